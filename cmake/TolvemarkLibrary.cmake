@@ -1,0 +1,13 @@
+# A library made of every source in its folder; an interface library while the folder has none.
+function(tolvemark_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;INCLUDES;LINKS" ${ARGN})
+  if(ARG_SOURCES)
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${ARG_INCLUDES})
+    target_link_libraries(${name} PUBLIC ${ARG_LINKS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${ARG_INCLUDES})
+    target_link_libraries(${name} INTERFACE ${ARG_LINKS})
+  endif()
+endfunction()

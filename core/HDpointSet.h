@@ -1,0 +1,70 @@
+#pragma once
+
+#include "HDpoint.h"
+#include "PointSetState.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Zelvo {
+
+// The points of the loaded data set: N points of D named dimensions, point after point,
+// the selection of dimensions (mask), the normalisation state, per-dimension statistics
+// and derived buffers (normalised, packed, centre, radius, rank matrix) built on demand.
+//
+// Derived buffers remember the point count and packed width they were built for; any
+// change of points or selection that would make them stale is detected and they are
+// rebuilt instead of being read in an old numbering.
+template <typename T>
+class HDpointSet {
+public:
+    HDpointSet();
+    virtual int GetPointCount();  // values / D, 0 when D is 0
+
+    void UpdateDimensionMinMaxMeanVariance();
+    // Validates the whole list (in range, distinct) before removing anything; sorts it.
+    bool DeleteHDpoints(std::vector<int>& indices);
+    // Packs the selected dimensions in the current state; null for state 3.
+    std::vector<T>* GetPackedRawDataArray(bool regenerate);
+    void generateMinMaxNormalizationBuffer();
+    void generateMeanVarNormalizationBuffer();
+    void ResetNormalizationBuffers();
+    std::string GetDimensionLabel(int d);
+    void calculateCenterPoint();
+    void calculateAverageRadius();
+    HDpoint<T> GetPackedHDpoint(int i);
+    void CalculateRankMatrix();
+    HDpointSet<T>* GetSampledPointSet(const std::vector<int>& indices);  // caller owns
+    std::vector<T>* GetPackedMeanVector();
+
+    // Number of selected dimensions (set bits of the mask).
+    int GetSelectedDimensionCount() const;
+    // Row length K and row count of the packed buffer as it was last built.
+    int GetPackedWidth() const { return m_packedWidth; }
+    int GetPackedPointCount() const { return m_packedPointCount; }
+
+    // Plain data, filled by the readers and the data profile.
+    unsigned char m_kind = 0;           // 0 point data, 1 volume data
+    int m_spatialX = 0, m_spatialY = 0, m_spatialZ = 0;
+    int64_t m_dimension = 0;            // D, refreshed from the mask size before use
+    std::vector<bool> m_dimMask;        // bit d set = dimension d selected
+    std::vector<std::string> m_dimLabels;
+    bool m_computeAverageRadius = true;
+    std::vector<T> m_dimMin, m_dimMax, m_dimMean, m_dimVariance;
+    std::vector<T> m_packedMean;
+    std::vector<T> m_values;            // N x D
+    std::vector<T> m_minMaxBuffer;      // N x D, empty until needed
+    std::vector<T> m_meanVarBuffer;     // N x D, empty until needed
+    std::vector<T> m_packedBuffer;      // N x K
+    PointSetState m_state = PointSetOriginal;
+    float m_averageRadius = 0;
+    std::vector<T> m_centerPoint;       // K
+    std::vector<std::vector<int>> m_rankMatrix;  // N x N
+
+private:
+    int m_packedWidth = 0;
+    int m_packedPointCount = 0;
+};
+
+}  // namespace Zelvo

@@ -1,0 +1,13 @@
+#pragma once
+
+namespace Zelvo {
+
+// Normalisation state of a point set, as the forms name them.
+enum PointSetState {
+    PointSetOriginal = 0,        // "Original": raw values
+    PointSetVarianceNorm = 1,    // "Variance Normalization": mean-variance normalised
+    PointSetMinMaxNorm = 2,      // "MinMax Normalization": min-max normalised
+    PointSetUnknown = 3          // any other text: packing yields no buffer
+};
+
+}  // namespace Zelvo
