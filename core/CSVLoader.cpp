@@ -1,0 +1,225 @@
+#include "CSVLoader.h"
+
+#include "Log.h"
+
+#include <cctype>
+#include <charconv>
+#include <cstdint>
+#include <fstream>
+#include <limits>
+#include <string_view>
+
+namespace {
+
+bool ReadWholeFile(const char* path, std::string& text)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size < 0) return false;
+    in.seekg(0, std::ios::beg);
+    text.resize(static_cast<size_t>(size));
+    in.read(text.data(), size);
+    return static_cast<std::streamoff>(in.gcount()) == size;
+}
+
+// Calls fn(line) for each line of the text; a final line end adds no empty line. The
+// carriage return of a CRLF line end is cut off.
+template <typename Fn>
+void ForEachLine(const std::string& text, Fn fn)
+{
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        const size_t next = end == std::string::npos ? text.size() : end + 1;
+        if (end == std::string::npos) end = text.size();
+        std::string_view line(text.data() + start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        fn(line);
+        start = next;
+    }
+}
+
+// Splits at the separator: a separator at the very end yields no further token, two in a
+// row yield an empty one.
+template <typename Fn>
+void ForEachToken(std::string_view line, char separator, Fn fn)
+{
+    size_t start = 0;
+    while (start < line.size()) {
+        size_t end = line.find(separator, start);
+        if (end == std::string_view::npos) end = line.size();
+        if (!fn(line.substr(start, end - start))) return;
+        start = end + 1;
+    }
+}
+
+bool IsMissing(std::string_view token)
+{
+    for (char c : token)
+        if (c != ' ') return false;
+    return true;  // empty or spaces only
+}
+
+const char* SkipSpace(const char* p, const char* end)
+{
+    while (p < end && std::isspace(static_cast<unsigned char>(*p))) ++p;
+    return p;
+}
+
+}  // namespace
+
+CSVLoader::CSVLoader() = default;
+
+float CSVLoader::ParseFloat(const char* begin, const char* end)
+{
+    // Collect the characters stream extraction would take: [sign] digits [. digits]
+    // [e|E [sign] digits]. The collected text must then be a whole number, else 0.
+    const char* p = SkipSpace(begin, end);
+    const char* start = p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
+    }
+    const char* mantissa = p;
+    bool digits = false;
+    while (p < end && std::isdigit(static_cast<unsigned char>(*p))) { ++p; digits = true; }
+    if (p < end && *p == '.') {
+        ++p;
+        while (p < end && std::isdigit(static_cast<unsigned char>(*p))) { ++p; digits = true; }
+    }
+    bool exponentComplete = true;
+    if (digits && p < end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        if (p < end && (*p == '+' || *p == '-')) ++p;
+        exponentComplete = false;
+        while (p < end && std::isdigit(static_cast<unsigned char>(*p))) { ++p; exponentComplete = true; }
+    }
+    if (!digits || !exponentComplete || p == start) return 0.0f;
+    float value = 0.0f;
+    const auto result = std::from_chars(mantissa, p, value, std::chars_format::general);
+    if (result.ec == std::errc::result_out_of_range) {
+        // Stream extraction stores the largest float on overflow and 0 on underflow.
+        std::string_view digitsText(mantissa, static_cast<size_t>(p - mantissa));
+        const size_t e = digitsText.find_first_of("eE");
+        const bool smallExponent = e != std::string_view::npos && digitsText.find('-', e) != std::string_view::npos;
+        value = smallExponent ? 0.0f : std::numeric_limits<float>::max();
+    } else if (result.ec != std::errc() || result.ptr != p) {
+        return 0.0f;
+    }
+    return negative ? -value : value;
+}
+
+int CSVLoader::ParseInt(const char* begin, const char* end)
+{
+    const char* p = SkipSpace(begin, end);
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
+    }
+    const char* digitsStart = p;
+    while (p < end && std::isdigit(static_cast<unsigned char>(*p))) ++p;
+    if (p == digitsStart) return 0;
+    uint64_t magnitude = 0;
+    const auto result = std::from_chars(digitsStart, p, magnitude);
+    const uint64_t limit = negative ? uint64_t(std::numeric_limits<int>::max()) + 1 : uint64_t(std::numeric_limits<int>::max());
+    if (result.ec != std::errc() || magnitude > limit)
+        return negative ? std::numeric_limits<int>::min() : std::numeric_limits<int>::max();
+    return negative ? static_cast<int>(-static_cast<int64_t>(magnitude)) : static_cast<int>(magnitude);
+}
+
+bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
+{
+    m_columnCount = 0;
+    m_rowCount = 0;
+    std::string text;
+    if (!ReadWholeFile(path, text)) {
+        Zelvo::Log::Printf("Error in reading: %s\n", path);
+        return false;
+    }
+    Zelvo::Log::Printf("Loading file: %s\n", path);
+    m_values.clear();
+    m_header.clear();
+    // A rough guess of the value count saves most reallocations on big files.
+    m_values.reserve(text.size() / 8);
+
+    bool firstLine = true;
+    std::vector<float> row;
+    std::string headerOutput;
+    ForEachLine(text, [&](std::string_view line) {
+        if (firstLine && hasHeader) {
+            firstLine = false;
+            ForEachToken(line, separator, [&](std::string_view token) {
+                std::string label;
+                for (char c : token)
+                    if (c != '\'' && c != '"') label.push_back(c);
+                headerOutput += label + ", ";
+                m_header.push_back(std::move(label));
+                ++m_columnCount;
+                return true;
+            });
+            Zelvo::Log::Write(headerOutput);
+            return;
+        }
+        const bool widthFromThisLine = firstLine;
+        firstLine = false;
+        row.clear();
+        bool missing = false;
+        int tokens = 0;
+        ForEachToken(line, separator, [&](std::string_view token) {
+            ++tokens;
+            if (IsMissing(token)) {
+                missing = true;
+                return widthFromThisLine;  // keep counting the table's width on its first line
+            }
+            if (!missing) row.push_back(ParseFloat(token.data(), token.data() + token.size()));
+            return true;
+        });
+        if (widthFromThisLine) m_columnCount = tokens;
+        if (missing) {
+            Zelvo::Log::Printf("missingData: %.*s\n", static_cast<int>(line.size()), line.data());
+            return;
+        }
+        if (row.empty()) return;
+        if (static_cast<int>(row.size()) != m_columnCount) {
+            Zelvo::Log::Printf("columnCountMismatch: %.*s\n", static_cast<int>(line.size()), line.data());
+            return;
+        }
+        m_values.insert(m_values.end(), row.begin(), row.end());
+        ++m_rowCount;
+    });
+    Zelvo::Log::Write("\n");
+    return true;
+}
+
+bool CSVLoader::LoadLabelFile(const char* path)
+{
+    m_columnCount = 0;
+    m_rowCount = 0;
+    m_labels.clear();
+    std::string text;
+    if (!ReadWholeFile(path, text)) {
+        Zelvo::Log::Printf("Error in reading file: %s\n", path);
+        return false;
+    }
+    ForEachLine(text, [&](std::string_view line) {
+        m_labels.push_back(ParseInt(line.data(), line.data() + line.size()));
+    });
+    return true;
+}
+
+float CSVLoader::GetEntryAttribute(int row, int column) const
+{
+    return m_values[static_cast<size_t>(row) * m_columnCount + column];
+}
+
+std::vector<float> CSVLoader::TakeValues()
+{
+    std::vector<float> taken = std::move(m_values);
+    m_values.clear();
+    m_rowCount = 0;
+    return taken;
+}
