@@ -106,9 +106,12 @@ TEST(HDpointSet, StatisticsArePopulationValues)
     expectNear(set.m_dimVariance, {8.0f / 3.0f, 1400.0f / 3.0f, 0.0f}, 1e-3f);
 }
 
-TEST(HDpointSet, StatisticsOfASetWithoutPointsAreZero)
+TEST(HDpointSet, SetWithoutPointsHasZeroStatisticsAndRadius)
 {
     HDpointSet<float> set;
+    set.m_values = {1, 2, 3};
+    EXPECT_EQ(set.GetPointCount(), 0);  // D = 0
+    set.m_values.clear();
     set.m_dimMask = {true, true};
     set.UpdateDimensionMinMaxMeanVariance();
     EXPECT_EQ(set.m_dimension, 2);
@@ -284,7 +287,11 @@ TEST(HDpointSet, StaleBuffersAreRebuiltNotRead)
 {
     HDpointSet<float> set;
     fillSmall(set);
+    EXPECT_EQ(set.GetPackedHDpoint(1).values(), std::vector<float>({0, 0}));  // nothing packed yet
     packQuietly(set);
+    EXPECT_EQ(set.GetPackedHDpoint(1).values(), std::vector<float>({3, 5}));
+    EXPECT_EQ(set.GetPackedHDpoint(3).values(), std::vector<float>({0, 0}));
+    EXPECT_EQ(set.GetPackedHDpoint(-1).values(), std::vector<float>({0, 0}));
 
     // Same width, other dimensions: the cached rows are for the old mask.
     set.m_dimMask = {false, true, true};
@@ -309,17 +316,6 @@ TEST(HDpointSet, StaleBuffersAreRebuiltNotRead)
     EXPECT_EQ(set.GetPackedHDpoint(3).values(), std::vector<float>({0, 0}));
     packQuietly(set, false);
     EXPECT_EQ(set.GetPackedHDpoint(3).values(), std::vector<float>({1, 1}));
-}
-
-TEST(HDpointSet, PackedPointBeforePackingOrOutOfRangeIsZeros)
-{
-    HDpointSet<float> set;
-    fillSmall(set);
-    EXPECT_EQ(set.GetPackedHDpoint(1).values(), std::vector<float>({0, 0}));
-    packQuietly(set);
-    EXPECT_EQ(set.GetPackedHDpoint(1).values(), std::vector<float>({3, 5}));
-    EXPECT_EQ(set.GetPackedHDpoint(3).values(), std::vector<float>({0, 0}));
-    EXPECT_EQ(set.GetPackedHDpoint(-1).values(), std::vector<float>({0, 0}));
 }
 
 TEST(HDpointSet, CentreAndRadiusMatchBruteForce)
@@ -503,16 +499,4 @@ TEST(HDpointSet, PackedMeanVectorAndLabels)
     EXPECT_EQ(set.GetDimensionLabel(-1), "Error Label!!");
     set.m_dimLabels.resize(1);
     EXPECT_EQ(set.GetDimensionLabel(2), "Error Label!!");
-}
-
-TEST(HDpointSet, NoDimensionsMeansNoPoints)
-{
-    HDpointSet<float> set;
-    set.m_values = {1, 2, 3};
-    EXPECT_EQ(set.GetPointCount(), 0);
-    std::vector<float>* packed = nullptr;
-    const std::string out = TestSupport::CaptureStdout([&] { packed = set.GetPackedRawDataArray(false); });
-    ASSERT_NE(packed, nullptr);
-    EXPECT_TRUE(packed->empty());
-    EXPECT_EQ(out.rfind("Generated the packed buffer\n", 0), 0u);
 }
