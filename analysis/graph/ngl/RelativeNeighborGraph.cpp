@@ -18,6 +18,27 @@ inline uint32_t OrderKey(float value)
     return bits & 0x7fffffffu;
 }
 
+// Orders `index` by `key` (ascending, stable): least-significant-digit radix sort, 11 bits a pass.
+void RadixSortByKey(std::vector<uint32_t>& key, std::vector<unsigned int>& index, std::vector<uint32_t>& keyScratch,
+                    std::vector<unsigned int>& indexScratch)
+{
+    const size_t count = key.size();
+    keyScratch.resize(count);
+    indexScratch.resize(count);
+    for (int shift = 0; shift < 32; shift += 11) {
+        size_t offsets[2049] = {};
+        for (size_t i = 0; i < count; ++i) ++offsets[((key[i] >> shift) & 2047u) + 1];
+        for (size_t b = 1; b <= 2048; ++b) offsets[b] += offsets[b - 1];
+        for (size_t i = 0; i < count; ++i) {
+            const size_t to = offsets[(key[i] >> shift) & 2047u]++;
+            keyScratch[to] = key[i];
+            indexScratch[to] = index[i];
+        }
+        key.swap(keyScratch);
+        index.swap(indexScratch);
+    }
+}
+
 }  // namespace
 
 template <typename T>
@@ -51,15 +72,17 @@ void RelativeNeighborGraph(const NGLPointSet<T>& points, std::vector<unsigned in
 
     // Edges are symmetric, so each pair is decided once, from its lower end.
     std::vector<std::vector<unsigned int>> neighbours(n);
-    std::vector<uint64_t> keys(n - 1);
-    std::vector<unsigned int> nearestFirst(n - 1);
+    std::vector<uint32_t> keys(n - 1), keyScratch;
+    std::vector<unsigned int> nearestFirst(n - 1), indexScratch;
     for (size_t p = 0; p < n; ++p) {
         const T* rowP = len2.data() + p * n;
         size_t count = 0;
-        for (size_t r = 0; r < n; ++r)
-            if (r != p) keys[count++] = (uint64_t(OrderKey(rowP[r])) << 32) | uint64_t(r);
-        std::sort(keys.begin(), keys.end());
-        for (size_t c = 0; c < count; ++c) nearestFirst[c] = unsigned(keys[c] & 0xffffffffu);
+        for (size_t r = 0; r < n; ++r) {
+            if (r == p) continue;
+            keys[count] = OrderKey(rowP[r]);
+            nearestFirst[count++] = unsigned(r);
+        }
+        RadixSortByKey(keys, nearestFirst, keyScratch, indexScratch);
 
         for (size_t q = p + 1; q < n; ++q) {
             const T pq = rowP[q];
