@@ -1,0 +1,37 @@
+#include "RNGgraphGenerator.h"
+
+#include "ngl/NGLPointSet.h"
+#include "ngl/RelativeNeighborGraph.h"
+
+namespace Zelvo {
+
+RNGgraphGenerator::RNGgraphGenerator() = default;
+
+RNGgraphGenerator::~RNGgraphGenerator() = default;
+
+std::unique_ptr<GraphModel<float>> RNGgraphGenerator::GenerateNeighborhoodGraph(
+    const std::vector<HDpoint<float>>& points, const std::vector<bool>& dimMask, distanceFunctor& /*distance*/)
+{
+    auto graph = std::make_unique<GraphModel<float>>();
+
+    std::vector<size_t> selected;
+    for (size_t d = 0; d < dimMask.size(); ++d)
+        if (dimMask[d]) selected.push_back(d);
+    ngl::Geometry<float>::D = unsigned(selected.size());
+
+    // A point shorter than the mask reads 0 for its missing coordinates.
+    const size_t n = points.size();
+    std::vector<float> coordinates(n * selected.size(), 0.0f);
+    for (size_t i = 0; i < n; ++i)
+        for (size_t s = 0; s < selected.size(); ++s)
+            if (selected[s] < points[i].size()) coordinates[i * selected.size() + s] = points[i][selected[s]];
+
+    const ngl::NGLPointSet<float> pointSet(std::move(coordinates), int(n));
+    std::vector<unsigned int> pairs;
+    int pairCount = 0;
+    ngl::RelativeNeighborGraph(pointSet, pairs, pairCount);
+    for (int p = 0; p < pairCount; ++p) graph->AddEdge(int(pairs[2 * p]), int(pairs[2 * p + 1]), 1.0f);
+    return graph;
+}
+
+}  // namespace Zelvo
