@@ -2,6 +2,7 @@
 
 #include "HDpointSet.h"
 #include "Log.h"
+#include "WideXMLDocument.h"
 
 #include <tinyxml2.h>
 
@@ -12,74 +13,43 @@ namespace Zelvo {
 
 namespace {
 
-using tinyxml2::XMLAttribute;
 using tinyxml2::XMLElement;
 
-// Attribute lists of a description are as long as its dimension count, while tinyxml2 looks
-// attributes up by name one at a time. So indexed attributes (prefix followed by the index in
-// decimal) are read and rewritten in a single pass over the element's list.
-bool ParseIndexedName(const char* name, const char* prefix, size_t count, size_t& index)
+// The mask and label elements carry one attribute per dimension (prefix followed by the
+// index in decimal); they are read and rewritten in a single pass over their lists.
+bool ParseIndexedName(const std::string& name, const char* prefix, size_t count, size_t& index)
 {
     const size_t prefixLength = std::strlen(prefix);
-    if (std::strncmp(name, prefix, prefixLength) != 0) return false;
-    const char* digits = name + prefixLength;
-    if (*digits == '\0') return false;
-    if (digits[0] == '0' && digits[1] != '\0') return false;  // "dim01" is not "dim1"
+    if (name.compare(0, prefixLength, prefix) != 0 || name.size() == prefixLength) return false;
+    if (name[prefixLength] == '0' && name.size() > prefixLength + 1) return false;  // "dim01" is not "dim1"
     size_t value = 0;
-    for (const char* p = digits; *p; ++p) {
-        if (*p < '0' || *p > '9') return false;
-        value = value * 10 + static_cast<size_t>(*p - '0');
+    for (size_t k = prefixLength; k < name.size(); ++k) {
+        const char c = name[k];
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<size_t>(c - '0');
         if (value >= count) return false;
     }
     index = value;
     return true;
 }
 
-using AttributeList = std::vector<std::pair<std::string, std::string>>;
-
-// Sets attribute prefix<i> = value(i) for i < count: an existing attribute keeps its place
-// and takes the new value; the missing ones are returned, in index order, for appending.
+// Sets attribute prefix<i> = value(i) for i < count with the rule of single attributes: an
+// existing one keeps its place and takes the new value, a new one goes after the others.
 template <typename ValueOf>
-AttributeList SetIndexedAttributes(XMLElement* element, const char* prefix, size_t count, ValueOf valueOf)
+void SetIndexedAttributes(WideXMLDocument::AttributeList& attributes, const char* prefix, size_t count,
+                          ValueOf valueOf)
 {
     std::vector<char> placed(count, 0);
-    for (const XMLAttribute* a = element->FirstAttribute(); a; a = a->Next()) {
+    for (auto& attribute : attributes) {
         size_t i = 0;
-        if (!ParseIndexedName(a->Name(), prefix, count, i) || placed[i]) continue;
+        if (!ParseIndexedName(attribute.first, prefix, count, i) || placed[i]) continue;
         placed[i] = 1;
-        // The element is ours to change; tinyxml2 only hands its attributes out as const.
-        const_cast<XMLAttribute*>(a)->SetAttribute(valueOf(i));
+        attribute.second = valueOf(i);
     }
-    AttributeList missing;
     for (size_t i = 0; i < count; ++i) {
-        if (!placed[i]) missing.emplace_back(prefix + std::to_string(i), valueOf(i));
+        if (!placed[i]) attributes.emplace_back(prefix + std::to_string(i), valueOf(i));
     }
-    return missing;
 }
-
-// Prints a document with extra attributes after the existing ones of given elements.
-class AppendingPrinter : public tinyxml2::XMLPrinter {
-public:
-    void Append(const XMLElement* element, const AttributeList* attributes)
-    {
-        m_targets.emplace_back(element, attributes);
-    }
-
-    bool VisitEnter(const XMLElement& element, const XMLAttribute* firstAttribute) override
-    {
-        tinyxml2::XMLPrinter::VisitEnter(element, firstAttribute);
-        for (const auto& target : m_targets) {
-            if (target.first != &element) continue;
-            for (const auto& attribute : *target.second) {
-                PushAttribute(attribute.first.c_str(), attribute.second.c_str());
-            }
-        }
-        return true;
-    }
-
-private:
-    std::vector<std::pair<const XMLElement*, const AttributeList*>> m_targets;
-};
 
 enum class IntRead { Absent, Read, Invalid };
 
@@ -95,7 +65,8 @@ IntRead ReadInt(const XMLElement* element, const char* name, int& value)
 }  // namespace
 
 HDfileIO::HDfileIO()
-    : m_doc(std::make_unique<tinyxml2::XMLDocument>())
+    : m_doc(std::make_unique<WideXMLDocument>(std::vector<std::string>{
+          "DataDescription/MetaInfo/DimensionMask", "DataDescription/MetaInfo/DimensionLabel"}))
 {
 }
 
@@ -110,7 +81,7 @@ bool HDfileIO::OpenHDdataSet(const char* path)
     // Everything is read into a fresh object and taken over only when the whole
     // description is usable, so a failure leaves the current data set untouched.
     HDfileIO loaded;
-    if (loaded.m_doc->LoadFile(path) != tinyxml2::XML_SUCCESS || !loaded.m_updateAttributesFromXML()) {
+    if (!loaded.m_doc->LoadFile(path) || !loaded.m_updateAttributesFromXML()) {
         Log::Printf("Error in opening: %s file\n", path);
         return false;
     }
@@ -205,7 +176,7 @@ void HDfileIO::m_parsingFileNameInfo()
 
 bool HDfileIO::m_bindElements()
 {
-    m_dataDescription = m_doc->FirstChildElement("DataDescription");
+    m_dataDescription = m_doc->Document().FirstChildElement("DataDescription");
     if (!m_dataDescription) return false;
     m_metaInfo = m_dataDescription->FirstChildElement("MetaInfo");
     if (!m_metaInfo) return false;
@@ -258,19 +229,19 @@ bool HDfileIO::m_updateAttributesFromXML()
     m_dimLabels.assign(dimension, std::string());
     m_dimMask.assign(dimension, false);
     std::vector<char> seen(dimension, 0);
-    for (const XMLAttribute* a = m_dimensionLabel->FirstAttribute(); a; a = a->Next()) {
+    for (const auto& attribute : *m_doc->Attributes(m_dimensionLabel)) {
         size_t i = 0;
-        if (ParseIndexedName(a->Name(), "dim", dimension, i) && !seen[i]) {
+        if (ParseIndexedName(attribute.first, "dim", dimension, i) && !seen[i]) {
             seen[i] = 1;
-            m_dimLabels[i] = a->Value();
+            m_dimLabels[i] = attribute.second;
         }
     }
     seen.assign(dimension, 0);
-    for (const XMLAttribute* a = m_dimensionMask->FirstAttribute(); a; a = a->Next()) {
+    for (const auto& attribute : *m_doc->Attributes(m_dimensionMask)) {
         size_t i = 0;
-        if (ParseIndexedName(a->Name(), "dimMask", dimension, i) && !seen[i]) {
+        if (ParseIndexedName(attribute.first, "dimMask", dimension, i) && !seen[i]) {
             seen[i] = 1;
-            m_dimMask[i] = std::strcmp(a->Value(), "True") == 0;
+            m_dimMask[i] = attribute.second == "True";
         }
     }
     for (size_t i = 0; i < dimension; ++i) {
@@ -290,7 +261,7 @@ bool HDfileIO::m_updateAttributesFromXML()
 
 void HDfileIO::InitXML()
 {
-    tinyxml2::XMLDocument& doc = *m_doc;
+    tinyxml2::XMLDocument& doc = m_doc->Document();
     doc.InsertEndChild(doc.NewDeclaration("xml version=\"1.0\""));
     m_dataDescription = doc.NewElement("DataDescription");
     doc.InsertEndChild(m_dataDescription);
@@ -330,12 +301,11 @@ void HDfileIO::m_updateXMLFromAttributes()
     if (!m_binaryDataFileName.empty()) m_binaryDataFile->SetAttribute("filename", m_binaryDataFileName.c_str());
 
     const size_t labelCount = m_dimLabels.size();
-    const AttributeList newLabels = SetIndexedAttributes(
-        m_dimensionLabel, "dim", labelCount, [this](size_t i) { return m_dimLabels[i].c_str(); });
-    const AttributeList newMaskBits =
-        SetIndexedAttributes(m_dimensionMask, "dimMask", labelCount, [this](size_t i) {
-            return i < m_dimMask.size() && m_dimMask[i] ? "True" : "False";
-        });
+    SetIndexedAttributes(*m_doc->Attributes(m_dimensionLabel), "dim", labelCount,
+                         [this](size_t i) { return m_dimLabels[i]; });
+    SetIndexedAttributes(*m_doc->Attributes(m_dimensionMask), "dimMask", labelCount, [this](size_t i) {
+        return std::string(i < m_dimMask.size() && m_dimMask[i] ? "True" : "False");
+    });
 
     if (!m_binaryVolLabelFileName.empty()) {
         if (!m_binaryVolLabelFile) m_binaryVolLabelFile = m_dataFile->InsertNewChildElement("BinaryVolLabelFile");
@@ -352,20 +322,6 @@ void HDfileIO::m_updateXMLFromAttributes()
         m_clusterResultEntry->SetAttribute("ClusterResultFile", entry.second.c_str());
         Log::Puts(entry.first + "=>" + entry.second);
     }
-
-    // New indexed attributes go after the existing ones. tinyxml2 appends one attribute at a
-    // time with a search of the whole list, so the document is reprinted with them appended
-    // and parsed back, which keeps the cost linear in the dimension count.
-    if (!newLabels.empty() || !newMaskBits.empty()) {
-        AppendingPrinter printer;
-        printer.Append(m_dimensionLabel, &newLabels);
-        printer.Append(m_dimensionMask, &newMaskBits);
-        m_doc->Print(&printer);
-        const std::string text(printer.CStr(), static_cast<size_t>(printer.CStrSize() - 1));
-        m_doc->Parse(text.c_str(), text.size());
-        m_bindElements();
-        m_clusterResultEntry = m_clusteringOperation->LastChildElement();
-    }
 }
 
 bool HDfileIO::m_saveDocument(const char* path)
@@ -375,7 +331,7 @@ bool HDfileIO::m_saveDocument(const char* path)
         return false;
     }
     m_updateXMLFromAttributes();
-    if (m_doc->SaveFile(path) != tinyxml2::XML_SUCCESS) {
+    if (!m_doc->SaveFile(path)) {
         Log::Printf("Error in saving: %s file\n", path);
         return false;
     }

@@ -6,7 +6,6 @@
 #include <vector>
 
 namespace tinyxml2 {
-class XMLDocument;
 class XMLElement;
 }  // namespace tinyxml2
 
@@ -14,6 +13,7 @@ namespace Zelvo {
 
 template <typename T>
 class HDpointSet;
+class WideXMLDocument;
 
 // The data-set file object: the description of one data set (file type, point count,
 // spatial extent, dimensions with their selection and labels, the binary file names and
@@ -101,7 +101,7 @@ private:
     std::vector<bool> m_dimMask;
     std::vector<std::string> m_dimLabels;
 
-    std::unique_ptr<tinyxml2::XMLDocument> m_doc;
+    std::unique_ptr<WideXMLDocument> m_doc;
     tinyxml2::XMLElement* m_dataDescription = nullptr;
     tinyxml2::XMLElement* m_metaInfo = nullptr;
     tinyxml2::XMLElement* m_fileType = nullptr;
