@@ -158,7 +158,8 @@ void AppMainFrame::about()
 
 void AppMainFrame::quit()
 {
-    QCoreApplication::quit();
+    // quit() would first offer every window a close event, and ours asks; leave at once.
+    QCoreApplication::exit(0);
 }
 
 void AppMainFrame::closeEvent(QCloseEvent* event)
