@@ -1,11 +1,7 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "ZelvoApplication.h"
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle("Tolvemark v0.1");
-    window.showMaximized();
+    Zelvo::ZelvoApplication app(argc, argv);
     return app.exec();
 }

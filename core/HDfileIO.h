@@ -1,0 +1,130 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tinyxml2 {
+class XMLElement;
+}  // namespace tinyxml2
+
+namespace Zelvo {
+
+template <typename T>
+class HDpointSet;
+class WideXMLDocument;
+
+// The data-set file object: the description of one data set (file type, point count,
+// spatial extent, dimensions with their selection and labels, the binary file names and
+// the stored clustering results) and its XML data-description file.
+//
+// One object serves the whole run. Creating or opening a data set starts from a clean
+// state; a failed open leaves the object exactly as it was.
+class HDfileIO {
+public:
+    HDfileIO();
+    ~HDfileIO();
+    HDfileIO(const HDfileIO&) = delete;
+    HDfileIO& operator=(const HDfileIO&) = delete;
+
+    // Loads a description; on failure prints "Error in opening: ..." and changes nothing.
+    bool OpenHDdataSet(const char* path);
+    // Starts a new, empty data set at path (the skeleton lives in memory; nothing is written).
+    bool CreateNewEmptyHDdataSet(const char* path);
+    // Write the description to the stored path, or to another path keeping the stored one.
+    // A failed write prints "Error in saving: ..." and returns false.
+    bool SaveHDdataSet();
+    bool SaveAsHDdataSet(const char* path);
+    // Closing keeps everything, so a closed data set can still be saved.
+    int Close();
+
+    // Copies the set's dimension selection and labels; counts and extent stay as they are.
+    void WriteHDpointSetProperty(HDpointSet<float>& pointSet);
+    // Clustering identifiers in identifier order.
+    std::vector<std::string> QueryListOfClusteringResults() const;
+
+    bool IsOpened() const { return m_opened; }
+    bool IsNewDataSet() const { return m_newDataSet; }
+    bool IsVolume() const { return m_isVolume; }
+    int GetFileTypeIndex() const { return m_fileTypeIndex; }
+    int GetDimension() const { return m_dimension; }
+    int GetSpatialX() const { return m_spatialX; }
+    int GetSpatialY() const { return m_spatialY; }
+    int GetSpatialZ() const { return m_spatialZ; }
+    int GetPointCount() const { return m_pointCount; }
+    const std::vector<bool>& GetDimensionMask() const { return m_dimMask; }
+    const std::vector<std::string>& GetDimensionLabels() const { return m_dimLabels; }
+    const std::string& GetBinaryDataFileName() const { return m_binaryDataFileName; }
+    const std::string& GetBinaryClusterFileName() const { return m_binaryClusterFileName; }
+    const std::string& GetBinaryLabelFileName() const { return m_binaryLabelFileName; }
+    const std::string& GetBinaryVolLabelFileName() const { return m_binaryVolLabelFileName; }
+    const std::string& GetFullPath() const { return m_fullPath; }
+    const std::string& GetBaseName() const { return m_baseName; }
+    const std::string& GetDirectory() const { return m_directory; }
+    const std::map<std::string, std::string>& GetClusteringResults() const { return m_clusteringResults; }
+
+    // For the code that reads and writes the binary files beside the description.
+    void SetDataShape(int fileTypeIndex, int pointCount, int spatialX, int spatialY, int spatialZ,
+                      int dimension);
+    void SetBinaryFileNames(const std::string& dataFile, const std::string& clusterFile,
+                            const std::string& labelFile, const std::string& volLabelFile);
+    void SetDimensionProperties(const std::vector<bool>& mask, const std::vector<std::string>& labels);
+    // Returns true when the identifier was already there (its file is replaced).
+    bool SetClusteringResultFile(const std::string& identifier, const std::string& fileName);
+
+private:
+    HDfileIO& operator=(HDfileIO&&) noexcept;
+
+    void m_parsingFileNameInfo();
+    // Reader: false when the description lacks what it needs (nothing is printed then).
+    bool m_updateAttributesFromXML();
+    void InitXML();
+    void m_updateXMLFromAttributes();
+    // Looks every element of the format up by name; false when a required one is missing.
+    bool m_bindElements();
+    bool m_saveDocument(const char* path);
+
+    bool m_opened = false;
+    bool m_newDataSet = false;
+    int m_fileTypeIndex = 0;
+    std::string m_binaryDataFileName;
+    std::string m_binaryClusterFileName;
+    std::string m_binaryLabelFileName;
+    std::string m_binaryVolLabelFileName;
+    bool m_isVolume = false;
+    int m_dimension = 0;
+    int m_spatialX = 0;
+    int m_spatialY = 0;
+    int m_spatialZ = 0;
+    int m_pointCount = 0;
+    std::vector<bool> m_dimMask;
+    std::vector<std::string> m_dimLabels;
+
+    std::unique_ptr<WideXMLDocument> m_doc;
+    tinyxml2::XMLElement* m_dataDescription = nullptr;
+    tinyxml2::XMLElement* m_metaInfo = nullptr;
+    tinyxml2::XMLElement* m_fileType = nullptr;
+    tinyxml2::XMLElement* m_pointCountElement = nullptr;
+    tinyxml2::XMLElement* m_spatialDimension = nullptr;
+    tinyxml2::XMLElement* m_dimensionElement = nullptr;
+    tinyxml2::XMLElement* m_dimensionMask = nullptr;
+    tinyxml2::XMLElement* m_dimensionLabel = nullptr;
+    tinyxml2::XMLElement* m_dataFile = nullptr;
+    tinyxml2::XMLElement* m_binaryDataFile = nullptr;
+    tinyxml2::XMLElement* m_binaryClusterFile = nullptr;
+    tinyxml2::XMLElement* m_binaryLabelFile = nullptr;
+    tinyxml2::XMLElement* m_binaryVolLabelFile = nullptr;
+    tinyxml2::XMLElement* m_operation = nullptr;
+    tinyxml2::XMLElement* m_clusteringOperation = nullptr;
+    tinyxml2::XMLElement* m_clusterResultEntry = nullptr;
+
+    std::string m_fullPath;
+    std::string m_baseName;
+    std::string m_directory;
+
+    std::map<std::string, std::string> m_clusteringResults;
+    std::map<std::string, std::string> m_embeddingResults;
+};
+
+}  // namespace Zelvo

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include <tinyxml2.h>
+
+namespace Zelvo {
+
+// A TinyXML-2 document in which the elements at some paths ("wide" elements, one attribute
+// per dimension) keep their attributes in a plain ordered list beside the tree. A path names
+// the elements from the root down, joined by "/" ("Root/Meta/Mask").
+//
+// TinyXML-2 handles attributes one at a time with a search of the element's whole list, both
+// when parsing (duplicate check) and when setting, so an element with D attributes costs
+// O(D^2). Here the attributes of wide elements are lifted out of the text before parsing and
+// printed from the list when saving, which keeps loading and saving linear.
+class WideXMLDocument {
+public:
+    using AttributeList = std::vector<std::pair<std::string, std::string>>;
+
+    explicit WideXMLDocument(std::vector<std::string> widePaths);
+    WideXMLDocument(const WideXMLDocument&) = delete;
+    WideXMLDocument& operator=(const WideXMLDocument&) = delete;
+
+    tinyxml2::XMLDocument& Document() { return m_document; }
+
+    // Replaces the content with the file's; false (content unspecified) when the file cannot
+    // be read or is not well-formed.
+    bool LoadFile(const char* path);
+    // Writes the document with every wide element's list after its own attributes.
+    bool SaveFile(const char* path) const;
+
+    // The attribute list of an element at a wide path (empty for a new element); null for any
+    // other element. Wide elements are not to be deleted while the document lives.
+    AttributeList* Attributes(const tinyxml2::XMLElement* element);
+
+private:
+    static std::string PathOf(const tinyxml2::XMLElement* element);
+
+    std::unordered_set<std::string> m_widePaths;
+    tinyxml2::XMLDocument m_document;
+    std::unordered_map<const tinyxml2::XMLElement*, AttributeList> m_attributes;
+};
+
+}  // namespace Zelvo
