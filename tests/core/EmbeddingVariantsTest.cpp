@@ -351,8 +351,8 @@ TEST(LocalLinearEmbeddingEmbeddingResult, ReconstructionErrorUsesTheReconstructi
 {
     // (0,0), (2,0), (0,2), (2,2) before centring (mean (1,1)).
     std::vector<float> positions = {0, 0, 2, 0, 0, 2, 2, 2};
-    // Point 3 is rebuilt from 1 and 2 with weights 0.5 each; point 0 from 1 alone.
-    Eigen::SparseMatrix<float> W = Sparse(4, {{3, 1, 0.5f}, {3, 2, 0.5f}, {0, 1, 1.0f}});
+    // Point 3 is rebuilt from 0 and 1 with weights 0.5 each; point 0 from 1 alone.
+    Eigen::SparseMatrix<float> W = Sparse(4, {{3, 0, 0.5f}, {3, 1, 0.5f}, {0, 1, 1.0f}});
     Eigen::SparseMatrix<float> identity(4, 4);
     identity.setIdentity();
     Eigen::SparseMatrix<float> M = Eigen::SparseMatrix<float>((identity - W).transpose() * (identity - W));
@@ -365,23 +365,24 @@ TEST(LocalLinearEmbeddingEmbeddingResult, ReconstructionErrorUsesTheReconstructi
     EXPECT_EQ(W.nonZeros(), 0);
     EXPECT_EQ(r->GetWeights().nonZeros(), decomposedNonZeros);
     EXPECT_EQ(r->GetReconstructionWeights().nonZeros(), 3);
-    r->neighborLists = {{1}, {}, {7}, {1, 2}};
+    r->neighborLists = {{1}, {}, {7}, {0, 1}};
 
     // Centred: P0 = (-1,-1), P1 = (1,-1), P2 = (-1,1), P3 = (1,1).
-    // z0 = P0 - P1 = (-2, 0): 4. z1 = P1: 2. z2 = P2 (index 7 skipped): 2. z3 = P3 - 0.5 (P1 + P2) = P3: 2.
+    // z0 = P0 - P1 = (-2, 0): 4. z1 = P1: 2. z2 = P2 (index 7 skipped): 2.
+    // z3 = P3 - 0.5 (P0 + P1) = (1, 2): 5. The decomposed matrix would give other values.
     float total = 0;
     std::vector<float>* cost = Cost(*r, total);
-    ExpectValues(cost, {4, 2, 2, 2});
-    EXPECT_FLOAT_EQ(total, 10);
+    ExpectValues(cost, {4, 2, 2, 5});
+    EXPECT_FLOAT_EQ(total, 13);
 
-    // Dragging point 3 onto the midpoint of 1 and 2 (0, 0) removes its error.
-    Drag(*r, 3, -1, -1);
+    // Dragging point 3 onto the midpoint of 0 and 1, (0, -1), removes its error.
+    Drag(*r, 3, -1, -2);
     cost = Cost(*r, total);
     EXPECT_FLOAT_EQ((*cost)[3], 0.0f);
     EXPECT_FLOAT_EQ(total, 8);
     // Highlighting is inherited from the Laplacian-eigenmap result.
     std::vector<int> selected = {3};
-    EXPECT_EQ(*r->GetSelectedPointNeighborHood(selected), (std::vector<float>{0, 1, 1, 0}));
+    EXPECT_EQ(*r->GetSelectedPointNeighborHood(selected), (std::vector<float>{1, 1, 0, 0}));
 }
 
 TEST(LocalLinearEmbeddingEmbeddingResult, RefusesMissingReconstructionWeights)
