@@ -264,14 +264,24 @@ bool EmbeddingResult::m_calculateKDEdistortion(float& total)
         m_hdDensityBandWidth = h;
     }
 
+    // 2-D distances are symmetric: each pair's kernel is evaluated once and added to both
+    // points; the pair (i, i) contributes exp(0) = 1.
     Eigen::ArrayXf x, y;
     m_splitModifiedPositions(x, y);
+    Eigen::ArrayXf kernelSums = Eigen::ArrayXf::Ones(n);
+    Eigen::ArrayXf kernel(n);
+    for (int i = 0; i + 1 < n; ++i) {
+        const Eigen::Index rest = n - i - 1;
+        kernel.head(rest) =
+            (((x.tail(rest) - x[i]).square() + (y.tail(rest) - y[i]).square()).sqrt() * exponentScale).exp();
+        kernelSums[i] += kernel.head(rest).sum();
+        kernelSums.tail(rest) += kernel.head(rest);
+    }
     perPointDistortion.assign(n, 0.0f);
     total = 0;
     double sum = 0;
     for (int i = 0; i < n; ++i) {
-        const auto d2 = ((x - x[i]).square() + (y - y[i]).square()).sqrt();
-        const float density = static_cast<float>((d2 * exponentScale).exp().sum() * normalisation);
+        const float density = static_cast<float>(kernelSums[i] * normalisation);
         const float value = std::abs(m_hdDensity[i] - density);
         perPointDistortion[i] = value;
         sum += value;
@@ -281,8 +291,9 @@ bool EmbeddingResult::m_calculateKDEdistortion(float& total)
 }
 
 // Counts, per point, the points that are among its K + 1 nearest both in 2-D and in the
-// point set's high-dimensional ranking. Only the 2-D set is needed, so each row selects
-// its K + 1 nearest with a partial selection instead of sorting.
+// point set's high-dimensional ranking. Only the 2-D set is needed, not a 2-D rank
+// matrix: each row keeps its K + 1 nearest in a bounded max-heap, which most points
+// leave at the first comparison.
 bool EmbeddingResult::m_calculateCorankDistortion(float& total)
 {
     TimerScope timer("Corank");
@@ -310,21 +321,30 @@ bool EmbeddingResult::m_calculateCorankDistortion(float& total)
     Eigen::ArrayXf x, y;
     m_splitModifiedPositions(x, y);
     Eigen::ArrayXf squared(n);
-    std::vector<rankEntry> entries(n);
-    const int inSet = std::min(K + 1, n);
+    const size_t inSet = static_cast<size_t>(std::min(K + 1, n));
+    std::vector<rankEntry> nearest;
+    nearest.reserve(inSet);
     perPointDistortion.assign(n, 0.0f);
     total = 0;
     double sum = 0;
     for (int i = 0; i < n; ++i) {
         squared = (x - x[i]).square() + (y - y[i]).square();
-        for (int j = 0; j < n; ++j)
-            entries[j] = rankEntry{j, squared[j]};
-        if (inSet < n)
-            std::nth_element(entries.begin(), entries.begin() + (inSet - 1), entries.end(), sortEntry());
+        nearest.clear();
+        for (int j = 0; j < n; ++j) {
+            const float d = squared[j];
+            if (nearest.size() < inSet) {
+                nearest.push_back(rankEntry{j, d});
+                std::push_heap(nearest.begin(), nearest.end(), sortEntry());
+            } else if (d < nearest.front().distance) {
+                std::pop_heap(nearest.begin(), nearest.end(), sortEntry());
+                nearest.back() = rankEntry{j, d};
+                std::push_heap(nearest.begin(), nearest.end(), sortEntry());
+            }
+        }
         const std::vector<int>& row = hdRank[i];
         int count = 0;
-        for (int r = 0; r < inSet; ++r) {
-            if (row[entries[r].index] <= K)
+        for (const rankEntry& e : nearest) {
+            if (row[e.index] <= K)
                 ++count;
         }
         const float value = static_cast<float>(count) / static_cast<float>(K);
