@@ -74,13 +74,6 @@ std::vector<int> bruteForceRanks(const std::vector<float>& packed, int n, int k,
 }
 
 // The shared data sets sit beside the checkout, or two levels up from a worktree.
-std::string dataPath(const std::string& name)
-{
-    const std::string beside = TestSupport::SharedDataPath(name);
-    if (std::ifstream(beside).good()) return beside;
-    return TestSupport::SourceDir() + "/../../shared/data/" + name;
-}
-
 }  // namespace
 
 TEST(HDpointSet, StartsEmptyWithDefaults)
@@ -205,7 +198,7 @@ TEST(HDpointSet, PackingPrintsAndComputesRadiusEachTime)
 
 TEST(HDpointSet, ConstantDimensionsOfDigitsNormaliseToZero)
 {
-    std::ifstream in(dataPath("digits.csv"));
+    std::ifstream in(TestSupport::SharedDataPath("digits.csv"));
     ASSERT_TRUE(in.good());
     std::string line;
     std::getline(in, line);
