@@ -254,8 +254,9 @@ TEST(EmbeddingLibraryHandValues, NeighboursExcludeSelfAndBreakTiesByIndex)
         EXPECT_NEAR(w.row(i).sum(), 1.0f, 1e-5) << i;
         EXPECT_EQ(w(i, i), 0.0f);
         for (int j = 0; j < 6; ++j) {
-            if (w(i, j) != 0.0f)
+            if (w(i, j) != 0.0f) {
                 EXPECT_NE(std::find(out.neighbors[i].begin(), out.neighbors[i].end(), j), out.neighbors[i].end());
+            }
         }
     }
     // The neighbours of point 2 are 0 and 1, both at 0: equal weights.
