@@ -100,8 +100,9 @@ using KernelCallback = std::function<float(int i, int j)>;
 struct TapkeeOutput {
     // n x t, one row per point; empty when the run failed.
     Eigen::MatrixXf embedding;
-    // n x n squared distances: Euclidean between data columns (PCA), squared callback
-    // distances (MDS, Laplacian eigenmaps, kernel LLE), squared geodesics (Isomap).
+    // n x n squared distances: squared callback distances (MDS, Laplacian eigenmaps,
+    // kernel LLE), squared geodesics (Isomap). PCA leaves it empty: only distortion
+    // measures read it, and SquaredColumnDistances(data) makes it when they first do.
     Eigen::MatrixXf distanceMatrix;
     // n x n B = -1/2 J D J that classic scaling decomposes (MDS, Isomap).
     Eigen::MatrixXf innerProducts;
@@ -141,7 +142,8 @@ TapkeeOutput embedRange(const std::vector<Point>& points, KernelObject kernelObj
     return embedRange(static_cast<int>(points.size()), kernel, distance, parameters);
 }
 
-// Squared Euclidean distances between the columns of a d x n matrix (n x n).
+// Squared Euclidean distances between the columns of a d x n matrix (n x n): the
+// distance matrix of a PCA run, made on demand.
 Eigen::MatrixXf SquaredColumnDistances(const Eigen::MatrixXf& data);
 
 }  // namespace tapkee

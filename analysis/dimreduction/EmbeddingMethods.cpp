@@ -107,7 +107,6 @@ bool RunPCA(const Eigen::MatrixXf& data, const RunSettings& settings, TapkeeOutp
     centred.resize(0, 0);
     output.projectionMatrix = pairs.vectors.cast<float>();
     output.mean = mean.cast<float>();
-    output.distanceMatrix = SquaredColumnDistances(data);
     Zelvo::Log::Printf("ProjectionMat dim Check: %d, %d\n", static_cast<int>(output.projectionMatrix.cols()),
                        static_cast<int>(output.projectionMatrix.rows()));
     return true;

@@ -13,8 +13,10 @@ namespace tapkee {
 bool PairwiseDistances(int n, const DistanceCallback& distance, Eigen::MatrixXf& distances)
 {
     distances.resize(n, n);
+    // Fill the lower triangle column by column, then mirror it in cache-sized tiles.
     for (int i = 0; i < n; ++i) {
-        distances(i, i) = 0.0f;
+        float* column = distances.col(i).data();
+        column[i] = 0.0f;
         for (int j = i + 1; j < n; ++j) {
             const float d = distance(i, j);
             if (!std::isfinite(d) || d < 0) {
@@ -22,10 +24,14 @@ bool PairwiseDistances(int n, const DistanceCallback& distance, Eigen::MatrixXf&
                 distances.resize(0, 0);
                 return false;
             }
-            distances(j, i) = d;
-            distances(i, j) = d;
+            column[j] = d;
         }
     }
+    const int tile = 64;
+    for (int first = 0; first < n; first += tile)
+        for (int row = first; row < n; row += tile)
+            for (int c = first; c < std::min(first + tile, n); ++c)
+                for (int r = std::max(row, c + 1); r < std::min(row + tile, n); ++r) distances(c, r) = distances(r, c);
     return true;
 }
 
@@ -33,18 +39,32 @@ std::vector<std::vector<int>> NearestNeighbors(const Eigen::MatrixXf& distances,
 {
     const int n = static_cast<int>(distances.rows());
     std::vector<std::vector<int>> nearest(n);
-    std::vector<std::pair<float, int>> candidates;
-    candidates.reserve(n);
+    // A max-heap of the k best (distance, index) pairs seen so far. Points come in
+    // index order, so a newcomer displaces the worst kept one only when strictly
+    // nearer: equal distances stay in index order.
+    std::vector<std::pair<float, int>> best;
+    best.reserve(k + 1);
     for (int i = 0; i < n; ++i) {
-        candidates.clear();
+        best.clear();
         const float* column = distances.col(i).data();
-        for (int j = 0; j < n; ++j)
-            if (j != i) candidates.emplace_back(column[j], j);
-        // Pairs compare by distance, then by index.
-        std::nth_element(candidates.begin(), candidates.begin() + (k - 1), candidates.end());
-        std::sort(candidates.begin(), candidates.begin() + k);
+        int j = 0;
+        for (; static_cast<int>(best.size()) < k; ++j) {
+            if (j == i) continue;
+            best.emplace_back(column[j], j);
+            std::push_heap(best.begin(), best.end());
+        }
+        float worst = best.front().first;
+        for (; j < n; ++j) {
+            if (column[j] < worst && j != i) {
+                std::pop_heap(best.begin(), best.end());
+                best.back() = std::pair<float, int>(column[j], j);
+                std::push_heap(best.begin(), best.end());
+                worst = best.front().first;
+            }
+        }
+        std::sort_heap(best.begin(), best.end());
         nearest[i].resize(k);
-        for (int c = 0; c < k; ++c) nearest[i][c] = candidates[c].second;
+        for (int c = 0; c < k; ++c) nearest[i][c] = best[c].second;
     }
     return nearest;
 }

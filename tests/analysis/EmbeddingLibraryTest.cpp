@@ -322,8 +322,12 @@ TEST(EmbeddingLibraryHandValues, PcaPrintsItsShapesAndProjectsCentredPoints)
     EXPECT_GT(out.projectionMatrix(0, 0), 0.9f);
     const Eigen::MatrixXf expected = (data.colwise() - out.mean).transpose() * out.projectionMatrix;
     EXPECT_TRUE(out.embedding.isApprox(expected, 1e-5f));
-    EXPECT_NEAR(out.distanceMatrix(0, 3), 36.25f, 1e-4);
-    EXPECT_EQ(out.distanceMatrix(2, 2), 0.0f);
+    EXPECT_EQ(out.distanceMatrix.size(), 0);  // made on demand
+    const Eigen::MatrixXf distances = SquaredColumnDistances(data);
+    EXPECT_NEAR(distances(0, 3), 36.25f, 1e-4);
+    EXPECT_NEAR(distances(3, 0), 36.25f, 1e-4);
+    EXPECT_NEAR(distances(1, 2), 4.25f, 1e-5);
+    EXPECT_EQ(distances(2, 2), 0.0f);
 }
 
 TEST(EmbeddingLibraryHandValues, CallbackObjectsOverAVectorOfPoints)

@@ -80,7 +80,7 @@ save('distances.csv', squareform(pdist(X, 'sqeuclidean')))
     EXPECT_LT(MaxDifferenceUpToSign(out.projectionMatrix.cast<double>(), ReadCsv(dir.file("basis.csv"))), 1e-5);
     EXPECT_TRUE(out.mean.cast<double>().isApprox(ReadCsv(dir.file("mean.csv")).col(0), 1e-6));
     const Eigen::MatrixXd distances = ReadCsv(dir.file("distances.csv"));
-    EXPECT_LT((out.distanceMatrix.cast<double>() - distances).cwiseAbs().maxCoeff(), 1e-4);
+    EXPECT_LT((SquaredColumnDistances(shifted).cast<double>() - distances).cwiseAbs().maxCoeff(), 1e-4);
 }
 
 TEST_F(EmbeddingOracle, IsomapMatchesScikitLearn)
@@ -124,7 +124,8 @@ TEST_F(EmbeddingOracle, MdsWithEuclideanDistancesEqualsPca)
         const double scale = pca.embedding.cwiseAbs().maxCoeff();
         EXPECT_LT(MaxDifferenceUpToSign(mds.embedding.cast<double>(), pca.embedding.cast<double>()), 1e-4 * scale);
         // Both hand back the same squared distances.
-        EXPECT_LT((mds.distanceMatrix - pca.distanceMatrix).cwiseAbs().maxCoeff(), 1e-4f * pca.distanceMatrix.maxCoeff());
+        const Eigen::MatrixXf columnDistances = SquaredColumnDistances(data);
+        EXPECT_LT((mds.distanceMatrix - columnDistances).cwiseAbs().maxCoeff(), 1e-4f * columnDistances.maxCoeff());
         EXPECT_TRUE(mds.innerProducts.isApprox(mds.innerProducts.transpose()));
     }
 }
