@@ -20,6 +20,7 @@ template <typename T>
 class HDpointSet {
 public:
     HDpointSet();
+    virtual ~HDpointSet() = default;
     virtual int GetPointCount();  // values / D, 0 when D is 0
 
     void UpdateDimensionMinMaxMeanVariance();
@@ -63,8 +64,19 @@ public:
     std::vector<std::vector<int>> m_rankMatrix;  // N x N
 
 private:
+    // D from the mask size, as every operation reads it.
+    int64_t m_refreshDimension();
+    // True when the packed buffer was built for the current points, mask and state.
+    bool m_packedBufferIsCurrent();
+    // Computes the statistics when they do not cover every dimension yet.
+    void m_ensureStatistics();
+    // Drops every buffer derived from the point numbering.
+    void m_invalidateDerivedBuffers();
+
     int m_packedWidth = 0;
     int m_packedPointCount = 0;
+    std::vector<bool> m_packedMask;     // mask the packed buffer was built with
+    PointSetState m_packedState = PointSetOriginal;
 };
 
 }  // namespace Zelvo

@@ -2,8 +2,9 @@
 
 namespace Zelvo {
 
-// Normalisation state of a point set, as the forms name them.
-enum PointSetState {
+// Normalisation state of a point set, as the forms name them. Fixed underlying type: the
+// panel may store values outside the named ones.
+enum PointSetState : int {
     PointSetOriginal = 0,        // "Original": raw values
     PointSetVarianceNorm = 1,    // "Variance Normalization": mean-variance normalised
     PointSetMinMaxNorm = 2,      // "MinMax Normalization": min-max normalised
