@@ -1,4 +1,6 @@
 #include "EmbeddingLibrary.h"
+#include "linearKernelCallback.h"
+#include "tapkeeDistCallback.h"
 
 #include "TestSupport.h"
 
@@ -353,4 +355,40 @@ TEST(EmbeddingLibraryHandValues, CallbackObjectsOverAVectorOfPoints)
     ASSERT_EQ(out.embedding.rows(), 5);
     EXPECT_EQ(calls, 10);  // every pair once
     EXPECT_NEAR(out.distanceMatrix(1, 2), 5.0f, 1e-5);
+}
+
+TEST(EmbeddingLibraryCallbacks, DistanceFollowsTheMaskKernelUsesEveryCoordinate)
+{
+    std::vector<Zelvo::HDpoint<float>> points;
+    const float values[5][3] = {{0, 0, 9}, {3, 4, -2}, {1, 1, 5}, {6, 0, 1}, {2, 7, 3}};
+    for (const auto& v : values) points.emplace_back(v, 3);
+    Zelvo::distanceFunctor functor;
+    functor.type = Zelvo::DistanceEuclidean;
+    functor.mask = {true, true, false};  // the third coordinate takes no part
+
+    EXPECT_FLOAT_EQ(linearKernelCallback().kernel(points[1], points[4]), 3 * 2 + 4 * 7 - 2 * 3);
+    tapkeeDistCallback callback(functor);
+    EXPECT_FLOAT_EQ(callback.distance(points[0], points[1]), 5.0f);
+    functor.mask[0] = false;  // the callback keeps its own copy
+    EXPECT_FLOAT_EQ(callback.distance(points[0], points[1]), 5.0f);
+    functor.mask[0] = true;
+
+    const TapkeeOutput out = embedRange(points, linearKernelCallback(), tapkeeDistCallback(functor),
+                                        {method(KernelLocallyLinearEmbedding), target_dimension(1), num_neighbors(2)});
+    ASSERT_EQ(out.embedding.rows(), 5);
+    EXPECT_NEAR(out.distanceMatrix(0, 1), 25.0f, 1e-5);
+    EXPECT_NEAR(out.distanceMatrix(3, 4), 16.0f + 49.0f, 1e-5);
+    // Point 0's two nearest over (x, y): 2 at sqrt(2), then 1 at 5 (3 is at 6).
+    EXPECT_EQ(out.neighbors[0], (std::vector<int>{2, 1}));
+    // With the third coordinate the kernel sees, the weights differ from a kernel
+    // restricted to (x, y): the Gram matrix of point 0 is not that of the plane.
+    const double gram11 = 3 * 3 + 4 * 4 + 11.0 * 11.0;  // (3,4,-2) - (0,0,9)
+    const double gram22 = 1 + 1 + 16.0;                   // (1,1,5) - (0,0,9)
+    const double gram12 = 3 + 4 + 44.0;
+    const double trace = gram11 + gram22;
+    const double a = gram11 + 1e-3 * trace, b = gram22 + 1e-3 * trace;
+    // w solves [[b', c], [c, a']] w = 1 for neighbours (2, 1), normalised to sum 1.
+    const double w2 = (a - gram12) / (a + b - 2 * gram12);
+    EXPECT_NEAR(Eigen::MatrixXf(out.reconstructionWeights)(0, 2), w2, 1e-4);
+    EXPECT_NEAR(Eigen::MatrixXf(out.reconstructionWeights)(0, 1), 1 - w2, 1e-4);
 }
