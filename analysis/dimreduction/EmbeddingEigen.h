@@ -1,0 +1,31 @@
+#pragma once
+
+#include "EmbeddingLibrary.h"
+
+#include <Eigen/Core>
+#include <Eigen/SparseCore>
+
+namespace tapkee {
+
+// Eigenvalues and their unit eigenvectors (one per column), in the order asked for.
+struct EigenPairs {
+    Eigen::VectorXd values;
+    Eigen::MatrixXd vectors;
+};
+
+// The `count` largest eigenpairs of a symmetric matrix (only its lower triangle is
+// read), largest first. False after printing the eigen-decomposition error.
+bool LargestEigenpairs(const Eigen::MatrixXd& matrix, int count, EigenSolverKind kind, EigenPairs& result);
+
+// The `count` smallest eigenpairs of a symmetric positive semi-definite sparse
+// matrix (both triangles stored), smallest first. False after printing the error.
+bool SmallestEigenpairs(const Eigen::SparseMatrix<double>& matrix, int count, EigenSolverKind kind,
+                        EigenPairs& result);
+
+// Turns every column so that its entry of largest magnitude (the first of equals) is positive.
+void FixEigenvectorSigns(Eigen::MatrixXd& vectors);
+
+// The message of a failed eigen-decomposition (no line end).
+void ReportEigenFailure();
+
+}  // namespace tapkee

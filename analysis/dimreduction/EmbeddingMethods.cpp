@@ -1,0 +1,242 @@
+#include "EmbeddingMethods.h"
+
+#include "EmbeddingEigen.h"
+#include "EmbeddingNeighbors.h"
+#include "Log.h"
+
+#include <Eigen/Cholesky>
+#include <Eigen/SparseCore>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace tapkee {
+
+namespace {
+
+// Turns a symmetric matrix of squared distances into B = -1/2 J D J in place.
+void DoubleCentre(Eigen::MatrixXd& matrix)
+{
+    const Eigen::Index n = matrix.rows();
+    const Eigen::VectorXd means = matrix.colwise().mean().transpose();  // rows equal columns
+    const double grandMean = means.mean();
+    for (Eigen::Index j = 0; j < n; ++j) {
+        double* column = matrix.col(j).data();
+        for (Eigen::Index i = 0; i < n; ++i) column[i] = -0.5 * (column[i] - means[i] - means[j] + grandMean);
+    }
+}
+
+// Classic scaling of the squared distances held in `working` (destroyed): hands back
+// B and the eigenvectors of its t largest eigenvalues scaled by sqrt(max(lambda, 0)).
+bool ClassicScaling(Eigen::MatrixXd& working, const RunSettings& settings, TapkeeOutput& output)
+{
+    DoubleCentre(working);
+    output.innerProducts = working.cast<float>();
+    EigenPairs pairs;
+    if (!LargestEigenpairs(working, settings.targetDimension, settings.solver, pairs)) return false;
+    working.resize(0, 0);
+    for (Eigen::Index c = 0; c < pairs.vectors.cols(); ++c)
+        pairs.vectors.col(c) *= std::sqrt(std::max(pairs.values[c], 0.0));
+    output.embedding = pairs.vectors.cast<float>();
+    return true;
+}
+
+// Replaces every distance of the matrix by its square (taken in double).
+void SquareInPlace(Eigen::MatrixXf& distances)
+{
+    float* value = distances.data();
+    for (Eigen::Index e = 0; e < distances.size(); ++e) {
+        const double d = value[e];
+        value[e] = static_cast<float>(d * d);
+    }
+}
+
+bool CheckWeightsFinite(const Eigen::SparseMatrix<double>& matrix)
+{
+    for (Eigen::Index e = 0; e < matrix.nonZeros(); ++e)
+        if (!std::isfinite(matrix.valuePtr()[e])) return false;
+    return true;
+}
+
+}  // namespace
+
+Eigen::MatrixXf SquaredColumnDistances(const Eigen::MatrixXf& data)
+{
+    const Eigen::Index n = data.cols();
+    // Centred columns keep the Gram-matrix form of the distances accurate.
+    const Eigen::MatrixXd centred = data.cast<double>().colwise() - data.cast<double>().rowwise().mean();
+    const Eigen::VectorXd norms = centred.colwise().squaredNorm().transpose();
+    Eigen::MatrixXf squared(n, n);
+    const Eigen::Index block = 256;
+    Eigen::MatrixXd products;
+    for (Eigen::Index first = 0; first < n; first += block) {
+        const Eigen::Index width = std::min(block, n - first);
+        products.noalias() = centred.transpose() * centred.middleCols(first, width);
+        for (Eigen::Index c = 0; c < width; ++c) {
+            const Eigen::Index j = first + c;
+            float* column = squared.col(j).data();
+            for (Eigen::Index i = 0; i < n; ++i)
+                column[i] = static_cast<float>(std::max(norms[i] + norms[j] - 2.0 * products(i, c), 0.0));
+            column[j] = 0.0f;
+        }
+    }
+    return squared;
+}
+
+bool RunPCA(const Eigen::MatrixXf& data, const RunSettings& settings, TapkeeOutput& output)
+{
+    const Eigen::Index d = data.rows();
+    const Eigen::Index n = data.cols();
+    const int t = settings.targetDimension;
+    const Eigen::VectorXd mean = data.cast<double>().rowwise().mean();
+    Zelvo::Log::Printf("embedPCA - meanVector cols:%ld  rows:%ld\n", 1L, static_cast<long>(d));
+
+    Eigen::MatrixXd centred = data.cast<double>().colwise() - mean;
+    Eigen::MatrixXd covariance(d, d);
+    covariance.setZero();
+    covariance.selfadjointView<Eigen::Lower>().rankUpdate(centred, 1.0 / static_cast<double>(n - 1));
+    covariance.triangularView<Eigen::StrictlyUpper>() = covariance.transpose();
+
+    EigenPairs pairs;
+    if (!LargestEigenpairs(covariance, t, settings.solver, pairs)) return false;
+    Zelvo::Log::Printf("embedPCA - projectionMatrix cols:%ld  rows:%ld\n", static_cast<long>(t),
+                       static_cast<long>(d));
+
+    output.embedding = (centred.transpose() * pairs.vectors).cast<float>();
+    centred.resize(0, 0);
+    output.projectionMatrix = pairs.vectors.cast<float>();
+    output.mean = mean.cast<float>();
+    Zelvo::Log::Printf("ProjectionMat dim Check: %d, %d\n", static_cast<int>(output.projectionMatrix.cols()),
+                       static_cast<int>(output.projectionMatrix.rows()));
+    return true;
+}
+
+bool RunMultidimensionalScaling(int n, const DistanceCallback& distance, const RunSettings& settings,
+                                TapkeeOutput& output)
+{
+    if (!PairwiseDistances(n, distance, output.distanceMatrix)) return false;
+    SquareInPlace(output.distanceMatrix);
+    Eigen::MatrixXd working = output.distanceMatrix.cast<double>();
+    return ClassicScaling(working, settings, output);
+}
+
+bool RunIsomap(int n, const DistanceCallback& distance, const RunSettings& settings, TapkeeOutput& output)
+{
+    if (!PairwiseDistances(n, distance, output.distanceMatrix)) return false;
+    output.neighbors = NearestNeighbors(output.distanceMatrix, settings.neighbors);
+    Eigen::MatrixXd working;
+    if (!SquaredGeodesics(output.distanceMatrix, output.neighbors, working)) {
+        Zelvo::Log::Printf("Error: the graph of the %d nearest neighbours is not connected\n", settings.neighbors);
+        return false;
+    }
+    output.distanceMatrix = working.cast<float>();
+    return ClassicScaling(working, settings, output);
+}
+
+bool RunLaplacianEigenmaps(int n, const DistanceCallback& distance, const RunSettings& settings,
+                           TapkeeOutput& output)
+{
+    if (!PairwiseDistances(n, distance, output.distanceMatrix)) return false;
+    output.neighbors = MutualNeighbors(NearestNeighbors(output.distanceMatrix, settings.neighbors));
+
+    std::vector<Eigen::Triplet<float>> entries;
+    for (int i = 0; i < n; ++i)
+        for (int j : output.neighbors[i]) {
+            const double d = output.distanceMatrix(i, j);
+            entries.emplace_back(i, j, static_cast<float>(std::exp(-d * d / settings.kernelWidth)));
+        }
+    output.weights.resize(n, n);
+    output.weights.setFromTriplets(entries.begin(), entries.end());
+    std::vector<Eigen::Triplet<float>>().swap(entries);
+    SquareInPlace(output.distanceMatrix);
+
+    // (D - W) f = lambda D f through the symmetric form I - D^-1/2 W D^-1/2, g = D^1/2 f.
+    const Eigen::SparseMatrix<double> weights = output.weights.cast<double>();
+    Eigen::VectorXd degree = Eigen::VectorXd::Zero(n);
+    for (Eigen::Index c = 0; c < weights.outerSize(); ++c)
+        for (Eigen::SparseMatrix<double>::InnerIterator it(weights, c); it; ++it) degree[it.row()] += it.value();
+    for (int i = 0; i < n; ++i)
+        if (!(degree[i] > 0)) {
+            // A point without weight leaves D singular.
+            ReportEigenFailure();
+            return false;
+        }
+    const Eigen::VectorXd rootInverse = degree.cwiseSqrt().cwiseInverse();
+    Eigen::SparseMatrix<double> laplacian = -(rootInverse.asDiagonal() * weights * rootInverse.asDiagonal());
+    Eigen::SparseMatrix<double> identity(n, n);
+    identity.setIdentity();
+    laplacian += identity;
+    if (!CheckWeightsFinite(laplacian)) {
+        ReportEigenFailure();
+        return false;
+    }
+
+    const int t = settings.targetDimension;
+    EigenPairs pairs;
+    if (!SmallestEigenpairs(laplacian, t + 1, settings.solver, pairs)) return false;
+    Eigen::MatrixXd embedding = rootInverse.asDiagonal() * pairs.vectors.rightCols(t);
+    for (int c = 0; c < t; ++c) {
+        const double norm = std::sqrt(embedding.col(c).cwiseAbs2().dot(degree));
+        if (norm > 0) embedding.col(c) /= norm;
+    }
+    FixEigenvectorSigns(embedding);
+    output.embedding = embedding.cast<float>();
+    return true;
+}
+
+bool RunKernelLocallyLinearEmbedding(int n, const KernelCallback& kernel, const DistanceCallback& distance,
+                                     const RunSettings& settings, TapkeeOutput& output)
+{
+    if (!PairwiseDistances(n, distance, output.distanceMatrix)) return false;
+    output.neighbors = NearestNeighbors(output.distanceMatrix, settings.neighbors);
+    SquareInPlace(output.distanceMatrix);
+
+    const int k = settings.neighbors;
+    std::vector<Eigen::Triplet<double>> entries;
+    entries.reserve(static_cast<size_t>(n) * (k + 1));
+    Eigen::MatrixXd gram(k, k);
+    Eigen::VectorXd pointKernel(k);
+    for (int i = 0; i < n; ++i) {
+        const std::vector<int>& near = output.neighbors[i];
+        const double self = kernel(i, i);
+        for (int a = 0; a < k; ++a) pointKernel[a] = kernel(i, near[a]);
+        // Gram matrix of the neighbours seen from point i.
+        for (int a = 0; a < k; ++a)
+            for (int b = 0; b <= a; ++b) {
+                const double value = static_cast<double>(kernel(near[a], near[b])) - pointKernel[a] -
+                                     pointKernel[b] + self;
+                gram(a, b) = value;
+                gram(b, a) = value;
+            }
+        const double trace = gram.trace();
+        gram.diagonal().array() += trace > 0 ? 1e-3 * trace : 1e-3;
+        Eigen::VectorXd w = gram.ldlt().solve(Eigen::VectorXd::Ones(k));
+        w /= w.sum();
+        if (!w.allFinite()) {
+            Zelvo::Log::Printf("Error: no reconstruction weights for point %d\n", i);
+            return false;
+        }
+        for (int a = 0; a < k; ++a) entries.emplace_back(i, near[a], w[a]);
+    }
+    Eigen::SparseMatrix<double> reconstruction(n, n);
+    reconstruction.setFromTriplets(entries.begin(), entries.end());
+    std::vector<Eigen::Triplet<double>>().swap(entries);
+    output.reconstructionWeights = reconstruction.cast<float>();
+
+    Eigen::SparseMatrix<double> residual(n, n);
+    residual.setIdentity();
+    residual -= reconstruction;
+    reconstruction.resize(0, 0);
+    const Eigen::SparseMatrix<double> quadratic = Eigen::SparseMatrix<double>(residual.transpose()) * residual;
+    residual.resize(0, 0);
+    output.weights = quadratic.cast<float>();
+
+    const int t = settings.targetDimension;
+    EigenPairs pairs;
+    if (!SmallestEigenpairs(quadratic, t + 1, settings.solver, pairs)) return false;
+    output.embedding = pairs.vectors.rightCols(t).cast<float>();
+    return true;
+}
+
+}  // namespace tapkee

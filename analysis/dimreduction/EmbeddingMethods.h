@@ -1,0 +1,26 @@
+#pragma once
+
+#include "EmbeddingLibrary.h"
+
+namespace tapkee {
+
+// The checked parameters of one run.
+struct RunSettings {
+    int targetDimension = 0;
+    int neighbors = 0;
+    double kernelWidth = 0;
+    EigenSolverKind solver = AutomaticEigenSolver;
+};
+
+// Each fills `output` and returns true, or returns false after printing why. The
+// settings have been checked against the point count before.
+bool RunPCA(const Eigen::MatrixXf& data, const RunSettings& settings, TapkeeOutput& output);
+bool RunMultidimensionalScaling(int n, const DistanceCallback& distance, const RunSettings& settings,
+                                TapkeeOutput& output);
+bool RunIsomap(int n, const DistanceCallback& distance, const RunSettings& settings, TapkeeOutput& output);
+bool RunLaplacianEigenmaps(int n, const DistanceCallback& distance, const RunSettings& settings,
+                           TapkeeOutput& output);
+bool RunKernelLocallyLinearEmbedding(int n, const KernelCallback& kernel, const DistanceCallback& distance,
+                                     const RunSettings& settings, TapkeeOutput& output);
+
+}  // namespace tapkee
