@@ -18,7 +18,14 @@ std::string SourceDir()
 
 std::string SharedDataPath(const std::string& fileName)
 {
-    return std::string(TOLVEMARK_SOURCE_DIR) + "/../shared/data/" + fileName;
+    // The data sets sit beside the checkout (../shared/data); a git worktree one level
+    // deeper finds them one more level up.
+    const std::string source = TOLVEMARK_SOURCE_DIR;
+    for (const char* relative : {"/../shared/data/", "/../../shared/data/"}) {
+        const std::string candidate = source + relative + fileName;
+        if (std::filesystem::exists(candidate)) return candidate;
+    }
+    return source + "/../shared/data/" + fileName;
 }
 
 std::string CaptureStdout(const std::function<void()>& fn)
