@@ -229,7 +229,9 @@ float KmTree::DoKMeansStep(int k, float* centres, int* labels) const
     auto sums = KmNewArray<float>(kk * dd);
     auto counts = KmNewArray<int>(kk);
     auto candidates = KmNewArray<int>(kk * (static_cast<std::size_t>(m_depth) + 2));
-    if (!sums || !counts || !candidates) {
+    auto gaps = KmNewArray<float>(kk * kk);
+    auto distances = KmNewArray<float>(kk);
+    if (!sums || !counts || !candidates || !gaps || !distances) {
         __KMeansAssertionFailure(kSource, 59, "sums != 0 && counts != 0 && candidates != 0");
         Zelvo::Log::Puts("Error: k-means step is out of memory");
         return -1;
@@ -245,9 +247,20 @@ float KmTree::DoKMeansStep(int k, float* centres, int* labels) const
         Zelvo::Log::Puts("Error: k-means step has no valid centre");
         return -1;
     }
+    // The pruning test's squared centre gap depends on the centres only: once per step.
+    for (int a = 0; a < numCandidates; ++a) {
+        const int ca = candidates[a];
+        gaps[ca * kk + ca] = 0;
+        for (int b = a + 1; b < numCandidates; ++b) {
+            const int cb = candidates[b];
+            const float gap = KmPointDistSq(centres + cb * dd, centres + ca * dd, m_d);
+            gaps[ca * kk + cb] = gap;
+            gaps[cb * kk + ca] = gap;
+        }
+    }
 
-    const float cost =
-        DoKMeansStepAtNode(m_root, numCandidates, candidates.get(), centres, sums.get(), counts.get(), labels);
+    const StepContext step{k, centres, gaps.get(), sums.get(), counts.get(), labels, distances.get()};
+    const float cost = DoKMeansStepAtNode(m_root, numCandidates, candidates.get(), step);
 
     for (int i = 0; i < k; ++i) {
         float* centre = centres + i * dd;
@@ -262,49 +275,129 @@ float KmTree::DoKMeansStep(int k, float* centres, int* labels) const
     return cost;
 }
 
-float KmTree::DoKMeansStepAtNode(const Node* node, int numCandidates, int* candidates, const float* centres,
-                                 float* sums, int* counts, int* labels) const
+void KmTree::DistancesToCentres(const float* p, const int* candidates, int count, const float* centres,
+                                float* out) const
 {
     const std::size_t dd = static_cast<std::size_t>(m_d);
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const float* c0 = centres + candidates[i] * dd;
+        const float* c1 = centres + candidates[i + 1] * dd;
+        const float* c2 = centres + candidates[i + 2] * dd;
+        const float* c3 = centres + candidates[i + 3] * dd;
+        float s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+        for (int j = 0; j < m_d; ++j) {
+            const float x = p[j];
+            const float e0 = x - c0[j];
+            const float e1 = x - c1[j];
+            const float e2 = x - c2[j];
+            const float e3 = x - c3[j];
+            s0 += e0 * e0;
+            s1 += e1 * e1;
+            s2 += e2 * e2;
+            s3 += e3 * e3;
+        }
+        out[i] = s0;
+        out[i + 1] = s1;
+        out[i + 2] = s2;
+        out[i + 3] = s3;
+    }
+    for (; i < count; ++i) out[i] = KmPointDistSq(p, centres + candidates[i] * dd, m_d);
+}
+
+float KmTree::DoKMeansStepAtNode(const Node* node, int numCandidates, int* candidates, const StepContext& step) const
+{
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    const float* centres = step.centres;
 
     // The candidate nearest the box centre; the first of equals wins.
     int closest = candidates[0];
-    float closestDist = KmPointDistSq(node->median, centres + closest * dd, m_d);
-    for (int i = 1; i < numCandidates; ++i) {
-        const float dist = KmPointDistSq(node->median, centres + candidates[i] * dd, m_d);
-        if (dist < closestDist) {
-            closestDist = dist;
-            closest = candidates[i];
+    if (numCandidates > 1) {
+        float* dist = step.distances;
+        DistancesToCentres(node->median, candidates, numCandidates, centres, dist);
+        float closestDist = dist[0];
+        for (int i = 1; i < numCandidates; ++i) {
+            if (dist[i] < closestDist) {
+                closestDist = dist[i];
+                closest = candidates[i];
+            }
         }
     }
 
     if (node->lower && numCandidates > 1) {
-        // Candidates that may own some point of the box, stacked after the current list.
+        // Keep the candidates that may own some point of the box (see ShouldBePruned),
+        // stacked after the current list. Several rivals are tested at once.
         int* kept = candidates + numCandidates;
         int numKept = 0;
+        const float* b = centres + closest * dd;
+        const float* gaps = step.centreGaps + closest * static_cast<std::size_t>(step.k);
+        const float* median = node->median;
+        const float* radius = node->radius;
+        int rivals[4];
+        int numRivals = 0;
+        auto testRivals = [&]() {
+            float s[4] = {0, 0, 0, 0};
+            const float* t[4];
+            for (int r = 0; r < numRivals; ++r) t[r] = centres + rivals[r] * dd;
+            if (numRivals == 4) {
+                for (int j = 0; j < m_d; ++j) {
+                    const float bj = b[j];
+                    const float high = median[j] + radius[j] - bj;
+                    const float low = median[j] - radius[j] - bj;
+                    const float v0 = t[0][j] - bj;
+                    const float v1 = t[1][j] - bj;
+                    const float v2 = t[2][j] - bj;
+                    const float v3 = t[3][j] - bj;
+                    s[0] += v0 * (v0 > 0 ? high : low);
+                    s[1] += v1 * (v1 > 0 ? high : low);
+                    s[2] += v2 * (v2 > 0 ? high : low);
+                    s[3] += v3 * (v3 > 0 ? high : low);
+                }
+            } else {
+                for (int r = 0; r < numRivals; ++r) {
+                    for (int j = 0; j < m_d; ++j) {
+                        const float bj = b[j];
+                        const float v = t[r][j] - bj;
+                        s[r] += v * ((v > 0 ? median[j] + radius[j] : median[j] - radius[j]) - bj);
+                    }
+                }
+            }
+            for (int r = 0; r < numRivals; ++r) {
+                if (!(gaps[rivals[r]] >= 2 * s[r])) kept[numKept++] = rivals[r];
+            }
+            numRivals = 0;
+        };
         for (int i = 0; i < numCandidates; ++i) {
             const int c = candidates[i];
-            if (c == closest || !ShouldBePruned(node->median, node->radius, centres, closest, c)) kept[numKept++] = c;
+            if (c == closest) {
+                // Keep list order: settle the rivals before the closest one first.
+                testRivals();
+                kept[numKept++] = c;
+                continue;
+            }
+            rivals[numRivals++] = c;
+            if (numRivals == 4) testRivals();
         }
+        testRivals();
         if (numKept > 1) {
-            const float lowerCost = DoKMeansStepAtNode(node->lower, numKept, kept, centres, sums, counts, labels);
-            const float upperCost = DoKMeansStepAtNode(node->upper, numKept, kept, centres, sums, counts, labels);
+            const float lowerCost = DoKMeansStepAtNode(node->lower, numKept, kept, step);
+            const float upperCost = DoKMeansStepAtNode(node->upper, numKept, kept, step);
             return lowerCost + upperCost;
         }
     }
 
     // The whole box goes to one centre.
-    float* s = sums + closest * dd;
+    float* s = step.sums + closest * dd;
     if (node->sum) {
         for (int j = 0; j < m_d; ++j) s[j] += node->sum[j];
     } else {
         const float count = static_cast<float>(node->pointCount);
         for (int j = 0; j < m_d; ++j) s[j] += node->median[j] * count;
     }
-    counts[closest] += node->pointCount;
-    if (labels) {
+    step.counts[closest] += node->pointCount;
+    if (step.labels) {
         const int end = node->firstPosition + node->pointCount;
-        for (int pos = node->firstPosition; pos < end; ++pos) labels[m_positions[pos]] = closest;
+        for (int pos = node->firstPosition; pos < end; ++pos) step.labels[m_positions[pos]] = closest;
     }
     return NodeCost(node, centres + closest * dd);
 }

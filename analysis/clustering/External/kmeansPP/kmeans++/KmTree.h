@@ -66,8 +66,21 @@ public:
 private:
     Node* BuildNodes(int first, int last, int depth);
     bool SplitByPosition(int first, int last, int splitDim, int* size1);
-    float DoKMeansStepAtNode(const Node* node, int numCandidates, int* candidates, const float* centres,
-                             float* sums, int* counts, int* labels) const;
+    // Working state of one Lloyd step.
+    struct StepContext {
+        int k;
+        const float* centres;
+        const float* centreGaps;  // k x k squared distances between the centres
+        float* sums;              // k x d
+        int* counts;              // k
+        int* labels;              // n, or null
+        float* distances;         // k scratch
+    };
+    float DoKMeansStepAtNode(const Node* node, int numCandidates, int* candidates, const StepContext& step) const;
+    // Squared distances from p to the listed centres, each summed in dimension order; several
+    // centres at once so that the independent sums overlap.
+    void DistancesToCentres(const float* p, const int* candidates, int count, const float* centres,
+                            float* out) const;
     // True when no point of the box can be closer to centre test than to centre best.
     bool ShouldBePruned(const float* median, const float* radius, const float* centres, int best,
                         int test) const;
