@@ -280,27 +280,18 @@ void KmTree::DistancesToCentres(const float* p, const int* candidates, int count
 {
     const std::size_t dd = static_cast<std::size_t>(m_d);
     int i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const float* c0 = centres + candidates[i] * dd;
-        const float* c1 = centres + candidates[i + 1] * dd;
-        const float* c2 = centres + candidates[i + 2] * dd;
-        const float* c3 = centres + candidates[i + 3] * dd;
-        float s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    for (; i + 8 <= count; i += 8) {
+        const float* c[8];
+        for (int r = 0; r < 8; ++r) c[r] = centres + candidates[i + r] * dd;
+        float s[8] = {0, 0, 0, 0, 0, 0, 0, 0};
         for (int j = 0; j < m_d; ++j) {
             const float x = p[j];
-            const float e0 = x - c0[j];
-            const float e1 = x - c1[j];
-            const float e2 = x - c2[j];
-            const float e3 = x - c3[j];
-            s0 += e0 * e0;
-            s1 += e1 * e1;
-            s2 += e2 * e2;
-            s3 += e3 * e3;
+            for (int r = 0; r < 8; ++r) {
+                const float e = x - c[r][j];
+                s[r] += e * e;
+            }
         }
-        out[i] = s0;
-        out[i + 1] = s1;
-        out[i + 2] = s2;
-        out[i + 3] = s3;
+        for (int r = 0; r < 8; ++r) out[i + r] = s[r];
     }
     for (; i < count; ++i) out[i] = KmPointDistSq(p, centres + candidates[i] * dd, m_d);
 }
