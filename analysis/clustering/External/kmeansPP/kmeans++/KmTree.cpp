@@ -1,0 +1,487 @@
+#include "KmTree.h"
+
+#include "Log.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+const char* const kSource = "External/kmeansPP/kmeans++/KmTree";
+
+}  // namespace
+
+KmTree::KmTree(int n, int d, const float* points)
+    : m_n(n), m_d(d), m_points(points)
+{
+    if (n < 1) {
+        Zelvo::Log::Printf("Error: k-means++ needs at least one point (n = %d)\n", n);
+        return;
+    }
+    if (d < 1) {
+        Zelvo::Log::Printf("Error: k-means++ needs at least one dimension (d = %d)\n", d);
+        return;
+    }
+    if (!points) {
+        Zelvo::Log::Puts("Error: k-means++ was given no point data");
+        return;
+    }
+    const std::size_t dd = static_cast<std::size_t>(d);
+    const std::size_t valueCount = static_cast<std::size_t>(n) * dd;
+    for (std::size_t i = 0; i < valueCount; ++i) {
+        if (!std::isfinite(points[i])) {
+            Zelvo::Log::Printf("Error: k-means++ input holds a non-finite value (point %zu, dimension %zu)\n",
+                               i / dd, i % dd);
+            return;
+        }
+    }
+
+    const std::size_t nodeCount = 2 * static_cast<std::size_t>(n) - 1;
+    m_nodes = KmNewArray<Node>(nodeCount);
+    m_positions = KmNewArray<int>(static_cast<std::size_t>(n));
+    m_nodeVectors = KmNewArray<float>((static_cast<std::size_t>(n) - 1) * 3 * dd);
+    m_sortedPoints = KmNewArray<float>(valueCount);
+    if (!m_nodes || !m_positions || !m_nodeVectors || !m_sortedPoints) {
+        __KMeansAssertionFailure(kSource, 20, "node_data_ != 0 && point_indices_ != 0");
+        Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
+        return;
+    }
+    m_zeros = KmNewArray<float>(dd);
+    m_boundMin = KmNewArray<float>(dd);
+    m_boundMax = KmNewArray<float>(dd);
+    if (!m_zeros || !m_boundMin || !m_boundMax) {
+        __KMeansAssertionFailure(kSource, 25, "bound_v1 != 0 && bound_v2 != 0");
+        Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
+        return;
+    }
+    std::fill(m_zeros.get(), m_zeros.get() + d, 0.0f);
+    for (int i = 0; i < n; ++i) m_positions[i] = i;
+
+    Node* root = BuildNodes(0, n - 1, 0);
+
+    // Copy the points into position order so that every node's points are contiguous, and
+    // point each leaf's median at its copy.
+    for (int pos = 0; pos < n; ++pos) {
+        std::memcpy(m_sortedPoints.get() + static_cast<std::size_t>(pos) * dd,
+                    points + static_cast<std::size_t>(m_positions[pos]) * dd, sizeof(float) * dd);
+    }
+    for (int i = 0; i < m_nextNode; ++i) {
+        Node& node = m_nodes[i];
+        if (!node.lower) node.median = PointAt(node.firstPosition);
+    }
+    m_root = root;
+}
+
+KmTree::~KmTree() = default;
+
+KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
+{
+    m_depth = std::max(m_depth, depth);
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    Node* node = &m_nodes[m_nextNode++];
+    node->pointCount = last - first + 1;
+    node->firstPosition = first;
+    node->lower = nullptr;
+    node->upper = nullptr;
+    node->sum = nullptr;
+    node->optCost = 0;
+    node->seedCluster = -1;
+
+    float* bmin = m_boundMin.get();
+    float* bmax = m_boundMax.get();
+    const float* p0 = m_points + static_cast<std::size_t>(m_positions[first]) * dd;
+    std::memcpy(bmin, p0, sizeof(float) * dd);
+    std::memcpy(bmax, p0, sizeof(float) * dd);
+    for (int pos = first + 1; pos <= last; ++pos) {
+        const float* p = m_points + static_cast<std::size_t>(m_positions[pos]) * dd;
+        for (int j = 0; j < m_d; ++j) {
+            bmin[j] = std::min(bmin[j], p[j]);
+            bmax[j] = std::max(bmax[j], p[j]);
+        }
+    }
+
+    int splitDim = -1;
+    float maxRadius = -1;
+    for (int j = 0; j < m_d; ++j) {
+        const float r = (bmax[j] - bmin[j]) * 0.5f;
+        if (r > maxRadius) {
+            maxRadius = r;
+            splitDim = j;
+        }
+    }
+
+    if (maxRadius == 0) {
+        // All points equal: a leaf. Its median is redirected to the position-ordered copy later.
+        node->median = p0;
+        node->radius = m_zeros.get();
+        return node;
+    }
+
+    float* vectors = m_nodeVectors.get() + static_cast<std::size_t>(m_nextVectors++) * 3 * dd;
+    float* median = vectors;
+    float* radius = vectors + dd;
+    float* sum = vectors + 2 * dd;
+    for (int j = 0; j < m_d; ++j) {
+        median[j] = (bmin[j] + bmax[j]) * 0.5f;
+        radius[j] = (bmax[j] - bmin[j]) * 0.5f;
+    }
+    node->median = median;
+    node->radius = radius;
+
+    // Partition the run around the box's midpoint in the split dimension.
+    const float split = median[splitDim];
+    int i1 = first;
+    int i2 = last;
+    int size1 = 0;
+    while (i1 <= i2) {
+        bool good1 = m_points[static_cast<std::size_t>(m_positions[i1]) * dd + splitDim] < split;
+        bool good2 = m_points[static_cast<std::size_t>(m_positions[i2]) * dd + splitDim] >= split;
+        if (!good1 && !good2) {
+            std::swap(m_positions[i1], m_positions[i2]);
+            good1 = good2 = true;
+        }
+        if (good1) {
+            ++i1;
+            ++size1;
+        }
+        if (good2) --i2;
+    }
+    // Values a float step apart have a midpoint equal to the smaller one, so nothing lands
+    // below it; such runs are split at their middle position instead.
+    if (size1 < 1 || size1 > last - first) {
+        const int middle = first + (last - first + 1) / 2;
+        const float* pts = m_points;
+        std::nth_element(m_positions.get() + first, m_positions.get() + middle, m_positions.get() + last + 1,
+                         [pts, dd, splitDim](int a, int b) {
+                             return pts[static_cast<std::size_t>(a) * dd + splitDim] <
+                                    pts[static_cast<std::size_t>(b) * dd + splitDim];
+                         });
+        size1 = middle - first;
+    }
+
+    node->lower = BuildNodes(first, first + size1 - 1, depth + 1);
+    node->upper = BuildNodes(first + size1, last, depth + 1);
+
+    const Node* lower = node->lower;
+    const Node* upper = node->upper;
+    const float lowerCount = static_cast<float>(lower->pointCount);
+    const float upperCount = static_cast<float>(upper->pointCount);
+    for (int j = 0; j < m_d; ++j) {
+        const float lowerSum = lower->sum ? lower->sum[j] : lower->median[j] * lowerCount;
+        const float upperSum = upper->sum ? upper->sum[j] : upper->median[j] * upperCount;
+        sum[j] = lowerSum + upperSum;
+    }
+    node->sum = sum;
+
+    // The children's build scratch is free again: reuse the lower bound as the mean.
+    float* mean = m_boundMin.get();
+    const float scale = 1.0f / static_cast<float>(node->pointCount);
+    for (int j = 0; j < m_d; ++j) mean[j] = sum[j] * scale;
+    node->optCost = NodeCost(lower, mean) + NodeCost(upper, mean);
+    return node;
+}
+
+float KmTree::NodeCost(const Node* node, const float* centre) const
+{
+    const float count = static_cast<float>(node->pointCount);
+    float dist = 0;
+    if (node->sum) {
+        for (int j = 0; j < m_d; ++j) {
+            const float diff = node->sum[j] / count - centre[j];
+            dist += diff * diff;
+        }
+    } else {
+        for (int j = 0; j < m_d; ++j) {
+            const float diff = (node->median[j] * count) / count - centre[j];
+            dist += diff * diff;
+        }
+    }
+    return node->optCost + count * dist;
+}
+
+bool KmTree::ShouldBePruned(const float* median, const float* radius, const float* centres, int best,
+                            int test) const
+{
+    if (best == test) return false;
+    const float* b = centres + static_cast<std::size_t>(best) * m_d;
+    const float* t = centres + static_cast<std::size_t>(test) * m_d;
+    float a = 0;
+    float bTerm = 0;
+    for (int j = 0; j < m_d; ++j) {
+        const float v = t[j] - b[j];
+        a += v * v;
+        const float corner = v > 0 ? median[j] + radius[j] : median[j] - radius[j];
+        bTerm += v * (corner - b[j]);
+    }
+    return a >= 2 * bTerm;
+}
+
+float KmTree::DoKMeansStep(int k, float* centres, int* labels) const
+{
+    if (!m_root || k < 1 || !centres) {
+        Zelvo::Log::Puts("Error: k-means step needs a built tree and at least one centre");
+        return -1;
+    }
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    const std::size_t kk = static_cast<std::size_t>(k);
+    auto sums = KmNewArray<float>(kk * dd);
+    auto counts = KmNewArray<int>(kk);
+    auto candidates = KmNewArray<int>(kk * (static_cast<std::size_t>(m_depth) + 2));
+    auto gaps = KmNewArray<float>(kk * kk);
+    auto distances = KmNewArray<float>(kk);
+    if (!sums || !counts || !candidates || !gaps || !distances) {
+        __KMeansAssertionFailure(kSource, 59, "sums != 0 && counts != 0 && candidates != 0");
+        Zelvo::Log::Puts("Error: k-means step is out of memory");
+        return -1;
+    }
+    std::fill(sums.get(), sums.get() + kk * dd, 0.0f);
+    std::fill(counts.get(), counts.get() + kk, 0);
+
+    int numCandidates = 0;
+    for (int i = 0; i < k; ++i) {
+        if (!KmIsCentreInvalid(centres + i * dd, m_d)) candidates[numCandidates++] = i;
+    }
+    if (numCandidates == 0) {
+        Zelvo::Log::Puts("Error: k-means step has no valid centre");
+        return -1;
+    }
+    // The pruning test's squared centre gap depends on the centres only: once per step.
+    for (int a = 0; a < numCandidates; ++a) {
+        const int ca = candidates[a];
+        gaps[ca * kk + ca] = 0;
+        for (int b = a + 1; b < numCandidates; ++b) {
+            const int cb = candidates[b];
+            const float gap = KmPointDistSq(centres + cb * dd, centres + ca * dd, m_d);
+            gaps[ca * kk + cb] = gap;
+            gaps[cb * kk + ca] = gap;
+        }
+    }
+
+    const StepContext step{k, centres, gaps.get(), sums.get(), counts.get(), labels, distances.get()};
+    const float cost = DoKMeansStepAtNode(m_root, numCandidates, candidates.get(), step);
+
+    for (int i = 0; i < k; ++i) {
+        float* centre = centres + i * dd;
+        if (counts[i] > 0) {
+            const float scale = 1.0f / static_cast<float>(counts[i]);
+            const float* s = sums.get() + i * dd;
+            for (int j = 0; j < m_d; ++j) centre[j] = s[j] * scale;
+        } else {
+            KmMarkCentreInvalid(centre, m_d);
+        }
+    }
+    return cost;
+}
+
+void KmTree::DistancesToCentres(const float* p, const int* candidates, int count, const float* centres,
+                                float* out) const
+{
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const float* c[8];
+        for (int r = 0; r < 8; ++r) c[r] = centres + candidates[i + r] * dd;
+        float s[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+        for (int j = 0; j < m_d; ++j) {
+            const float x = p[j];
+            for (int r = 0; r < 8; ++r) {
+                const float e = x - c[r][j];
+                s[r] += e * e;
+            }
+        }
+        for (int r = 0; r < 8; ++r) out[i + r] = s[r];
+    }
+    for (; i < count; ++i) out[i] = KmPointDistSq(p, centres + candidates[i] * dd, m_d);
+}
+
+float KmTree::DoKMeansStepAtNode(const Node* node, int numCandidates, int* candidates, const StepContext& step) const
+{
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    const float* centres = step.centres;
+
+    // The candidate nearest the box centre; the first of equals wins.
+    int closest = candidates[0];
+    if (numCandidates > 1) {
+        float* dist = step.distances;
+        DistancesToCentres(node->median, candidates, numCandidates, centres, dist);
+        float closestDist = dist[0];
+        for (int i = 1; i < numCandidates; ++i) {
+            if (dist[i] < closestDist) {
+                closestDist = dist[i];
+                closest = candidates[i];
+            }
+        }
+    }
+
+    if (node->lower && numCandidates > 1) {
+        // Keep the candidates that may own some point of the box (see ShouldBePruned),
+        // stacked after the current list. Several rivals are tested at once.
+        int* kept = candidates + numCandidates;
+        int numKept = 0;
+        const float* b = centres + closest * dd;
+        const float* gaps = step.centreGaps + closest * static_cast<std::size_t>(step.k);
+        const float* median = node->median;
+        const float* radius = node->radius;
+        int rivals[4];
+        int numRivals = 0;
+        auto testRivals = [&]() {
+            float s[4] = {0, 0, 0, 0};
+            const float* t[4];
+            for (int r = 0; r < numRivals; ++r) t[r] = centres + rivals[r] * dd;
+            if (numRivals == 4) {
+                for (int j = 0; j < m_d; ++j) {
+                    const float bj = b[j];
+                    const float high = median[j] + radius[j] - bj;
+                    const float low = median[j] - radius[j] - bj;
+                    const float v0 = t[0][j] - bj;
+                    const float v1 = t[1][j] - bj;
+                    const float v2 = t[2][j] - bj;
+                    const float v3 = t[3][j] - bj;
+                    s[0] += v0 * (v0 > 0 ? high : low);
+                    s[1] += v1 * (v1 > 0 ? high : low);
+                    s[2] += v2 * (v2 > 0 ? high : low);
+                    s[3] += v3 * (v3 > 0 ? high : low);
+                }
+            } else {
+                for (int r = 0; r < numRivals; ++r) {
+                    for (int j = 0; j < m_d; ++j) {
+                        const float bj = b[j];
+                        const float v = t[r][j] - bj;
+                        s[r] += v * ((v > 0 ? median[j] + radius[j] : median[j] - radius[j]) - bj);
+                    }
+                }
+            }
+            for (int r = 0; r < numRivals; ++r) {
+                if (!(gaps[rivals[r]] >= 2 * s[r])) kept[numKept++] = rivals[r];
+            }
+            numRivals = 0;
+        };
+        for (int i = 0; i < numCandidates; ++i) {
+            const int c = candidates[i];
+            if (c == closest) {
+                // Keep list order: settle the rivals before the closest one first.
+                testRivals();
+                kept[numKept++] = c;
+                continue;
+            }
+            rivals[numRivals++] = c;
+            if (numRivals == 4) testRivals();
+        }
+        testRivals();
+        if (numKept > 1) {
+            const float lowerCost = DoKMeansStepAtNode(node->lower, numKept, kept, step);
+            const float upperCost = DoKMeansStepAtNode(node->upper, numKept, kept, step);
+            return lowerCost + upperCost;
+        }
+    }
+
+    // The whole box goes to one centre.
+    float* s = step.sums + closest * dd;
+    if (node->sum) {
+        for (int j = 0; j < m_d; ++j) s[j] += node->sum[j];
+    } else {
+        const float count = static_cast<float>(node->pointCount);
+        for (int j = 0; j < m_d; ++j) s[j] += node->median[j] * count;
+    }
+    step.counts[closest] += node->pointCount;
+    if (step.labels) {
+        const int end = node->firstPosition + node->pointCount;
+        for (int pos = node->firstPosition; pos < end; ++pos) step.labels[m_positions[pos]] = closest;
+    }
+    return NodeCost(node, centres + closest * dd);
+}
+
+bool KmTree::SeedKMeansPlusPlus(int k, float* centres, const KmRandom& random)
+{
+    if (!m_root || k < 1 || !centres) {
+        Zelvo::Log::Puts("Error: k-means++ seeding needs a built tree and at least one centre");
+        return false;
+    }
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    auto distSq = KmNewArray<float>(static_cast<std::size_t>(m_n));
+    if (!distSq) {
+        __KMeansAssertionFailure(kSource, 294, "dist_sq != 0");
+        Zelvo::Log::Puts("Error: k-means++ seeding is out of memory");
+        return false;
+    }
+
+    SeedKmppSetClusterIndex(m_root, 0);
+
+    // First centre uniformly at random. The draws combine with 32-bit wrap-around; the
+    // unsigned sum reinterpreted as signed gives the same value without overflow.
+    const std::uint32_t high = static_cast<std::uint32_t>(KmDraw(random));
+    const std::uint32_t low = static_cast<std::uint32_t>(KmDraw(random));
+    const std::uint32_t mixed = high * 2147483647u + low;
+    const std::int64_t signedMixed =
+        mixed >= 0x80000000u ? static_cast<std::int64_t>(mixed) - 0x100000000LL : static_cast<std::int64_t>(mixed);
+    const int firstPos = static_cast<int>(((signedMixed % m_n) + m_n) % m_n);
+    std::memcpy(centres, PointAt(firstPos), sizeof(float) * dd);
+
+    float total = 0;
+    for (int pos = 0; pos < m_n; ++pos) {
+        distSq[pos] = KmPointDistSq(PointAt(pos), centres, m_d);
+        total += distSq[pos];
+    }
+
+    for (int c = 1; c < k; ++c) {
+        const int pos = SeedDrawPosition(distSq.get(), m_n, total, random);
+        std::memcpy(centres + c * dd, PointAt(pos), sizeof(float) * dd);
+        total = SeedKmppUpdateAssignment(m_root, c, centres, distSq.get());
+    }
+    return true;
+}
+
+int KmTree::SeedDrawPosition(const float* distSq, int n, float total, const KmRandom& random)
+{
+    // The total comes from the tree's node costs and may round above the plain sum of the
+    // weights; a walk that falls short is drawn again, a bounded number of times.
+    const int maxDraws = 64;
+    for (int draw = 0; draw < maxDraws; ++draw) {
+        const float cutoff = (static_cast<float>(KmDraw(random)) * (1.0f / 2147483648.0f)) * total;
+        float running = 0;
+        for (int pos = 0; pos < n; ++pos) {
+            running += distSq[pos];
+            if (running >= cutoff) return pos;
+        }
+    }
+    // No weight left to reach (or none at all): the last position that still carries weight.
+    for (int pos = n - 1; pos >= 0; --pos) {
+        if (distSq[pos] > 0) return pos;
+    }
+    return 0;
+}
+
+void KmTree::SeedKmppSetClusterIndex(Node* node, int index) const
+{
+    node->seedCluster = index;
+    if (node->lower) {
+        SeedKmppSetClusterIndex(node->lower, index);
+        SeedKmppSetClusterIndex(node->upper, index);
+    }
+}
+
+float KmTree::SeedKmppUpdateAssignment(Node* node, int c, const float* centres, float* distSq) const
+{
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    const int owner = node->seedCluster;
+    if (owner >= 0 && owner != c) {
+        if (ShouldBePruned(node->median, node->radius, centres, owner, c)) return NodeCost(node, centres + owner * dd);
+        if (ShouldBePruned(node->median, node->radius, centres, c, owner)) {
+            SeedKmppSetClusterIndex(node, c);
+            const float* centre = centres + c * dd;
+            const int end = node->firstPosition + node->pointCount;
+            for (int pos = node->firstPosition; pos < end; ++pos) distSq[pos] = KmPointDistSq(PointAt(pos), centre, m_d);
+            return NodeCost(node, centre);
+        }
+        if (!node->lower) return NodeCost(node, centres + owner * dd);
+    }
+    if (!node->lower) return NodeCost(node, centres + (owner >= 0 ? owner : c) * dd);
+
+    const float lowerCost = SeedKmppUpdateAssignment(node->lower, c, centres, distSq);
+    const float upperCost = SeedKmppUpdateAssignment(node->upper, c, centres, distSq);
+    const int lowerOwner = node->lower->seedCluster;
+    node->seedCluster = (lowerOwner != -1 && lowerOwner == node->upper->seedCluster) ? lowerOwner : -1;
+    return lowerCost + upperCost;
+}

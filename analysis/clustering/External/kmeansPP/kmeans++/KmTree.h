@@ -1,0 +1,102 @@
+#pragma once
+
+#include "KmUtils.h"
+
+#include <memory>
+
+// A kd-tree over n points of d floats (point after point, owned by the caller) that runs
+// Lloyd steps by filtering whole boxes of points to one centre at a time, and seeds
+// centres by D-squared sampling with incrementally maintained distances.
+//
+// Centres are k x d floats, centre after centre; a centre whose cluster received no point
+// is marked invalid (every byte 0xFF) and takes no part in later steps.
+class KmTree {
+public:
+    struct Node {
+        int pointCount;      // points below this node
+        int firstPosition;   // start of its run in the position order
+        const float* median; // centre of the bounding box
+        const float* radius; // half side lengths of the bounding box
+        const float* sum;    // sum of the points; null in a leaf (all its points are equal)
+        float optCost;       // sum of squared distances of the points to their own mean
+        Node* lower;         // children, both null in a leaf
+        Node* upper;
+        int seedCluster;     // seeding cluster owning every point below, or -1 when split
+    };
+
+    // Builds the tree at once. On bad input (no point, no dimension, a non-finite value) or
+    // exhausted memory it prints a line and the tree stays invalid.
+    KmTree(int n, int d, const float* points);
+    ~KmTree();
+    KmTree(const KmTree&) = delete;
+    KmTree& operator=(const KmTree&) = delete;
+
+    bool IsValid() const { return m_root != nullptr; }
+    int PointCount() const { return m_n; }
+    int Dimension() const { return m_d; }
+    const Node* Root() const { return m_root; }
+    Node* Root() { return m_root; }
+    // Index of the point at a position of the tree's order; every node covers a contiguous run.
+    int PointIndexAt(int position) const { return m_positions[position]; }
+    // The point at a position, stored contiguously in the tree's order.
+    const float* PointAt(int position) const { return m_sortedPoints.get() + static_cast<std::size_t>(position) * m_d; }
+    int Depth() const { return m_depth; }
+
+    // One Lloyd step: returns the cost of assigning every point to its nearest valid centre
+    // as the centres were on entry, then moves each centre to the mean of its points or marks
+    // it invalid. Fills labels (n entries) when given. Returns -1 when it cannot run.
+    float DoKMeansStep(int k, float* centres, int* labels) const;
+
+    // Writes k seed centres by D-squared sampling. Returns false when it cannot run.
+    bool SeedKMeansPlusPlus(int k, float* centres, const KmRandom& random = KmRandom());
+
+    // Seeding support, also used on its own by tests.
+    void SeedKmppSetClusterIndex(Node* node, int index) const;
+    // Cost of the node's points after centre c joins the seeds; updates the per-position
+    // squared distances of the points that move to c.
+    float SeedKmppUpdateAssignment(Node* node, int c, const float* centres, float* distSq) const;
+
+    // Position reached by walking the weights until their running sum meets a random cutoff
+    // of the total (D-squared sampling); always ends, also when no weight is left.
+    static int SeedDrawPosition(const float* distSq, int n, float total, const KmRandom& random);
+
+    // Cost of the node's points against a centre.
+    float NodeCost(const Node* node, const float* centre) const;
+
+private:
+    Node* BuildNodes(int first, int last, int depth);
+    bool SplitByPosition(int first, int last, int splitDim, int* size1);
+    // Working state of one Lloyd step.
+    struct StepContext {
+        int k;
+        const float* centres;
+        const float* centreGaps;  // k x k squared distances between the centres
+        float* sums;              // k x d
+        int* counts;              // k
+        int* labels;              // n, or null
+        float* distances;         // k scratch
+    };
+    float DoKMeansStepAtNode(const Node* node, int numCandidates, int* candidates, const StepContext& step) const;
+    // Squared distances from p to the listed centres, each summed in dimension order; several
+    // centres at once so that the independent sums overlap.
+    void DistancesToCentres(const float* p, const int* candidates, int count, const float* centres,
+                            float* out) const;
+    // True when no point of the box can be closer to centre test than to centre best.
+    bool ShouldBePruned(const float* median, const float* radius, const float* centres, int best,
+                        int test) const;
+
+    int m_n = 0;
+    int m_d = 0;
+    const float* m_points = nullptr;
+    Node* m_root = nullptr;
+    std::unique_ptr<Node[]> m_nodes;          // every node, in build order
+    std::unique_ptr<float[]> m_nodeVectors;   // median, radius and sum of each inner node
+    std::unique_ptr<int[]> m_positions;       // position -> point index
+    std::unique_ptr<float[]> m_sortedPoints;  // the points in position order
+    std::unique_ptr<float[]> m_zeros;         // radius of every leaf
+    std::unique_ptr<float[]> m_boundMin;      // build scratch
+    std::unique_ptr<float[]> m_boundMax;
+    int m_nextNode = 0;
+    int m_nextVectors = 0;
+    int m_depth = 0;
+};
