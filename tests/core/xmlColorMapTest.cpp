@@ -1,0 +1,251 @@
+#include "TestSupport.h"
+#include "xmlColorMap.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <limits>
+
+namespace {
+
+uint32_t Bits(float value)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof(bits));
+    return bits;
+}
+
+std::string WriteMap(const TestSupport::TempDir& dir, const std::string& name, const std::string& body)
+{
+    const std::string path = dir.file(name);
+    std::ofstream(path) << body;
+    return path;
+}
+
+// Loads quietly and returns what was printed.
+std::string Load(xmlColorMap& map, const std::string& path, bool* ok = nullptr)
+{
+    bool loaded = false;
+    const std::string out = TestSupport::CaptureStdout([&] { loaded = map.loadColorMap(path.c_str()); });
+    if (ok)
+        *ok = loaded;
+    return out;
+}
+
+// Four entries told apart by red: 0.0, 0.25, 0.5, 1.0.
+std::string FourPoints()
+{
+    return "<ColorMap>"
+           "<Point x='0' r='0' g='0.1' b='0.2' o='1'/>"
+           "<Point x='1' r='0.25' g='0.1' b='0.2' o='1'/>"
+           "<Point x='2' r='0.5' g='0.1' b='0.2' o='1'/>"
+           "<Point x='3' r='1' g='0.1' b='0.2' o='1'/>"
+           "</ColorMap>";
+}
+
+}  // namespace
+
+TEST(xmlColorMap, MissingFileInstallsTheDefaultRamp)
+{
+    TestSupport::TempDir dir;
+    xmlColorMap map;
+    bool ok = true;
+    const std::string path = dir.file("missing.map.xml");
+    EXPECT_EQ(Load(map, path, &ok), "Could not load XML File " + path + "!\n");
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(map.GetName(), dir.file("missing.map"));
+    ASSERT_EQ(map.GetPointCount(), 256u);
+
+    const RgbColorf first = map.GetPoints()[0];
+    EXPECT_EQ(first.x, 0.0f);
+    EXPECT_EQ(Bits(first.r), 0x3b80841fu);  // 0.003922f
+    EXPECT_EQ(Bits(first.g), 0x3b80841fu);
+    EXPECT_EQ(Bits(first.b), 0x3e848494u);  // 0.258824f
+    EXPECT_EQ(first.o, 1.0f);
+    // Reference bits from float32 arithmetic done outside this code.
+    const struct { int i; uint32_t r, g, b; } expected[] = {
+        {1, 0x3baf32c6u, 0x3ba7ab43u, 0x3e854555u},
+        {128, 0x3e3ebebfu, 0x3e20a0b2u, 0x3ee4e4ebu},
+        {255, 0x3ebc01f3u, 0x3e9e0204u, 0x3f224240u},
+    };
+    for (const auto& e : expected) {
+        const RgbColorf& p = map.GetPoints()[size_t(e.i)];
+        EXPECT_EQ(p.x, float(e.i) / 256.0f);
+        EXPECT_EQ(Bits(p.r), e.r) << e.i;
+        EXPECT_EQ(Bits(p.g), e.g) << e.i;
+        EXPECT_EQ(Bits(p.b), e.b) << e.i;
+        EXPECT_EQ(p.o, 1.0f);
+    }
+
+    // A file that is not XML is a failed load as well.
+    const std::string broken = WriteMap(dir, "broken.xml", "<ColorMap><Point x='0'");
+    EXPECT_EQ(Load(map, broken, &ok), "Could not load XML File " + broken + "!\n");
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(map.GetPointCount(), 256u);
+}
+
+TEST(xmlColorMap, PositionsAreRescaledInFileOrder)
+{
+    TestSupport::TempDir dir;
+    xmlColorMap map;
+    bool ok = false;
+    const std::string path = WriteMap(dir, "ordered.xml",
+                                      "<?xml version='1.0'?><ColorMap>"
+                                      "<Point x='10' r='0.1' g='0' b='0' o='1'/>"
+                                      "<Point x='20' r='0.2' g='0' b='0' o='1'/>"
+                                      "<Point x='30' r='0.3' g='0' b='0' o='1'/></ColorMap>");
+    EXPECT_EQ(Load(map, path, &ok), "==" + path + " XML ColorMapSize: 3\n");
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(map.GetName(), dir.file("ordered"));
+    ASSERT_EQ(map.GetPointCount(), 3u);
+    EXPECT_EQ(map.GetPoints()[0].x, 0.0f);
+    EXPECT_EQ(map.GetPoints()[1].x, 0.5f);
+    EXPECT_EQ(map.GetPoints()[2].x, 1.0f);
+
+    const std::string shuffled = WriteMap(dir, "shuffled.xml",
+                                          "<ColorMap>"
+                                          "<Point x='30' r='0.3' g='0' b='0' o='1'/>"
+                                          "<Point x='10' r='0.1' g='0' b='0' o='1'/>"
+                                          "<Point x='20' r='0.2' g='0' b='0' o='1'/></ColorMap>");
+    Load(map, shuffled, &ok);
+    ASSERT_EQ(map.GetPointCount(), 3u);
+    EXPECT_EQ(map.GetPoints()[0].x, 1.0f);
+    EXPECT_EQ(map.GetPoints()[1].x, 0.0f);
+    EXPECT_EQ(map.GetPoints()[2].x, 0.5f);
+    EXPECT_EQ(map.GetPoints()[0].r, 0.3f);  // entries stay in file order
+
+    // One shared position has no spread: positions become 0 rather than NaN.
+    const std::string flat = WriteMap(dir, "flat",
+                                      "<ColorMap><Point x='4' r='1' g='0' b='0' o='1'/>"
+                                      "<Point x='4' r='0' g='1' b='0' o='1'/></ColorMap>");
+    Load(map, flat, &ok);
+    EXPECT_EQ(map.GetName(), dir.file("flat"));  // no extension: the whole path
+    ASSERT_EQ(map.GetPointCount(), 2u);
+    EXPECT_EQ(map.GetPoints()[0].x, 0.0f);
+    EXPECT_EQ(map.GetPoints()[1].x, 0.0f);
+}
+
+TEST(xmlColorMap, AttributesAndOtherElements)
+{
+    TestSupport::TempDir dir;
+    xmlColorMap map;
+    bool ok = false;
+    const std::string path = WriteMap(dir, "odd.xml",
+                                      "<Other><Point x='9' r='1' g='1' b='1' o='1'/></Other>"
+                                      "<ColorMap>"
+                                      "<Point x='0' r='0.5'/>"
+                                      "<Comment>ignored</Comment>"
+                                      "<Point x='1' r=' 0.25xyz' g='+0.5' b='abc' o='1e-1'/>"
+                                      "<Group><Point x='5' r='1' g='1' b='1' o='1'/></Group>"
+                                      "</ColorMap>"
+                                      "<ColorMap><Point x='0' r='1' g='1' b='1' o='1'/></ColorMap>");
+    Load(map, path, &ok);
+    EXPECT_TRUE(ok);
+    ASSERT_EQ(map.GetPointCount(), 2u);
+    const RgbColorf& a = map.GetPoints()[0];
+    EXPECT_EQ(a.r, 0.5f);
+    EXPECT_EQ(a.g, 0.0f);
+    EXPECT_EQ(a.b, 0.0f);
+    EXPECT_EQ(a.o, 0.0f);
+    const RgbColorf& b = map.GetPoints()[1];
+    EXPECT_EQ(b.r, 0.25f);
+    EXPECT_EQ(b.g, 0.5f);
+    EXPECT_EQ(b.b, 0.0f);
+    EXPECT_EQ(b.o, 0.1f);
+
+    const std::string none = WriteMap(dir, "none.xml", "<Palette><Point x='0' r='1' g='1' b='1' o='1'/></Palette>");
+    EXPECT_EQ(Load(map, none, &ok), "==" + none + " XML ColorMapSize: 0\n");
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(map.GetPointCount(), 0u);
+}
+
+TEST(xmlColorMap, LookupsPickTheEntryBelowTheScaledValue)
+{
+    TestSupport::TempDir dir;
+    xmlColorMap map;
+    Load(map, WriteMap(dir, "four.xml", FourPoints()));
+    ASSERT_EQ(map.GetPointCount(), 4u);
+    auto red = [&](float t) { return map.getColor(t) & 0xFFu; };
+    // red bytes of the four entries: 0, 63, 127, 255
+    EXPECT_EQ(red(0.5f), 63u);     // 1.5 truncated
+    EXPECT_EQ(red(1.0f), 255u);
+    EXPECT_EQ(red(1.000005f), 255u);
+    EXPECT_EQ(map.getColor(1.01f), 0xFF000000u);
+    EXPECT_EQ(red(-2.0f), 0u);
+    EXPECT_EQ(red(0.3333f), 0u);   // 0.9999 truncated
+    EXPECT_EQ(red(0.34f), 63u);
+    EXPECT_EQ(map.getColor(0.0f), 0xFF331900u);  // b 0.2 -> 51, g 0.1 -> 25
+
+    EXPECT_EQ(map.getColorf(0.5f).r, 0.25f);
+    EXPECT_EQ(map.getColorf(0.67f).r, 0.5f);  // 2.01
+    EXPECT_EQ(map.getColorf(1.0f).r, 1.0f);
+    // Outside [0, 1] the index is clamped to the table.
+    EXPECT_EQ(map.getColorf(7.0f).r, 1.0f);
+    EXPECT_EQ(map.getColorf(-7.0f).r, 0.0f);
+    EXPECT_EQ(map.getColorf(3e38f).r, 1.0f);
+}
+
+TEST(xmlColorMap, PackingAndUnsafeInput)
+{
+    TestSupport::TempDir dir;
+    xmlColorMap map;
+    Load(map, WriteMap(dir, "one.xml", "<ColorMap><Point x='0' r='1' g='0.5' b='0' o='1'/></ColorMap>"));
+    EXPECT_EQ(map.getColor(0.5f), 0xFF007FFFu);
+
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    Load(map, WriteMap(dir, "two.xml", "<ColorMap><Point x='0' r='0.2' g='0' b='0' o='1'/>"
+                                       "<Point x='1' r='0.8' g='0' b='0' o='1'/></ColorMap>"));
+    for (float t : {nan, inf, -inf}) {
+        EXPECT_EQ(map.getColorf(t).r, 0.2f) << t;
+        EXPECT_EQ(map.getColor(t), 0xFF000033u) << t;  // 0.2 * 255 = 51
+    }
+
+    // Channels outside [0, 1] saturate instead of wrapping into the next byte.
+    Load(map, WriteMap(dir, "wild.xml", "<ColorMap><Point x='0' r='2' g='-1' b='nan' o='300'/></ColorMap>"));
+    EXPECT_EQ(map.getColor(0.0f), 0xFF0000FFu);
+
+    xmlColorMap empty;
+    EXPECT_EQ(empty.GetPointCount(), 0u);
+    EXPECT_EQ(empty.getColor(0.5f), 0xFF000000u);
+    const RgbColorf black = empty.getColorf(0.5f);
+    EXPECT_EQ(black.r, 0.0f);
+    EXPECT_EQ(black.g, 0.0f);
+    EXPECT_EQ(black.b, 0.0f);
+    EXPECT_EQ(black.o, 1.0f);
+    EXPECT_EQ(empty.getColorf(nan).o, 1.0f);
+}
+
+TEST(xmlColorMap, ShippedTablesLoad)
+{
+    const char* files[] = {"haze.xml", "hot.xml", "blueGreenRed.xml", "spectralColorMap.xml"};
+    for (const char* file : files) {
+        xmlColorMap map;
+        map.SetDirectory(TestSupport::SourceDir() + "/colorMaps/");
+        const std::string path = map.GetDirectory() + file;
+        bool ok = false;
+        EXPECT_EQ(Load(map, path, &ok).rfind("==" + path + " XML ColorMapSize: ", 0), 0u);
+        ASSERT_TRUE(ok) << file;
+        ASSERT_GE(map.GetPointCount(), 5u) << file;
+        EXPECT_EQ(map.GetPoints().front().x, 0.0f);
+        EXPECT_EQ(map.GetPoints().back().x, 1.0f);
+        for (size_t i = 0; i < map.GetPointCount(); ++i) {
+            const RgbColorf& p = map.GetPoints()[i];
+            if (i > 0) {
+                EXPECT_GT(p.x, map.GetPoints()[i - 1].x) << file;
+            }
+            for (float channel : {p.r, p.g, p.b})
+                EXPECT_TRUE(channel >= 0.0f && channel <= 1.0f) << file;
+            EXPECT_EQ(p.o, 1.0f);
+        }
+    }
+    xmlColorMap spectral;
+    Load(spectral, TestSupport::SourceDir() + "/colorMaps/spectralColorMap.xml");
+    EXPECT_EQ(spectral.GetPointCount(), 11u);
+    xmlColorMap hot;
+    Load(hot, TestSupport::SourceDir() + "/colorMaps/hot.xml");
+    EXPECT_EQ(hot.getColor(0.0f), 0xFF000000u);  // black
+    EXPECT_EQ(hot.getColor(1.0f), 0xFFFFFFFFu);  // white
+}
