@@ -1,0 +1,111 @@
+#pragma once
+
+#include "HDpointSet.h"
+#include "MinimalEnclosingBall.h"
+
+#include <Eigen/Core>
+
+#include <string>
+#include <vector>
+
+namespace Zelvo {
+
+// One 2-D position of an embedded point.
+struct Position2D {
+    float x;
+    float y;
+};
+
+// One 2-D embedding of a point set: the computed positions, a copy the user may drag,
+// scaling to the size of the high-dimensional data and per-point distortion measures
+// against the high-dimensional distances. Subclasses add a method-specific cost.
+//
+// Vectors returned by pointer are owned by the result and stay valid until the next call
+// of the same operation. Operations that cannot produce a number for every point print a
+// line and return null instead of reading out of range or handing back NaN.
+class EmbeddingResult {
+public:
+    EmbeddingResult(float* positions, int dim, int n, HDpointSet<float>* set);
+    virtual ~EmbeddingResult();
+    EmbeddingResult(const EmbeddingResult&) = delete;
+    EmbeddingResult& operator=(const EmbeddingResult&) = delete;
+
+    virtual std::vector<float>* GetPerPointCost(float& total);
+    virtual std::vector<float>* GetSelectedPointNeighborHood(std::vector<int>& selected);
+    // name: "Stress", "Robust", "KDE" or "Corank"; any other name returns null.
+    virtual std::vector<float>* GetPerPointDistortion(float& total, std::string name);
+
+    void SetPointSetPointer(HDpointSet<float>* set);
+    void updateMinMax();
+    std::vector<float>* GetOriginalEmbededPosition() { return &originalPositions; }
+    void SetModifiedEmbeddedPosition(std::vector<float>& p);
+    Position2D Get2Dpoint(int i) const;
+    void ReCalculateDistanceMatrix() {}
+    float AutoScaling(bool useMEB);
+    float GetScaleDifference();
+
+    // The engine hands over its n x n high-dimensional distance matrix (squared distances,
+    // geodesic distances for Isomap); moved, never copied.
+    void SetHDSquaredDistance(Eigen::MatrixXf&& distances);
+    const Eigen::MatrixXf& GetHDSquaredDistance() const { return hdSquaredDistance; }
+
+    std::vector<float> originalPositions;  // pointCount x dim, point after point
+    std::vector<float> modifiedPositions;  // same layout, changed by dragging
+    int dim = 0;
+    int pointCount = 0;
+    float scale = 1.0f;
+    float centerX = 0, centerY = 0;
+    float meanRadius2D = 0;
+    bool useMEB = false;
+    float minX = 0, maxX = 0, minY = 0, maxY = 0;
+    HDpointSet<float>* pointSet = nullptr;  // borrowed; must outlive the result
+    std::vector<bool> dimMask;
+    std::vector<std::vector<int>> neighborLists;
+    std::vector<float> perPointCost;
+    std::vector<float> perPointDistortion;
+    std::vector<float> neighborhoodIndicator;
+    bool costDirty = true;
+    float kdeBandWidth = 3.0f;
+    int corankK = 10;
+    MinimalEnclosingBall meb2D;
+
+protected:
+    // Starts the named batch timer and stops it when the scope ends.
+    class TimerScope {
+    public:
+        explicit TimerScope(const char* name);
+        ~TimerScope();
+        TimerScope(const TimerScope&) = delete;
+        TimerScope& operator=(const TimerScope&) = delete;
+
+    private:
+        const char* m_name;
+    };
+
+    // Marks every neighbour of each selected point with 1.0; indices out of range are skipped.
+    std::vector<float>* m_markSelectedNeighbors(const std::vector<int>& selected);
+    // The modified positions as two contiguous coordinate arrays.
+    void m_splitModifiedPositions(Eigen::ArrayXf& x, Eigen::ArrayXf& y) const;
+
+    Eigen::MatrixXf hdSquaredDistance;
+
+private:
+    bool m_calculateStress(float& total);
+    bool m_calculateRobustDistanceDistortion(float& total);
+    bool m_calculateKDEdistortion(float& total);
+    bool m_calculateCorankDistortion(float& total);
+    bool m_hasDistanceMatrix(const char* measure) const;
+    float m_radius2D(bool useMEB);
+    float m_highDimensionalRadius(bool useMEB);
+    void m_updateHDSums();
+
+    // Sums over the high-dimensional distances alone, built once per matrix.
+    bool m_hdSumsValid = false;
+    double m_hdSumSquared = 0;  // sum of D_ij^2
+    double m_hdSum = 0;         // sum of D_ij
+    // High-dimensional kernel densities for the bandwidth they were built with.
+    std::vector<float> m_hdDensity;
+    float m_hdDensityBandWidth = 0;
+};
+
+}  // namespace Zelvo
