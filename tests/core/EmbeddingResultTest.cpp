@@ -507,10 +507,15 @@ TEST(EmbeddingResult, AutoScalingLeavesPositionsWithoutUsableRadii)
         EXPECT_EQ(r->originalPositions, before);
         EXPECT_EQ(r->modifiedPositions, moved);
     }
+    float ratio = 0;
+    TestSupport::CaptureStdout([&] { ratio = r->GetScaleDifference(); });
+    EXPECT_EQ(ratio, 1.0f);
     // Without a point set.
     auto orphan = MakeResult({0, 0, 3, 1}, nullptr);
     float scale = 0;
     TestSupport::CaptureStdout([&] { scale = orphan->AutoScaling(false); });
+    EXPECT_EQ(scale, 1.0f);
+    TestSupport::CaptureStdout([&] { scale = orphan->GetScaleDifference(); });
     EXPECT_EQ(scale, 1.0f);
     // All 2-D positions equal: the 2-D radius is 0.
     auto values = RandomValues(8, 9);

@@ -1,3 +1,4 @@
+#include "BatchTimer.h"
 #include "IsomapEmbeddingResult.h"
 #include "LaplacianEigenmapEmbeddingResult.h"
 #include "LinearProjectionEmbeddingResult.h"
@@ -415,4 +416,46 @@ TEST(EmbeddingVariants, ResultsAreDeletedThroughTheBase)
     results[0]->SetHDSquaredDistance(Eigen::MatrixXf::Ones(2, 2));
     results.clear();  // leaks would show under the leak checker
     SUCCEED();
+}
+
+TEST(EmbeddingVariants, MeasuresAndCostsRunUnderTheirTimerLabels)
+{
+    BatchTimer& timers = BatchTimer::GetInstance();
+    const char* labels[] = {"Stress", "RDD", "KDE", "Corank", "MDS", "LE", "LLE"};
+    for (const char* label : labels)
+        timers.RegisterTimer(label);
+
+    std::vector<float> values = {0, 0, 1, 0, 0, 1};
+    auto set = MakePointSet(values, 2);
+    std::vector<float> positions = values;
+    Eigen::MatrixXf B = Eigen::MatrixXf::Identity(3, 3);
+    Eigen::SparseMatrix<float> M = Sparse(3, {{0, 0, 1.0f}});
+    Eigen::SparseMatrix<float> W = Sparse(3, {{0, 1, 1.0f}});
+    Eigen::SparseMatrix<float> L = Sparse(3, {{0, 1, 1.0f}});
+    std::unique_ptr<classicMDSEmbeddingResult> mds;
+    std::unique_ptr<LaplacianEigenmapEmbeddingResult> le;
+    std::unique_ptr<LocalLinearEmbeddingEmbeddingResult> lle;
+    TestSupport::CaptureStdout([&] {
+        mds = std::make_unique<classicMDSEmbeddingResult>(positions.data(), 2, 3, set.get(), B);
+        le = std::make_unique<LaplacianEigenmapEmbeddingResult>(positions.data(), 2, 3, set.get(), L);
+        lle = std::make_unique<LocalLinearEmbeddingEmbeddingResult>(positions.data(), 2, 3, set.get(), M, W);
+        Eigen::MatrixXf distances = Eigen::MatrixXf::Ones(3, 3);
+        mds->SetHDSquaredDistance(std::move(distances));
+        float total = 0;
+        for (const char* name : {"Stress", "Robust", "KDE", "Corank"})
+            mds->GetPerPointDistortion(total, name);
+        // Costs are timed on every call, cached or not.
+        for (int call = 0; call < 2; ++call) {
+            mds->GetPerPointCost(total);
+            le->GetPerPointCost(total);
+            lle->GetPerPointCost(total);
+        }
+    });
+    const int expected[] = {1, 1, 1, 1, 2, 2, 2};
+    for (int k = 0; k < 7; ++k) {
+        const PortableTimer* timer = timers.GetTimer(labels[k]);
+        ASSERT_NE(timer, nullptr);
+        EXPECT_EQ(timer->GetCallCount(), expected[k]) << labels[k];
+    }
+    timers.Clear();
 }
