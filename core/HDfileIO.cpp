@@ -26,6 +26,9 @@ namespace {
 
 using tinyxml2::XMLElement;
 
+// Far beyond any real table (a point file of one point would already be 64 MB).
+constexpr int kMaxDimensionCount = 1 << 24;
+
 // The mask and label elements carry one attribute per dimension (prefix followed by the
 // index in decimal); they are read and rewritten in a single pass over their lists.
 bool ParseIndexedName(const std::string& name, const char* prefix, size_t count, size_t& index)
@@ -271,6 +274,9 @@ bool HDfileIO::m_updateAttributesFromXML()
             return false;
         }
     }
+    // Labels and mask are sized from the dimension count before any point file is seen: a
+    // corrupt count must not make us allocate gigabytes (or print a line per dimension).
+    if (m_dimension > kMaxDimensionCount) return false;
     if (ReadInt(m_fileType, "typeIndex", m_fileTypeIndex) == IntRead::Invalid) return false;
     std::map<std::string, std::string> clustering;
     for (const XMLElement* entry = m_clusteringOperation->FirstChildElement(); entry;

@@ -356,6 +356,7 @@ TEST(HDfileIO, BrokenDescriptionsAreRejectedAndChangeNothing)
     cases.emplace_back("negative x", replaced("x=\"4\"", "x=\"-4\""));
     cases.emplace_back("negative z", replaced("z=\"1\"", "z=\"-1\""));
     cases.emplace_back("count not a number", replaced("count=\"4\"", "count=\"many\""));
+    cases.emplace_back("absurd dimension", replaced("dimension=\"3\"", "dimension=\"2000000000\""));
     cases.emplace_back("not closed", replaced("</DataDescription>", ""));
     cases.emplace_back("empty file", "");
     cases.emplace_back("not XML", "x,y,z\n1,2,3\n");
