@@ -1,13 +1,24 @@
 #include "HDfileIO.h"
 
+#include "ClusteringResult.h"
+#include "DataProfile.h"
+#include "EmbeddingResult.h"
 #include "HDpointSet.h"
 #include "Log.h"
+#include "VolumeModel.h"
 #include "WideXMLDocument.h"
 
 #include <tinyxml2.h>
 
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <utility>
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "the binary files are little-endian and are read and written as they lie in memory");
 
 namespace Zelvo {
 
@@ -49,6 +60,51 @@ void SetIndexedAttributes(WideXMLDocument::AttributeList& attributes, const char
     for (size_t i = 0; i < count; ++i) {
         if (!placed[i]) attributes.emplace_back(prefix + std::to_string(i), valueOf(i));
     }
+}
+
+// An open FILE that is closed when it goes out of scope (failure paths); the writers close
+// it themselves to see the result of the final flush.
+struct FileCloser {
+    void operator()(std::FILE* file) const
+    {
+        if (file) std::fclose(file);
+    }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Size of an open file in bytes, -1 when it cannot be taken.
+int64_t FileSize(std::FILE* file)
+{
+    struct stat status {};
+    if (fstat(fileno(file), &status) != 0) return -1;
+    return static_cast<int64_t>(status.st_size);
+}
+
+// Reads exactly bytes bytes; false on a short read.
+bool ReadExactly(std::FILE* file, void* data, size_t bytes)
+{
+    return bytes == 0 || std::fread(data, 1, bytes, file) == bytes;
+}
+
+// Writes bytes bytes to a new or truncated file and closes it; false when any step fails
+// (the partial file is then removed).
+bool WriteWholeFile(const std::string& path, const void* data, size_t bytes)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    const bool written = bytes == 0 || std::fwrite(data, 1, bytes, file) == bytes;
+    const bool closed = std::fclose(file) == 0;
+    if (written && closed) return true;
+    std::remove(path.c_str());
+    return false;
+}
+
+// Identifiers may be paths (imported hierarchies); in a file name they must stay one name.
+std::string SafeFileNamePart(std::string identifier)
+{
+    for (char& c : identifier)
+        if (c == '/' || c == '\\') c = '_';
+    return identifier;
 }
 
 enum class IntRead { Absent, Read, Invalid };
@@ -336,6 +392,210 @@ bool HDfileIO::m_saveDocument(const char* path)
         return false;
     }
     return true;
+}
+
+void HDfileIO::WriteDataProfile(DataProfile& profile)
+{
+    WriteHDpointSetProperty(profile.GetPointSet());
+}
+
+bool HDfileIO::ReadHDPointSet(HDpointSet<float>& pointSet)
+{
+    if (!m_opened) {
+        Log::Puts("ReadHDPointSet::Error No data set is open");
+        return false;
+    }
+    if (m_dimension < 0 || m_pointCount < 0) {
+        Log::Printf("ReadHDPointSet::Error Invalid size: %d points of dimension %d\n", m_pointCount, m_dimension);
+        return false;
+    }
+    if (!pointSet.m_values.empty()) Log::Puts("ReadHDPointSet::Overwrite the existing HDpoints");
+
+    // A fresh set: nothing derived from the previous data set's points may survive. The
+    // normalisation choice is the user's and stays.
+    const PointSetState state = pointSet.m_state;
+    const bool computeAverageRadius = pointSet.m_computeAverageRadius;
+    pointSet = HDpointSet<float>();
+    pointSet.m_state = state;
+    pointSet.m_computeAverageRadius = computeAverageRadius;
+    pointSet.m_dimension = m_dimension;
+    pointSet.m_dimLabels = m_dimLabels;
+    pointSet.m_dimMask = m_dimMask;
+    pointSet.m_dimLabels.resize(static_cast<size_t>(m_dimension));
+    pointSet.m_dimMask.resize(static_cast<size_t>(m_dimension), false);
+    pointSet.m_spatialX = m_spatialX;
+    pointSet.m_spatialY = m_spatialY;
+    pointSet.m_spatialZ = m_spatialZ;
+    pointSet.m_kind = 0;
+
+    const std::string path = m_directory + m_binaryDataFileName;
+    File file(m_binaryDataFileName.empty() ? nullptr : std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        Log::Puts("ReadHDPointSet::Error Can't Open the BinrayFile");
+        return false;
+    }
+    // Both factors are below 2^31, so the products fit 64 bits; the file must really hold
+    // the values before anything is allocated for them.
+    const int64_t valueCount = int64_t(m_dimension) * int64_t(m_pointCount);
+    const int64_t bytes = valueCount * int64_t(sizeof(float));
+    const int64_t fileSize = FileSize(file.get());
+    if (fileSize < bytes) {
+        Log::Printf("ReadHDPointSet::Error %s holds %lld bytes, %lld needed\n", path.c_str(),
+                    static_cast<long long>(fileSize), static_cast<long long>(bytes));
+        return false;
+    }
+    std::vector<float> values(static_cast<size_t>(valueCount));
+    if (!ReadExactly(file.get(), values.data(), static_cast<size_t>(bytes))) {
+        Log::Printf("ReadHDPointSet::Error Can't read %s\n", path.c_str());
+        return false;
+    }
+    pointSet.m_values = std::move(values);
+    return true;
+}
+
+bool HDfileIO::ReadVolumeModel(VolumeModel& volume, HDpointSet<float>& pointSet)
+{
+    bool labelsRead = volume.SetSpatialExtent(m_spatialX, m_spatialY, m_spatialZ);
+    volume.m_voxelLabels.clear();
+    const int64_t voxelCount = labelsRead ? volume.GetVolumePointCount() : 0;
+    if (labelsRead && voxelCount == 0) {
+        // No voxel, so no label to look at.
+        Log::Printf("@@@@@ read label Min:%d Max:%d\n", 0, 0);
+    } else if (labelsRead) {
+        const std::string path = m_directory + m_binaryVolLabelFileName;
+        File file(m_binaryVolLabelFileName.empty() ? nullptr : std::fopen(path.c_str(), "rb"));
+        const int64_t bytes = voxelCount * int64_t(sizeof(unsigned int));
+        labelsRead = file && FileSize(file.get()) >= bytes;
+        if (labelsRead) {
+            volume.m_voxelLabels.resize(static_cast<size_t>(voxelCount));
+            labelsRead = ReadExactly(file.get(), volume.m_voxelLabels.data(), static_cast<size_t>(bytes));
+        }
+        if (labelsRead) {
+            unsigned int smallest = volume.m_voxelLabels.front();
+            unsigned int largest = smallest;
+            for (unsigned int label : volume.m_voxelLabels) {
+                if (label < smallest) smallest = label;
+                if (label > largest) largest = label;
+            }
+            Log::Printf("@@@@@ read label Min:%d Max:%d\n", static_cast<int>(smallest), static_cast<int>(largest));
+        } else {
+            volume.m_voxelLabels.clear();
+            Log::Printf("Error: Can't read %lld voxel labels from %s\n", static_cast<long long>(voxelCount),
+                        path.c_str());
+        }
+    }
+    volume.m_isVolume = m_isVolume;
+    const bool pointsRead = ReadHDPointSet(pointSet);
+    pointSet.m_kind = 1;
+    return labelsRead && pointsRead;
+}
+
+bool HDfileIO::m_writeResultFile(std::map<std::string, std::string>& results, const std::string& identifier,
+                                 const std::string& fileName, const void* data, size_t bytes)
+{
+    if (!m_opened) {
+        Log::Puts("Error: No data set is open");
+        return false;
+    }
+    const auto existing = results.find(identifier);
+    if (existing != results.end()) Log::Puts("Warning: Entry already existed, replace the existing entry");
+    const std::string path = m_directory + fileName;
+    if (!WriteWholeFile(path, data, bytes)) {
+        Log::Printf("Error: Fail to write: %s\n", path.c_str());
+        // A replaced entry whose file was truncated and removed is gone with it.
+        struct stat status {};
+        if (existing != results.end() && stat((m_directory + existing->second).c_str(), &status) != 0) {
+            results.erase(existing);
+        }
+        return false;
+    }
+    results[identifier] = fileName;
+    return true;
+}
+
+bool HDfileIO::WriteClusteringResult(ClusteringResult& result, std::string identifier)
+{
+    const std::string& text = result.GetSerializedHierarchyString();
+    const std::string fileName = m_baseName + "_" + SafeFileNamePart(identifier) + ".bin";
+    return m_writeResultFile(m_clusteringResults, identifier, fileName, text.data(), text.size());
+}
+
+bool HDfileIO::WriteEmbeddingResult(EmbeddingResult& embedding, std::string identifier)
+{
+    const std::vector<float>& positions = *embedding.GetOriginalEmbededPosition();
+    const std::string fileName = m_baseName + "_embed_" + SafeFileNamePart(identifier) + ".bin";
+    return m_writeResultFile(m_embeddingResults, identifier, fileName, positions.data(),
+                             positions.size() * sizeof(float));
+}
+
+bool HDfileIO::ReadClusteringResult(ClusteringResult& result, std::string identifier)
+{
+    const auto entry = m_clusteringResults.find(identifier);
+    if (entry == m_clusteringResults.end()) {
+        Log::Puts("Error: Can't find corresponding filename");
+        return false;
+    }
+    const std::string path = m_directory + entry->second;
+    File file(std::fopen(path.c_str(), "rb"));
+    const int64_t size = file ? FileSize(file.get()) : -1;
+    std::string text;
+    bool read = size >= 0;
+    if (read) {
+        text.resize(static_cast<size_t>(size));
+        read = ReadExactly(file.get(), text.data(), text.size());
+    }
+    if (!read) {
+        Log::Printf("Error: Fail to open: %s\n", path.c_str());
+        return false;
+    }
+    result.SetSerializedHierarchyString(text);
+    return true;
+}
+
+bool HDfileIO::m_writeHDpointRawBuffer(std::vector<float>* values)
+{
+    const std::string fileName = m_baseName + ".bin";
+    const std::string path = m_directory + fileName;
+    const size_t bytes = values ? values->size() * sizeof(float) : 0;
+    if (!WriteWholeFile(path, values ? values->data() : nullptr, bytes)) {
+        Log::Printf("Error: Can't write the binary file: %s\n", path.c_str());
+        return false;
+    }
+    m_binaryDataFileName = fileName;
+    return true;
+}
+
+bool HDfileIO::ReadCSVFile(const char* path)
+{
+    m_csvLoader.LoadCSVFile(path, ',', true);
+    const int columns = m_csvLoader.GetColumnCount();
+    const int rows = m_csvLoader.GetRowCount();
+    if (columns <= 0 || rows <= 0) {
+        Log::Printf("Error: No data to import from %s\n", path);
+        m_csvLoader.TakeValues();  // nothing of this file may reach a later import
+        return false;
+    }
+    std::vector<float> values = m_csvLoader.TakeValues();
+    if (!m_writeHDpointRawBuffer(&values)) return false;
+
+    m_fileTypeIndex = 0;
+    m_dimension = columns;
+    m_pointCount = rows;
+    m_spatialX = rows;
+    m_spatialY = 1;
+    m_spatialZ = 1;
+    m_dimLabels = m_csvLoader.GetHeader();
+    m_dimLabels.resize(static_cast<size_t>(columns));
+    m_dimMask.assign(static_cast<size_t>(columns), true);
+    Log::Printf("CSV file: EntryCount: %d\n", m_pointCount);
+    return true;
+}
+
+bool HDfileIO::ImportDataFromCSV(const char* path)
+{
+    if (!m_opened || !m_newDataSet) return false;
+    if (!ReadCSVFile(path ? path : "")) return false;
+    return SaveHDdataSet();
 }
 
 }  // namespace Zelvo

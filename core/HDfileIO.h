@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CSVLoader.h"
+
 #include <map>
 #include <memory>
 #include <string>
@@ -14,6 +16,10 @@ namespace Zelvo {
 template <typename T>
 class HDpointSet;
 class WideXMLDocument;
+class VolumeModel;
+class ClusteringResult;
+class EmbeddingResult;
+class DataProfile;
 
 // The data-set file object: the description of one data set (file type, point count,
 // spatial extent, dimensions with their selection and labels, the binary file names and
@@ -41,6 +47,30 @@ public:
 
     // Copies the set's dimension selection and labels; counts and extent stay as they are.
     void WriteHDpointSetProperty(HDpointSet<float>& pointSet);
+    // The same for the profile's point set.
+    void WriteDataProfile(DataProfile& profile);
+
+    // Binary files beside the description (little-endian, no header). Every failure prints
+    // a line and returns false.
+
+    // Fills the set from the description and the point file. The file must hold at least
+    // point count x dimension x 4 bytes (a longer file's tail is ignored); otherwise the
+    // set is left with the description's dimensions and no points.
+    bool ReadHDPointSet(HDpointSet<float>& pointSet);
+    // Reads one 32-bit label per voxel, then the points (kind 1, volume).
+    bool ReadVolumeModel(VolumeModel& volume, HDpointSet<float>& pointSet);
+    // Store a result as <base>_<identifier>.bin (clustering: its hierarchy text) or
+    // <base>_embed_<identifier>.bin (embedding: its original positions). '/' and '\\' in
+    // the identifier become '_' in the file name only. The identifier is recorded once its
+    // file was written; an existing one is replaced with a warning.
+    bool WriteClusteringResult(ClusteringResult& result, std::string identifier);
+    bool WriteEmbeddingResult(EmbeddingResult& embedding, std::string identifier);
+    // Fills result with the stored hierarchy text of identifier; unchanged on failure.
+    bool ReadClusteringResult(ClusteringResult& result, std::string identifier);
+    // Fills the new data set from a CSV file with a header row, writes <base>.bin and the
+    // description. Refused unless a new data set was created; a file without any column or
+    // row of data is refused and nothing is written.
+    bool ImportDataFromCSV(const char* path);
     // Clustering identifiers in identifier order.
     std::vector<std::string> QueryListOfClusteringResults() const;
 
@@ -63,6 +93,7 @@ public:
     const std::string& GetBaseName() const { return m_baseName; }
     const std::string& GetDirectory() const { return m_directory; }
     const std::map<std::string, std::string>& GetClusteringResults() const { return m_clusteringResults; }
+    const std::map<std::string, std::string>& GetEmbeddingResults() const { return m_embeddingResults; }
 
     // For the code that reads and writes the binary files beside the description.
     void SetDataShape(int fileTypeIndex, int pointCount, int spatialX, int spatialY, int spatialZ,
@@ -84,6 +115,13 @@ private:
     // Looks every element of the format up by name; false when a required one is missing.
     bool m_bindElements();
     bool m_saveDocument(const char* path);
+    // First half of the CSV import: load, write the point file, take over the shape.
+    bool ReadCSVFile(const char* path);
+    // Writes the values as <base>.bin and names it as the binary data file.
+    bool m_writeHDpointRawBuffer(std::vector<float>* values);
+    // Writes a result file, then records identifier -> file name in results.
+    bool m_writeResultFile(std::map<std::string, std::string>& results, const std::string& identifier,
+                           const std::string& fileName, const void* data, size_t bytes);
 
     bool m_opened = false;
     bool m_newDataSet = false;
@@ -122,6 +160,8 @@ private:
     std::string m_fullPath;
     std::string m_baseName;
     std::string m_directory;
+
+    CSVLoader m_csvLoader;
 
     std::map<std::string, std::string> m_clusteringResults;
     std::map<std::string, std::string> m_embeddingResults;

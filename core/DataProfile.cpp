@@ -1,0 +1,232 @@
+#include "DataProfile.h"
+
+#include "HDfileIO.h"
+#include "Log.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <utility>
+
+namespace Zelvo {
+
+namespace {
+
+const char* const kColorMapDirectory = "./colorMaps/";
+const char* const kDefaultColorMap = "spectralColorMap.xml";
+
+}  // namespace
+
+DataProfile::DataProfile() = default;
+
+DataProfile::~DataProfile()
+{
+    m_currentClusteringResult.reset();
+    m_currentEmbeddingResult.reset();
+}
+
+bool DataProfile::SetHDfileIO(HDfileIO* file)
+{
+    if (!file) {
+        Log::Puts("[DataProfile] Error: No data-set file object");
+        return false;
+    }
+    m_fileIO = file;
+    // The previous data set's results do not fit the new points.
+    CleanUp();
+
+    bool read = false;
+    if (file->GetSpatialY() == 1 || file->GetSpatialZ() == 1) {
+        m_volumeModel.m_voxelLabels.clear();
+        read = file->ReadHDPointSet(m_pointSet);
+    } else {
+        read = file->ReadVolumeModel(m_volumeModel, m_pointSet);
+    }
+    m_pointSet.UpdateDimensionMinMaxMeanVariance();
+    m_distanceFunctor.mask = m_pointSet.m_dimMask;
+
+    m_colorMap.SetDirectory(kColorMapDirectory);
+    m_colorMap.loadColorMap((m_colorMap.GetDirectory() + kDefaultColorMap).c_str());
+
+    if (!read) Log::Printf("[DataProfile] Error: Can't read the data set %s\n", file->GetFullPath().c_str());
+    return read;
+}
+
+void DataProfile::SetPointSetState(PointSetState state)
+{
+    m_pointSet.m_state = state;
+}
+
+void DataProfile::SetDimMask(int dimension, bool selected)
+{
+    if (dimension < 0 || static_cast<size_t>(dimension) >= m_pointSet.m_dimMask.size()) return;
+    if (m_pointSet.m_dimMask[static_cast<size_t>(dimension)] == selected) return;
+    m_pointSet.m_dimMask[static_cast<size_t>(dimension)] = selected;
+    emit PointSetChanged();
+}
+
+void DataProfile::SetCurrentEmbeddingResult(std::unique_ptr<EmbeddingResult> result)
+{
+    if (!result) return;
+    // The old result lives until every listener has moved to the new one.
+    std::unique_ptr<EmbeddingResult> previous = std::move(m_currentEmbeddingResult);
+    m_currentEmbeddingResult = std::move(result);
+    emit EmbeddingResultEntryChanged();
+    emit CurrentEmbeddingResultChanged();
+}
+
+void DataProfile::SetCurrentClusteringResult(std::unique_ptr<ClusteringResult> result)
+{
+    if (!result || !m_currentEmbeddingResult) {
+        Log::Puts("[DataProfile] Warning: Embedding is doesn't existed");
+        return;
+    }
+    std::unique_ptr<ClusteringResult> previous = std::move(m_currentClusteringResult);
+    m_currentClusteringResult = std::move(result);
+    emit CurrentClusteringResultChanged();
+    emit ClusteringResultEntryChanged();
+}
+
+bool DataProfile::SetCurrentClusteringResultByIDString(std::string& id)
+{
+    if (!m_haveDataSet("SetCurrentClusteringResultByIDString")) return false;
+    auto result = std::make_unique<ClusteringResult>();
+    if (!m_fileIO->ReadClusteringResult(*result, id)) return false;
+    std::unique_ptr<ClusteringResult> previous = std::move(m_currentClusteringResult);
+    m_currentClusteringResult = std::move(result);
+    emit CurrentClusteringResultChanged();
+    return true;
+}
+
+std::vector<std::string>* DataProfile::GetClusteringResultEntries()
+{
+    if (m_haveDataSet("GetClusteringResultEntries")) {
+        m_clusteringResultEntries = m_fileIO->QueryListOfClusteringResults();
+    } else {
+        m_clusteringResultEntries.clear();
+    }
+    return &m_clusteringResultEntries;
+}
+
+bool DataProfile::SaveHDpointSet()
+{
+    if (!m_haveDataSet("SaveHDpointSet")) return false;
+    m_fileIO->WriteHDpointSetProperty(m_pointSet);
+    return true;
+}
+
+bool DataProfile::SaveCurrentEmbeddingResult(std::string& id)
+{
+    if (!m_haveDataSet("SaveCurrentEmbeddingResult")) return false;
+    if (!m_currentEmbeddingResult) {
+        Log::Puts("[DataProfile] Error: No current embedding result to save");
+        return false;
+    }
+    if (!m_fileIO->WriteEmbeddingResult(*m_currentEmbeddingResult, id)) return false;
+    return m_fileIO->SaveHDdataSet();
+}
+
+bool DataProfile::SaveCurrentClusteringResult(std::string& id)
+{
+    if (!m_haveDataSet("SaveCurrentClusteringResult")) return false;
+    if (!m_currentClusteringResult) {
+        Log::Puts("[DataProfile] Error: No current clustering result to save");
+        return false;
+    }
+    if (!m_fileIO->WriteClusteringResult(*m_currentClusteringResult, id)) return false;
+    return m_fileIO->SaveHDdataSet();
+}
+
+bool DataProfile::AddClusteringResult(std::string id, std::unique_ptr<ClusteringResult> result)
+{
+    if (!m_haveDataSet("AddClusteringResult")) return false;
+    if (!result) {
+        Log::Puts("[DataProfile] Error: No clustering result to add");
+        return false;
+    }
+    if (!m_fileIO->WriteClusteringResult(*result, id)) return false;
+    const bool saved = m_fileIO->SaveHDdataSet();
+    emit ClusteringResultEntryChanged();
+    return saved;
+}
+
+void DataProfile::DeleteClusteringResultByIDString(std::string& /*id*/)
+{
+}
+
+void DataProfile::DeletePointByIndex(std::vector<int>& indices)
+{
+    if (m_pointSet.DeleteHDpoints(indices)) emit PointSetChanged();
+}
+
+distanceFunctor& DataProfile::GetDistanceFunctor()
+{
+    m_distanceFunctor.mask = m_pointSet.m_dimMask;
+    return m_distanceFunctor;
+}
+
+distanceFunctor& DataProfile::GetDistanceFunctor(DistanceType type)
+{
+    m_distanceFunctor.type = type;
+    return GetDistanceFunctor();
+}
+
+bool DataProfile::ImportClusteringLabelTextFile(const char* path)
+{
+    if (!m_haveDataSet("ImportClusteringLabelTextFile")) return false;
+    std::ifstream in(path ? path : "");
+    if (!in) return false;
+    std::vector<int> labels;
+    std::string line;
+    while (std::getline(in, line)) labels.push_back(std::atoi(line.c_str()));
+
+    const int pointCount = m_pointSet.m_dimension > 0 ? m_pointSet.GetPointCount() : 0;
+    if (static_cast<int64_t>(labels.size()) != pointCount) {
+        Log::Printf("Label loading Error\n!!!!");
+        return false;
+    }
+    auto result = std::make_unique<ClusteringResult>();
+    result->SetFlatClusteringLabel(&labels);
+    return AddClusteringResult("importedClusterResult", std::move(result));
+}
+
+bool DataProfile::ImportClusterHierarchyFile(const char* path)
+{
+    if (!m_haveDataSet("ImportClusterHierarchyFile")) return false;
+    const std::string filePath = path ? path : "";
+    const size_t dot = filePath.rfind('.');
+    const std::string identifier = dot == std::string::npos ? filePath : filePath.substr(0, dot);
+
+    struct stat status {};
+    if (stat(filePath.c_str(), &status) != 0 || status.st_size <= 0) {
+        Log::Puts("File not exist or empty");
+        return false;
+    }
+    std::ifstream in(filePath, std::ios::binary);
+    std::string text(static_cast<size_t>(status.st_size), '\0');
+    if (!in || !in.read(text.data(), static_cast<std::streamsize>(text.size()))) {
+        Log::Printf("Error: Fail to open: %s\n", filePath.c_str());
+        return false;
+    }
+    auto result = std::make_unique<ClusteringResult>();
+    result->SetSerializedHierarchyString(text);
+    return AddClusteringResult(identifier, std::move(result));
+}
+
+bool DataProfile::CleanUp()
+{
+    m_currentClusteringResult.reset();
+    m_currentEmbeddingResult.reset();
+    return true;
+}
+
+bool DataProfile::m_haveDataSet(const char* operation) const
+{
+    if (m_fileIO && m_fileIO->IsOpened()) return true;
+    Log::Printf("[DataProfile] Error: No data set is loaded (%s)\n", operation);
+    return false;
+}
+
+}  // namespace Zelvo
