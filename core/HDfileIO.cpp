@@ -405,7 +405,8 @@ bool HDfileIO::ReadHDPointSet(HDpointSet<float>& pointSet)
         Log::Puts("ReadHDPointSet::Error No data set is open");
         return false;
     }
-    if (m_dimension < 0 || m_pointCount < 0) {
+    if (m_dimension < 0 || m_pointCount < 0 || m_dimMask.size() != static_cast<size_t>(m_dimension) ||
+        m_dimLabels.size() != static_cast<size_t>(m_dimension)) {
         Log::Printf("ReadHDPointSet::Error Invalid size: %d points of dimension %d\n", m_pointCount, m_dimension);
         return false;
     }
@@ -421,8 +422,6 @@ bool HDfileIO::ReadHDPointSet(HDpointSet<float>& pointSet)
     pointSet.m_dimension = m_dimension;
     pointSet.m_dimLabels = m_dimLabels;
     pointSet.m_dimMask = m_dimMask;
-    pointSet.m_dimLabels.resize(static_cast<size_t>(m_dimension));
-    pointSet.m_dimMask.resize(static_cast<size_t>(m_dimension), false);
     pointSet.m_spatialX = m_spatialX;
     pointSet.m_spatialY = m_spatialY;
     pointSet.m_spatialZ = m_spatialZ;

@@ -1,0 +1,519 @@
+#include "ClusteringResult.h"
+#include "DataProfile.h"
+#include "EmbeddingResult.h"
+#include "HDfileIO.h"
+#include "TestSupport.h"
+
+#include <QMetaMethod>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <memory>
+
+using Zelvo::ClusteringResult;
+using Zelvo::DataProfile;
+using Zelvo::EmbeddingResult;
+using Zelvo::HDfileIO;
+using TestSupport::CaptureStdout;
+using TestSupport::ReadFile;
+using TestSupport::TempDir;
+
+namespace {
+
+const char* const kSignals[] = {"PointSetChanged",
+                                "CurrentEmbeddingResultChanged",
+                                "EmbeddingResultEntryChanged",
+                                "CurrentClusteringResultChanged",
+                                "ClusteringResultEntryChanged",
+                                "CurrentSkeletonResultChanged",
+                                "SkeletonResultEntryChanged",
+                                "PointColorChanged"};
+
+// Every emission of the profile, by name, in order.
+class SignalLog {
+public:
+    explicit SignalLog(DataProfile& profile)
+    {
+        // Typed connections carry the name into the log.
+        auto add = [this](const char* name) { return [this, name] { events.push_back(name); }; };
+        QObject::connect(&profile, &DataProfile::PointSetChanged, add("PointSetChanged"));
+        QObject::connect(&profile, &DataProfile::CurrentEmbeddingResultChanged, add("CurrentEmbeddingResultChanged"));
+        QObject::connect(&profile, &DataProfile::EmbeddingResultEntryChanged, add("EmbeddingResultEntryChanged"));
+        QObject::connect(&profile, &DataProfile::CurrentClusteringResultChanged, add("CurrentClusteringResultChanged"));
+        QObject::connect(&profile, &DataProfile::ClusteringResultEntryChanged, add("ClusteringResultEntryChanged"));
+        QObject::connect(&profile, &DataProfile::CurrentSkeletonResultChanged, add("CurrentSkeletonResultChanged"));
+        QObject::connect(&profile, &DataProfile::SkeletonResultEntryChanged, add("SkeletonResultEntryChanged"));
+        QObject::connect(&profile, &DataProfile::PointColorChanged, add("PointColorChanged"));
+    }
+    std::vector<std::string> Take()
+    {
+        std::vector<std::string> taken;
+        taken.swap(events);
+        return taken;
+    }
+
+    std::vector<std::string> events;
+};
+
+using Events = std::vector<std::string>;
+
+// Counts live embeddings, so a test can see when the profile releases one.
+class CountedEmbedding : public EmbeddingResult {
+public:
+    CountedEmbedding(int n, Zelvo::HDpointSet<float>* set)
+        : EmbeddingResult(Positions(n).data(), 2, n, set)
+    {
+        ++s_alive;
+    }
+    ~CountedEmbedding() override { --s_alive; }
+    static std::vector<float> Positions(int n)
+    {
+        std::vector<float> p(static_cast<size_t>(2 * n));
+        for (size_t k = 0; k < p.size(); ++k) p[k] = static_cast<float>(k % 7);
+        return p;
+    }
+    static int s_alive;
+};
+int CountedEmbedding::s_alive = 0;
+
+std::unique_ptr<ClusteringResult> TwoClusters()
+{
+    auto result = std::make_unique<ClusteringResult>();
+    result->SetClusteringIndexArray({{0, 1}, {2}});
+    return result;
+}
+
+void WriteText(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0;
+}
+
+// A profile on iris imported into a temporary data set, run from the source directory
+// so that the colour maps are found where the application finds them.
+class DataProfileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char buffer[4096];
+        ASSERT_NE(getcwd(buffer, sizeof buffer), nullptr);
+        m_previousDirectory = buffer;
+        ASSERT_EQ(chdir(TestSupport::SourceDir().c_str()), 0);
+
+        ASSERT_TRUE(io.CreateNewEmptyHDdataSet(dir.file("iris.xml").c_str()));
+        CaptureStdout([&] { ASSERT_TRUE(io.ImportDataFromCSV(TestSupport::SharedDataPath("iris.csv").c_str())); });
+        bool loaded = false;
+        CaptureStdout([&] { loaded = profile.SetHDfileIO(&io); });
+        ASSERT_TRUE(loaded);
+    }
+    void TearDown() override { ASSERT_EQ(chdir(m_previousDirectory.c_str()), 0); }
+
+    TempDir dir;
+    HDfileIO io;
+    DataProfile profile;
+
+private:
+    std::string m_previousDirectory;
+};
+
+}  // namespace
+
+TEST(DataProfileSignals, DeclaredInTheDocumentedOrder)
+{
+    DataProfile profile;
+    const QMetaObject* meta = profile.metaObject();
+    std::vector<std::string> declared;
+    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+        if (meta->method(i).methodType() == QMetaMethod::Signal) declared.push_back(meta->method(i).name().toStdString());
+    }
+    EXPECT_EQ(declared, std::vector<std::string>(std::begin(kSignals), std::end(kSignals)));
+    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+        EXPECT_EQ(meta->method(i).parameterCount(), 0) << meta->method(i).name().toStdString();
+    }
+}
+
+TEST(DataProfileSignals, FileOperationsBeforeADataSetAreRefused)
+{
+    DataProfile profile;
+    SignalLog log(profile);
+    std::string id = "x";
+    bool result = true;
+    std::string out = CaptureStdout([&] { result = profile.SetHDfileIO(nullptr); });
+    EXPECT_FALSE(result);
+    EXPECT_NE(out.find("Error"), std::string::npos);
+
+    const std::vector<std::pair<const char*, std::function<bool()>>> operations = {
+        {"SaveHDpointSet", [&] { return profile.SaveHDpointSet(); }},
+        {"SaveCurrentEmbeddingResult", [&] { return profile.SaveCurrentEmbeddingResult(id); }},
+        {"SaveCurrentClusteringResult", [&] { return profile.SaveCurrentClusteringResult(id); }},
+        {"AddClusteringResult", [&] { return profile.AddClusteringResult(id, TwoClusters()); }},
+        {"SetCurrentClusteringResultByIDString", [&] { return profile.SetCurrentClusteringResultByIDString(id); }},
+        {"ImportClusteringLabelTextFile",
+         [&] { return profile.ImportClusteringLabelTextFile(TestSupport::SharedDataPath("iris_labels.txt").c_str()); }},
+        {"ImportClusterHierarchyFile",
+         [&] { return profile.ImportClusterHierarchyFile(TestSupport::SharedDataPath("iris.csv").c_str()); }},
+    };
+    for (const auto& operation : operations) {
+        out = CaptureStdout([&] { result = operation.second(); });
+        EXPECT_FALSE(result) << operation.first;
+        EXPECT_NE(out.find("[DataProfile] Error"), std::string::npos) << operation.first << ": " << out;
+    }
+    CaptureStdout([&] { EXPECT_TRUE(profile.GetClusteringResultEntries()->empty()); });
+    EXPECT_EQ(profile.GetCurrentClusteringResult(), nullptr);
+    EXPECT_TRUE(log.Take().empty());
+
+    // A file object that holds no data set is no data set either.
+    HDfileIO closed;
+    CaptureStdout([&] { profile.SetHDfileIO(&closed); });
+    out = CaptureStdout([&] { result = profile.SaveHDpointSet(); });
+    EXPECT_FALSE(result);
+    EXPECT_NE(out.find("[DataProfile] Error"), std::string::npos);
+}
+
+TEST_F(DataProfileTest, LoadingFillsPointSetStatisticsMaskAndColorMap)
+{
+    Zelvo::HDpointSet<float>& set = profile.GetPointSet();
+    ASSERT_EQ(set.GetPointCount(), 150);
+    ASSERT_EQ(set.m_dimension, 4);
+    EXPECT_EQ(set.m_dimLabels[0], "sepal length (cm)");
+    // Statistics against a direct scan of the values.
+    for (int d = 0; d < 4; ++d) {
+        float lo = std::numeric_limits<float>::max(), hi = -lo;
+        double sum = 0;
+        for (int i = 0; i < 150; ++i) {
+            const float v = set.m_values[static_cast<size_t>(i) * 4 + d];
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+            sum += v;
+        }
+        ASSERT_EQ(set.m_dimMin.size(), 4u);
+        EXPECT_EQ(set.m_dimMin[d], lo);
+        EXPECT_EQ(set.m_dimMax[d], hi);
+        EXPECT_NEAR(set.m_dimMean[d], sum / 150, 1e-4);
+    }
+    EXPECT_EQ(set.m_dimMin[2], 1.0f);  // petal length, by hand from the file
+    EXPECT_EQ(set.m_dimMax[2], 6.9f);
+    EXPECT_EQ(profile.GetDistanceFunctor().mask, set.m_dimMask);
+    EXPECT_EQ(profile.GetColorMap().GetDirectory(), "./colorMaps/");
+    xmlColorMap direct;
+    bool loadedDirectly = false;
+    CaptureStdout([&] { loadedDirectly = direct.loadColorMap((TestSupport::SourceDir() + "/colorMaps/spectralColorMap.xml").c_str()); });
+    ASSERT_TRUE(loadedDirectly);
+    EXPECT_EQ(profile.GetColorMap().GetPointCount(), direct.GetPointCount());
+    EXPECT_EQ(profile.GetColorMap().GetName(), "./colorMaps/spectralColorMap");
+    EXPECT_EQ(profile.GetHDfileIO(), &io);
+}
+
+TEST_F(DataProfileTest, DimensionMaskSignalsOncePerChangedBit)
+{
+    SignalLog log(profile);
+    profile.SetDimMask(0, true);  // already selected
+    EXPECT_TRUE(log.Take().empty());
+    profile.SetDimMask(1, false);
+    EXPECT_EQ(log.Take(), Events{"PointSetChanged"});
+    EXPECT_FALSE(profile.GetPointSet().m_dimMask[1]);
+    profile.SetDimMask(1, false);
+    profile.SetDimMask(4, false);
+    profile.SetDimMask(-1, false);
+    profile.SetDimMask(1000000, true);
+    EXPECT_TRUE(log.Take().empty());
+    EXPECT_EQ(profile.GetPointSet().m_dimMask.size(), 4u);
+    profile.SetDimMask(1, true);
+    profile.SetDimMask(3, false);
+    EXPECT_EQ(log.Take(), (Events{"PointSetChanged", "PointSetChanged"}));
+
+    // The functor takes the current mask, and a type when one is given.
+    Zelvo::distanceFunctor& functor = profile.GetDistanceFunctor(Zelvo::DistanceManhattan);
+    EXPECT_EQ(functor.type, Zelvo::DistanceManhattan);
+    EXPECT_EQ(functor.mask, (std::vector<bool>{true, true, true, false}));
+    profile.SetDimMask(3, true);
+    EXPECT_EQ(profile.GetDistanceFunctor().type, Zelvo::DistanceManhattan);
+    EXPECT_EQ(profile.GetDistanceFunctor().mask, std::vector<bool>(4, true));
+
+    // Deleting points announces the change only when something was deleted.
+    log.Take();
+    std::vector<int> indices = {3, 0};
+    profile.DeletePointByIndex(indices);
+    EXPECT_EQ(log.Take(), Events{"PointSetChanged"});
+    EXPECT_EQ(profile.GetPointSet().GetPointCount(), 148);
+    std::vector<int> outOfRange = {500};
+    CaptureStdout([&] { profile.DeletePointByIndex(outOfRange); });
+    EXPECT_TRUE(log.Take().empty());
+    EXPECT_EQ(profile.GetPointSet().GetPointCount(), 148);
+}
+
+TEST_F(DataProfileTest, ClusteringNeedsAnEmbeddingAndSignalsInOrder)
+{
+    SignalLog log(profile);
+    QSignalSpy currentClustering(&profile, &DataProfile::CurrentClusteringResultChanged);
+    Zelvo::HDpointSet<float>* set = &profile.GetPointSet();
+
+    profile.SetCurrentEmbeddingResult(nullptr);
+    EXPECT_TRUE(log.Take().empty());
+
+    std::string out = CaptureStdout([&] { profile.SetCurrentClusteringResult(TwoClusters()); });
+    EXPECT_EQ(out, "[DataProfile] Warning: Embedding is doesn't existed\n");
+    out = CaptureStdout([&] { profile.SetCurrentClusteringResult(nullptr); });
+    EXPECT_EQ(out, "[DataProfile] Warning: Embedding is doesn't existed\n");
+    EXPECT_EQ(profile.GetCurrentClusteringResult(), nullptr);
+    EXPECT_TRUE(log.Take().empty());
+
+    auto embedding = std::make_unique<CountedEmbedding>(150, set);
+    EmbeddingResult* embeddingPointer = embedding.get();
+    profile.SetCurrentEmbeddingResult(std::move(embedding));
+    EXPECT_EQ(log.Take(), (Events{"EmbeddingResultEntryChanged", "CurrentEmbeddingResultChanged"}));
+    EXPECT_EQ(profile.GetCurrentEmbeddingResult(), embeddingPointer);
+    profile.SetCurrentEmbeddingResult(nullptr);  // keeps the current one
+    EXPECT_EQ(profile.GetCurrentEmbeddingResult(), embeddingPointer);
+    EXPECT_TRUE(log.Take().empty());
+
+    auto clustering = TwoClusters();
+    ClusteringResult* clusteringPointer = clustering.get();
+    profile.SetCurrentClusteringResult(std::move(clustering));
+    EXPECT_EQ(log.Take(), (Events{"CurrentClusteringResultChanged", "ClusteringResultEntryChanged"}));
+    EXPECT_EQ(profile.GetCurrentClusteringResult(), clusteringPointer);
+    EXPECT_EQ(currentClustering.count(), 1);
+
+    ASSERT_TRUE(profile.CleanUp());
+    EXPECT_EQ(profile.GetCurrentClusteringResult(), nullptr);
+    EXPECT_EQ(profile.GetCurrentEmbeddingResult(), nullptr);
+    EXPECT_EQ(CountedEmbedding::s_alive, 0);
+    EXPECT_TRUE(log.Take().empty());
+    out = CaptureStdout([&] { profile.SetCurrentClusteringResult(TwoClusters()); });
+    EXPECT_EQ(out, "[DataProfile] Warning: Embedding is doesn't existed\n");
+    EXPECT_EQ(profile.GetCurrentClusteringResult(), nullptr);
+    EXPECT_TRUE(log.Take().empty());
+}
+
+TEST_F(DataProfileTest, ReplacedResultsAreReleasedAfterTheSignal)
+{
+    Zelvo::HDpointSet<float>* set = &profile.GetPointSet();
+    profile.SetCurrentEmbeddingResult(std::make_unique<CountedEmbedding>(150, set));
+    ASSERT_EQ(CountedEmbedding::s_alive, 1);
+
+    // While the listeners hear of the new embedding, the old one still exists.
+    int aliveDuringSignal = -1;
+    EmbeddingResult* currentDuringSignal = nullptr;
+    QMetaObject::Connection connection =
+        QObject::connect(&profile, &DataProfile::CurrentEmbeddingResultChanged, [&] {
+            aliveDuringSignal = CountedEmbedding::s_alive;
+            currentDuringSignal = profile.GetCurrentEmbeddingResult();
+        });
+    auto replacement = std::make_unique<CountedEmbedding>(150, set);
+    EmbeddingResult* replacementPointer = replacement.get();
+    profile.SetCurrentEmbeddingResult(std::move(replacement));
+    QObject::disconnect(connection);
+    EXPECT_EQ(aliveDuringSignal, 2);
+    EXPECT_EQ(currentDuringSignal, replacementPointer);
+    EXPECT_EQ(CountedEmbedding::s_alive, 1);
+
+    // A replaced clustering is freed as well (LeakSanitizer reports it otherwise).
+    auto first = TwoClusters();
+    ClusteringResult* firstPointer = first.get();
+    profile.SetCurrentClusteringResult(std::move(first));
+    EXPECT_EQ(profile.GetCurrentClusteringResult(), firstPointer);
+    profile.SetCurrentClusteringResult(TwoClusters());
+    EXPECT_NE(profile.GetCurrentClusteringResult(), nullptr);
+
+    // Opening a data set releases the results of the previous one.
+    HDfileIO other;
+    ASSERT_TRUE(other.CreateNewEmptyHDdataSet(dir.file("wine.xml").c_str()));
+    CaptureStdout([&] { ASSERT_TRUE(other.ImportDataFromCSV(TestSupport::SharedDataPath("wine.csv").c_str())); });
+    bool loaded = false;
+    CaptureStdout([&] { loaded = profile.SetHDfileIO(&other); });
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(CountedEmbedding::s_alive, 0);
+    EXPECT_EQ(profile.GetCurrentEmbeddingResult(), nullptr);
+    EXPECT_EQ(profile.GetCurrentClusteringResult(), nullptr);
+    EXPECT_EQ(profile.GetPointSet().GetPointCount(), 178);
+    EXPECT_EQ(profile.GetPointSet().m_dimMin.size(), 13u);
+}
+
+TEST_F(DataProfileTest, SavingStoresTheCurrentResults)
+{
+    std::string id = "km";
+    bool saved = true;
+    std::string out = CaptureStdout([&] { saved = profile.SaveCurrentClusteringResult(id); });
+    EXPECT_FALSE(saved);
+    EXPECT_NE(out.find("[DataProfile] Error"), std::string::npos);
+    out = CaptureStdout([&] { saved = profile.SaveCurrentEmbeddingResult(id); });
+    EXPECT_FALSE(saved);
+    EXPECT_NE(out.find("[DataProfile] Error"), std::string::npos);
+
+    profile.SetCurrentEmbeddingResult(std::make_unique<CountedEmbedding>(150, &profile.GetPointSet()));
+    profile.SetCurrentClusteringResult(TwoClusters());
+    SignalLog log(profile);
+    CaptureStdout([&] { saved = profile.SaveCurrentClusteringResult(id); });
+    EXPECT_TRUE(saved);
+    EXPECT_TRUE(log.Take().empty());
+    EXPECT_EQ(ReadFile(dir.file("iris_km.bin")), profile.GetCurrentClusteringResult()->GetSerializedHierarchyString());
+    std::string embedId = "mds";
+    CaptureStdout([&] { saved = profile.SaveCurrentEmbeddingResult(embedId); });
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(ReadFile(dir.file("iris_embed_mds.bin")).size(), 1200u);
+
+    // The description on disk lists the clustering.
+    HDfileIO reopened;
+    CaptureStdout([&] { ASSERT_TRUE(reopened.OpenHDdataSet(dir.file("iris.xml").c_str())); });
+    EXPECT_EQ(reopened.QueryListOfClusteringResults(), std::vector<std::string>{"km"});
+    EXPECT_EQ(*profile.GetClusteringResultEntries(), std::vector<std::string>{"km"});
+
+    // The mask goes to the file object only when asked.
+    profile.SetDimMask(2, false);
+    EXPECT_EQ(io.GetDimensionMask(), std::vector<bool>(4, true));
+    EXPECT_TRUE(profile.SaveHDpointSet());
+    EXPECT_EQ(io.GetDimensionMask(), (std::vector<bool>{true, true, false, true}));
+}
+
+TEST_F(DataProfileTest, LabelFilesMustHaveOneLinePerPoint)
+{
+    SignalLog log(profile);
+    const std::string labels = ReadFile(TestSupport::SharedDataPath("iris_labels.txt"));
+    WriteText(dir.file("150.txt"), labels);
+    bool imported = false;
+    CaptureStdout([&] { imported = profile.ImportClusteringLabelTextFile(dir.file("150.txt").c_str()); });
+    EXPECT_TRUE(imported);
+    EXPECT_EQ(log.Take(), Events{"ClusteringResultEntryChanged"});
+    EXPECT_EQ(*profile.GetClusteringResultEntries(), std::vector<std::string>{"importedClusterResult"});
+    EXPECT_TRUE(Exists(dir.file("iris_importedClusterResult.bin")));
+
+    // Read back, the stored tree has one cluster per iris class, 50 points each.
+    std::string id = "importedClusterResult";
+    CaptureStdout([&] { ASSERT_TRUE(profile.SetCurrentClusteringResultByIDString(id)); });
+    EXPECT_EQ(log.Take(), Events{"CurrentClusteringResultChanged"});
+    Zelvo::hNode* root = profile.GetCurrentClusteringResult()->GetRoot();
+    ASSERT_NE(root, nullptr);
+    ASSERT_EQ(root->children.size(), 3u);
+    for (Zelvo::hNode* cluster : root->children) {
+        size_t points = 0;
+        for (Zelvo::hNode* leaf : cluster->GetAllChildrenLeafNode()) points += leaf->pointIndices.size();
+        EXPECT_EQ(points, 50u);
+    }
+
+    // 149 lines: error, nothing stored, no signal.
+    WriteText(dir.file("149.txt"), labels.substr(0, labels.rfind('\n', labels.size() - 2) + 1));
+    std::string out = CaptureStdout([&] { imported = profile.ImportClusteringLabelTextFile(dir.file("149.txt").c_str()); });
+    EXPECT_FALSE(imported);
+    EXPECT_EQ(out, "Label loading Error\n!!!!");
+    EXPECT_TRUE(log.Take().empty());
+    EXPECT_EQ(profile.GetClusteringResultEntries()->size(), 1u);
+
+    // A file that cannot be opened: false, silently.
+    out = CaptureStdout([&] { imported = profile.ImportClusteringLabelTextFile(dir.file("none.txt").c_str()); });
+    EXPECT_FALSE(imported);
+    EXPECT_EQ(out, "");
+
+    // A second import replaces the first under the same identifier.
+    out = CaptureStdout([&] { imported = profile.ImportClusteringLabelTextFile(dir.file("150.txt").c_str()); });
+    EXPECT_TRUE(imported);
+    EXPECT_NE(out.find("Warning: Entry already existed, replace the existing entry\n"), std::string::npos);
+    EXPECT_EQ(profile.GetClusteringResultEntries()->size(), 1u);
+}
+
+TEST_F(DataProfileTest, HierarchyFileStoredUnderItsPathAndReloaded)
+{
+    SignalLog log(profile);
+    ClusteringResult source;
+    source.SetClusteringIndexArray({{0, 1, 2}, {3, 4}});
+    ASSERT_EQ(mkdir(dir.file("made.elsewhere").c_str(), 0700), 0);
+    const std::string path = dir.file("made.elsewhere/h.txt");
+    WriteText(path, source.GetSerializedHierarchyString());
+
+    bool imported = false;
+    CaptureStdout([&] { imported = profile.ImportClusterHierarchyFile(path.c_str()); });
+    ASSERT_TRUE(imported);
+    EXPECT_EQ(log.Take(), Events{"ClusteringResultEntryChanged"});
+    std::string id = dir.file("made.elsewhere/h");
+    EXPECT_EQ(*profile.GetClusteringResultEntries(), std::vector<std::string>{id});
+    const std::string stored = io.GetClusteringResults().at(id);
+    EXPECT_EQ(stored.find('/'), std::string::npos) << stored;
+    EXPECT_TRUE(Exists(io.GetDirectory() + stored));
+
+    CaptureStdout([&] { ASSERT_TRUE(profile.SetCurrentClusteringResultByIDString(id)); });
+    EXPECT_EQ(log.Take(), Events{"CurrentClusteringResultChanged"});
+    EXPECT_EQ(profile.GetCurrentClusteringResult()->GetSerializedHierarchyString(), source.GetSerializedHierarchyString());
+
+    // Missing and empty files.
+    std::string out = CaptureStdout([&] { imported = profile.ImportClusterHierarchyFile(dir.file("no.txt").c_str()); });
+    EXPECT_FALSE(imported);
+    EXPECT_EQ(out, "File not exist or empty\n");
+    WriteText(dir.file("empty.txt"), "");
+    out = CaptureStdout([&] { imported = profile.ImportClusterHierarchyFile(dir.file("empty.txt").c_str()); });
+    EXPECT_FALSE(imported);
+    EXPECT_EQ(out, "File not exist or empty\n");
+    // A directory has a size but cannot be read as a file.
+    out = CaptureStdout([&] { imported = profile.ImportClusterHierarchyFile(dir.file("made.elsewhere").c_str()); });
+    EXPECT_FALSE(imported);
+    EXPECT_EQ(out, "Error: Fail to open: " + dir.file("made.elsewhere") + "\n");
+    EXPECT_TRUE(log.Take().empty());
+
+    // A stored clustering whose file is gone is not made current.
+    ClusteringResult* current = profile.GetCurrentClusteringResult();
+    std::remove((io.GetDirectory() + stored).c_str());
+    bool loaded = true;
+    out = CaptureStdout([&] { loaded = profile.SetCurrentClusteringResultByIDString(id); });
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(out, "Error: Fail to open: " + io.GetDirectory() + stored + "\n");
+    EXPECT_EQ(profile.GetCurrentClusteringResult(), current);
+    std::string unknown = "never";
+    out = CaptureStdout([&] { loaded = profile.SetCurrentClusteringResultByIDString(unknown); });
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(out, "Error: Can't find corresponding filename\n");
+    EXPECT_TRUE(log.Take().empty());
+}
+
+TEST_F(DataProfileTest, AddedResultIsStoredNotKept)
+{
+    SignalLog log(profile);
+    auto result = TwoClusters();
+    const std::string text = result->GetSerializedHierarchyString();
+    bool added = false;
+    CaptureStdout([&] { added = profile.AddClusteringResult("external", std::move(result)); });
+    EXPECT_TRUE(added);
+    EXPECT_EQ(log.Take(), Events{"ClusteringResultEntryChanged"});
+    EXPECT_EQ(profile.GetCurrentClusteringResult(), nullptr);
+    EXPECT_EQ(ReadFile(dir.file("iris_external.bin")), text);
+    std::string out = CaptureStdout([&] { added = profile.AddClusteringResult("null", nullptr); });
+    EXPECT_FALSE(added);
+    EXPECT_NE(out.find("Error"), std::string::npos);
+    EXPECT_TRUE(log.Take().empty());
+}
+
+TEST_F(DataProfileTest, VolumeDataSetReadsLabelsAndPoints)
+{
+    HDfileIO volume;
+    ASSERT_TRUE(volume.CreateNewEmptyHDdataSet(dir.file("vol.xml").c_str()));
+    volume.SetDataShape(0, 8, 2, 2, 2, 1);
+    volume.SetBinaryFileNames("vol.bin", "", "", "vol_labels.bin");
+    volume.SetDimensionProperties({true}, {"v"});
+    std::vector<float> values = {0, 1, 2, 3, 4, 5, 6, 7};
+    std::vector<unsigned int> labels = {1, 1, 2, 2, 3, 3, 4, 4};
+    WriteText(dir.file("vol.bin"), std::string(reinterpret_cast<const char*>(values.data()), 32));
+    WriteText(dir.file("vol_labels.bin"), std::string(reinterpret_cast<const char*>(labels.data()), 32));
+    bool loaded = false;
+    const std::string out = CaptureStdout([&] { loaded = profile.SetHDfileIO(&volume); });
+    EXPECT_TRUE(loaded);
+    EXPECT_NE(out.find("@@@@@ read label Min:1 Max:4\n"), std::string::npos);
+    EXPECT_EQ(profile.GetVolumeModel().m_voxelLabels, labels);
+    EXPECT_EQ(profile.GetPointSet().m_kind, 1);
+    EXPECT_EQ(profile.GetPointSet().m_values, values);
+    EXPECT_EQ(profile.GetPointSet().m_dimMax[0], 7.0f);
+
+    // A point file that is too short is reported to the caller.
+    WriteText(dir.file("vol.bin"), std::string(reinterpret_cast<const char*>(values.data()), 31));
+    CaptureStdout([&] { loaded = profile.SetHDfileIO(&volume); });
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(profile.GetPointSet().GetPointCount(), 0);
+}
