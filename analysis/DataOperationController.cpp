@@ -1,0 +1,75 @@
+#include "DataOperationController.h"
+
+#include "ClusteringResult.h"
+#include "DataProfile.h"
+#include "EmbeddingResult.h"
+#include "Log.h"
+
+namespace Zelvo {
+
+namespace {
+// Every embedding the system shows is two-dimensional.
+constexpr int kTargetDimension = 2;
+}  // namespace
+
+DataOperationController::DataOperationController() = default;
+
+DataOperationController::~DataOperationController() = default;
+
+void DataOperationController::SetDataProfile(DataProfile* profile)
+{
+    m_profile = profile;
+}
+
+bool DataOperationController::m_canRun(const void* engine, const char* operation) const
+{
+    if (!m_profile) {
+        Log::Printf("Error: No data profile for %s!\n", operation);
+        return false;
+    }
+    if (!engine) {
+        Log::Printf("Error: No engine for %s!\n", operation);
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<ClusteringResult> DataOperationController::ApplyClustering(ClusteringInterface* engine)
+{
+    if (!m_canRun(engine, "clustering")) return nullptr;
+    return engine->DoClustering(&m_profile->GetPointSet());
+}
+
+std::unique_ptr<EmbeddingResult> DataOperationController::ApplyDimReduction(DimReductionInterface* engine)
+{
+    if (!m_canRun(engine, "dimension reduction")) return nullptr;
+    return engine->DoEmbeding(&m_profile->GetPointSet(), kTargetDimension);
+}
+
+std::unique_ptr<ClusterNodeGraphModel> DataOperationController::GenerateGraphModelFromClusteringResult(
+    ClusteringResult* clustering, EmbeddingResult* embedding)
+{
+    if (!m_profile) {
+        Log::Puts("Error: No data profile!");
+        return nullptr;
+    }
+    if (!embedding) embedding = m_profile->GetCurrentEmbeddingResult();
+    if (!embedding) {
+        Log::Puts("Error: No existing embeddingResult!");
+        return nullptr;
+    }
+    if (!clustering) {
+        Log::Puts("Error: No existing clusteringResult!");
+        return nullptr;
+    }
+    HDpointSet<float>& points = m_profile->GetPointSet();
+    const int pointCount = points.GetPointCount();
+    if (embedding->pointCount != pointCount) {
+        Log::Printf("Error: The embeddingResult holds %d points, the point set %d!\n", embedding->pointCount,
+                    pointCount);
+        return nullptr;
+    }
+    return std::make_unique<ClusterNodeGraphModel>(clustering, embedding, &points);
+}
+
+}  // namespace Zelvo

@@ -1,0 +1,5 @@
+#include "DimReductionFactory.h"
+
+namespace Zelvo {
+
+}  // namespace Zelvo

@@ -1,0 +1,7 @@
+#include "FilterClusteringResult.h"
+
+namespace Zelvo {
+
+FilterClusteringResult::~FilterClusteringResult() = default;
+
+}  // namespace Zelvo

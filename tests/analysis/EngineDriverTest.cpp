@@ -1,0 +1,196 @@
+#include "GraphModel.h"
+#include "HDfileIO.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <numeric>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kDriver = TOLVEMARK_BINARY_DIR "/bench/engine_driver";
+
+struct DriverRun {
+    int exitCode = -1;
+    std::string output;  // standard output and error together
+};
+
+DriverRun Drive(const std::string& arguments)
+{
+    DriverRun run;
+    run.output = TestSupport::RunCommand(kDriver + " " + arguments + " 2>&1", &run.exitCode);
+    return run;
+}
+
+std::string Quoted(const std::string& path)
+{
+    return "'" + path + "'";
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The iris values read straight from the file: a header row, then four numbers a row.
+std::vector<std::vector<float>> ReadIris()
+{
+    std::vector<std::vector<float>> rows;
+    const std::vector<std::string> lines = Lines(TestSupport::ReadFile(TestSupport::SharedDataPath("iris.csv")));
+    for (size_t l = 1; l < lines.size(); ++l) {
+        if (lines[l].empty()) continue;
+        std::vector<float> row;
+        std::istringstream fields(lines[l]);
+        for (std::string field; std::getline(fields, field, ',');) row.push_back(std::strtof(field.c_str(), nullptr));
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// k nearest other points over the given dimensions, nearest first, earlier index first among
+// equal distances; edges recorded through the graph model as a generator records them.
+std::vector<std::string> BruteForceKnnEdges(const std::vector<std::vector<float>>& rows, const std::vector<int>& dims,
+                                            size_t k, bool manhattan)
+{
+    const size_t n = rows.size();
+    Zelvo::GraphModel<float> graph;
+    for (size_t i = 0; i < n; ++i) {
+        std::vector<float> distance(n);
+        for (size_t j = 0; j < n; ++j) {
+            double sum = 0;
+            for (int d : dims) {
+                const float diff = rows[i][d] - rows[j][d];
+                sum += manhattan ? std::fabs(diff) : static_cast<double>(diff * diff);
+            }
+            distance[j] = static_cast<float>(manhattan ? sum : std::sqrt(sum));
+        }
+        std::vector<int> order;
+        for (size_t j = 0; j < n; ++j)
+            if (j != i) order.push_back(static_cast<int>(j));
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return distance[a] < distance[b]; });
+        for (size_t s = 0; s < k; ++s) graph.AddEdge(static_cast<int>(i), order[s], distance[order[s]]);
+    }
+    std::vector<std::string> edges;
+    for (const auto& e : graph.edges) edges.push_back(std::to_string(e.first) + "," + std::to_string(e.second));
+    return edges;
+}
+
+bool EndsWithTiming(const std::string& output)
+{
+    const std::vector<std::string> lines = Lines(output);
+    if (lines.empty() || lines.back().rfind("time_ms: ", 0) != 0) return false;
+    char* end = nullptr;
+    const double ms = std::strtod(lines.back().c_str() + 9, &end);
+    return *end == '\0' && ms >= 0;
+}
+
+}  // namespace
+
+TEST(EngineDriverTest, LoadImportsTheCsvAndReportsItsShape)
+{
+    const std::string iris = TestSupport::SharedDataPath("iris.csv");
+    const DriverRun run = Drive("--csv " + Quoted(iris) + " --method load --repeat 3");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("points: 150 dims: 4\n"), std::string::npos) << run.output;
+    EXPECT_TRUE(EndsWithTiming(run.output)) << run.output;
+}
+
+TEST(EngineDriverTest, KnnGraphOverEveryPointMatchesBruteForce)
+{
+    TestSupport::TempDir dir;
+    const std::string iris = TestSupport::SharedDataPath("iris.csv");
+    const std::vector<std::vector<float>> rows = ReadIris();
+    ASSERT_EQ(rows.size(), 150u);
+
+    DriverRun run = Drive("--csv " + Quoted(iris) + " --method graph --graph kNN-3 --out " + Quoted(dir.file("all.txt")));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(EndsWithTiming(run.output)) << run.output;
+    const std::vector<std::string> all = Lines(TestSupport::ReadFile(dir.file("all.txt")));
+    EXPECT_EQ(all, BruteForceKnnEdges(rows, {0, 1, 2, 3}, 3, false));
+    EXPECT_NE(run.output.find("edges: " + std::to_string(all.size()) + "\n"), std::string::npos) << run.output;
+
+    // The selected dimensions and the distance type reach the generator.
+    run = Drive("--csv " + Quoted(iris) + " --dims 2,3 --distance 1 --method graph --graph kNN-1 --repeat 2 --out " +
+                Quoted(dir.file("petals.txt")));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(Lines(TestSupport::ReadFile(dir.file("petals.txt"))), BruteForceKnnEdges(rows, {2, 3}, 1, true));
+}
+
+TEST(EngineDriverTest, OpensAStoredDataSetLikeAnImportedOne)
+{
+    TestSupport::TempDir dir;
+    const std::string iris = TestSupport::SharedDataPath("iris.csv");
+    {
+        Zelvo::HDfileIO file;
+        TestSupport::CaptureStdout([&] {
+            ASSERT_TRUE(file.CreateNewEmptyHDdataSet(dir.file("iris.xml").c_str()));
+            ASSERT_TRUE(file.ImportDataFromCSV(iris.c_str()));
+        });
+    }
+    DriverRun run = Drive("--xml " + Quoted(dir.file("iris.xml")) + " --method load");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("points: 150 dims: 4\n"), std::string::npos) << run.output;
+
+    run = Drive("--xml " + Quoted(dir.file("iris.xml")) + " --method graph --graph RNG --out " + Quoted(dir.file("a.txt")));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    run = Drive("--csv " + Quoted(iris) + " --method graph --graph RNG --out " + Quoted(dir.file("b.txt")));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::string opened = TestSupport::ReadFile(dir.file("a.txt"));
+    EXPECT_FALSE(opened.empty());
+    EXPECT_EQ(opened, TestSupport::ReadFile(dir.file("b.txt")));
+}
+
+TEST(EngineDriverTest, MinimumSpanningTreeEntryWritesNoEdges)
+{
+    TestSupport::TempDir dir;
+    const DriverRun run = Drive("--csv " + Quoted(TestSupport::SharedDataPath("iris.csv")) +
+                                " --method graph --graph MST --out " + Quoted(dir.file("mst.txt")));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(TestSupport::ReadFile(dir.file("mst.txt")), "");
+}
+
+TEST(EngineDriverTest, BadCommandLinesAndUnreadableFilesFail)
+{
+    TestSupport::TempDir dir;
+    const std::string iris = " --csv " + Quoted(TestSupport::SharedDataPath("iris.csv"));
+    struct Case {
+        std::string arguments;
+        int exitCode;
+        std::string message;
+    };
+    const Case cases[] = {
+        {iris + " --method nosuch", 2, "unknown method nosuch"},
+        {iris + " --method load --bogus 1", 2, "unknown option --bogus"},
+        {iris + " --method graph --k", 2, "needs a value"},
+        {iris + " --method graph --k three", 2, "bad value"},
+        {iris + " --method load --repeat 0", 2, "bad value"},
+        {iris + " --method load --state 3", 2, "bad value"},
+        {iris + " --method graph --measure Nothing", 2, "unknown measure"},
+        {" --method load", 2, "--csv"},
+        {iris + " --xml x.xml --method load", 2, "--csv"},
+        {iris, 2, "--method"},
+        {iris + " --dims 0,9 --method graph", 2, "dimension 9"},
+        {iris + " --dims 0,,1 --method graph", 2, "bad value"},
+        {iris + " --method graph --graph kNN-11", 1, "unknown graph"},
+        {iris + " --method graph --x 4", 1, "do not fit"},
+        {" --csv " + Quoted(dir.file("missing.csv")) + " --method load", 1, "cannot import"},
+        {" --xml " + Quoted(dir.file("missing.xml")) + " --method graph", 1, "cannot open"},
+        {iris + " --method graph --out " + Quoted(dir.file("no/such/dir/out.txt")), 1, "cannot write"},
+    };
+    for (const Case& c : cases) {
+        const DriverRun run = Drive(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << "\n" << run.output;
+        EXPECT_EQ(run.output.find("time_ms"), std::string::npos) << c.arguments;
+    }
+}
