@@ -1,0 +1,111 @@
+#include "TapkeeEngineSupport.h"
+
+#include "Log.h"
+#include "linearKernelCallback.h"
+#include "tapkeeDistCallback.h"
+
+#include <algorithm>
+
+namespace Zelvo {
+
+bool TapkeeEngineSupport::m_prepareSet(HDpointSet<float>* set, const distanceFunctor& functor,
+                                       const char* engineName, int& n)
+{
+    n = 0;
+    if (!set) {
+        Log::Printf("Error %s: no point set\n", engineName);
+        return false;
+    }
+    // D is the length of the mask, as everywhere in the point set.
+    set->m_dimension = static_cast<int64_t>(set->m_dimMask.size());
+    const size_t D = set->m_dimMask.size();
+    if (set->GetSelectedDimensionCount() == 0) {
+        Log::Printf("Error %s: no dimension is selected\n", engineName);
+        return false;
+    }
+    // The functor applies the selection; a mask of another length counts as all selected.
+    if (functor.mask.size() == D && std::none_of(functor.mask.begin(), functor.mask.end(), [](bool b) { return b; })) {
+        Log::Printf("Error %s: the distance selects no dimension\n", engineName);
+        return false;
+    }
+    n = set->GetPointCount();
+    if (n <= 0 || set->m_values.size() < static_cast<size_t>(n) * D) {
+        Log::Printf("Error %s: the point set holds no points\n", engineName);
+        return false;
+    }
+    if (!set->GetPackedRawDataArray(true)) {
+        Log::Printf("Error %s: normalisation state %d gives no packed data\n", engineName,
+                    static_cast<int>(set->m_state));
+        return false;
+    }
+    return true;
+}
+
+std::vector<HDpoint<float>> TapkeeEngineSupport::m_rawPoints(HDpointSet<float>* set, int n)
+{
+    const size_t D = set->m_dimMask.size();
+    std::vector<HDpoint<float>> points;
+    points.reserve(static_cast<size_t>(n));
+    const float* values = set->m_values.data();
+    for (int i = 0; i < n; ++i) points.emplace_back(values + static_cast<size_t>(i) * D, D);
+    return points;
+}
+
+bool TapkeeEngineSupport::RunOnRawPoints(HDpointSet<float>* set, const distanceFunctor& functor,
+                                         const char* engineName, const tapkee::ParameterSet& parameters,
+                                         bool withKernel, int targetDim, tapkee::TapkeeOutput& output)
+{
+    int n = 0;
+    if (!m_prepareSet(set, functor, engineName, n)) return false;
+    {
+        // The points live only for the run; the output is all that stays.
+        const std::vector<HDpoint<float>> points = m_rawPoints(set, n);
+        tapkeeDistCallback distance(functor);
+        if (withKernel) {
+            output = tapkee::embedRange(points, linearKernelCallback(), distance, parameters);
+        } else {
+            // No kernel: the library refuses a method that would need one.
+            const tapkee::DistanceCallback byIndex = [&points, distance](int i, int j) mutable {
+                return distance.distance(points[i], points[j]);
+            };
+            output = tapkee::embedRange(n, tapkee::KernelCallback(), byIndex, parameters);
+        }
+    }
+    if (!AcceptEmbedding(output.embedding, n, targetDim, engineName)) return false;
+    Log::Printf("Output-> point count: %d dim: %d TargetDim: %d \n", static_cast<int>(output.embedding.rows()),
+                static_cast<int>(output.embedding.cols()), targetDim);
+    return true;
+}
+
+bool TapkeeEngineSupport::AcceptEmbedding(const Eigen::MatrixXf& embedding, int n, int targetDim,
+                                          const char* engineName)
+{
+    if (embedding.rows() == 0) return false;
+    if (embedding.rows() != n || embedding.cols() != targetDim) {
+        Log::Printf("Error %s: embedding of %ld x %ld, expected %d x %d\n", engineName,
+                    static_cast<long>(embedding.rows()), static_cast<long>(embedding.cols()), n, targetDim);
+        return false;
+    }
+    if (!embedding.allFinite()) {
+        Log::Printf("Error %s: the embedding holds values that are not finite\n", engineName);
+        return false;
+    }
+    return true;
+}
+
+void TapkeeEngineSupport::ToPointMajor(Eigen::MatrixXf& embedding)
+{
+    embedding.transposeInPlace();
+}
+
+void TapkeeEngineSupport::ReportMemoryExhausted(const char* engineName)
+{
+    Log::Printf("Error %s: not enough memory\n", engineName);
+}
+
+void TapkeeEngineSupport::ReportRange(const char* label, float minX, float maxX, float minY, float maxY)
+{
+    Log::Printf("Applied %s: rangeX:%f %f  rangeY:%f %f\n", label, minX, maxX, minY, maxY);
+}
+
+}  // namespace Zelvo
