@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ClusteringInterface.h"
+#include "DistanceType.h"
 #include "EngineTypes.h"
 
 #include <memory>
@@ -13,6 +14,9 @@ namespace Zelvo {
 class ClusteringFactory {
 public:
     ClusteringFactory() = delete;
+
+    static std::unique_ptr<ClusteringInterface> FromClassicalHierarchClusteringFactory(
+        HierarchyicalClusteringType linkage, DistanceType distance);
 };
 
 }  // namespace Zelvo

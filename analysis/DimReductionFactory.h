@@ -13,6 +13,15 @@ namespace Zelvo {
 class DimReductionFactory {
 public:
     DimReductionFactory() = delete;
+
+    static std::unique_ptr<DimReductionInterface> FromPCAFactory(distanceFunctor& distance);
+    static std::unique_ptr<DimReductionInterface> FromMDSFactory(distanceFunctor& distance);
+    static std::unique_ptr<DimReductionInterface> FromISOMAPFactory(distanceFunctor& distance, int k);
+    // A width of exactly 0 becomes 1.0 in the engine.
+    static std::unique_ptr<DimReductionInterface> FromLaplacianEigenmapFactory(distanceFunctor& distance, int k,
+                                                                               float width);
+    static std::unique_ptr<DimReductionInterface> FromLocalLinearEmbeddingFactory(distanceFunctor& distance, int k);
+    static std::unique_ptr<DimReductionInterface> FromAxisAlignProjectionFactory(int xDim, int yDim);
 };
 
 }  // namespace Zelvo

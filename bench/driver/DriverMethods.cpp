@@ -164,6 +164,26 @@ const std::vector<DriverMethod>& Methods()
 {
     static const std::vector<DriverMethod> methods{
         {"graph", PrepareGraph},
+        {"pca", EmbeddingMethod([](DriverContext& c) { return Zelvo::DimReductionFactory::FromPCAFactory(Distance(c)); })},
+        {"mds", EmbeddingMethod([](DriverContext& c) { return Zelvo::DimReductionFactory::FromMDSFactory(Distance(c)); })},
+        {"isomap", EmbeddingMethod([](DriverContext& c) {
+             return Zelvo::DimReductionFactory::FromISOMAPFactory(Distance(c), c.options.Int("neighbors", 10));
+         })},
+        {"le", EmbeddingMethod([](DriverContext& c) {
+             return Zelvo::DimReductionFactory::FromLaplacianEigenmapFactory(Distance(c), c.options.Int("neighbors", 10),
+                                                                             c.options.Float("tau", 1.0f));
+         })},
+        {"lle", EmbeddingMethod([](DriverContext& c) {
+             return Zelvo::DimReductionFactory::FromLocalLinearEmbeddingFactory(Distance(c), c.options.Int("neighbors", 10));
+         })},
+        {"axis", EmbeddingMethod([](DriverContext& c) {
+             return Zelvo::DimReductionFactory::FromAxisAlignProjectionFactory(c.options.Int("x", 0), c.options.Int("y", 1));
+         })},
+        {"hc", ClusteringMethod([](DriverContext& c) {
+             return Zelvo::ClusteringFactory::FromClassicalHierarchClusteringFactory(
+                 static_cast<Zelvo::HierarchyicalClusteringType>(c.options.Int("linkage", 2)),
+                 static_cast<Zelvo::DistanceType>(c.options.distance));
+         })},
     };
     return methods;
 }

@@ -194,3 +194,37 @@ TEST(EngineDriverTest, BadCommandLinesAndUnreadableFilesFail)
         EXPECT_EQ(run.output.find("time_ms"), std::string::npos) << c.arguments;
     }
 }
+
+// The real engines through the driver: an embedding writes one x,y line per point (with a third
+// value for a measure); a clustering writes one level-1 cluster index per point and the tree.
+TEST(EngineDriver, EmbeddingAndClusteringEnginesWriteTheirResults)
+{
+    TestSupport::TempDir dir;
+    const std::string iris = "--csv " + Quoted(TestSupport::SharedDataPath("iris.csv"));
+
+    const std::string pcaOut = dir.file("pca.txt");
+    DriverRun pca = Drive(iris + " --method pca --measure Stress --repeat 2 --out " + Quoted(pcaOut));
+    ASSERT_EQ(pca.exitCode, 0) << pca.output;
+    EXPECT_NE(pca.output.find("time_ms: "), std::string::npos);
+    const std::vector<std::string> pcaLines = Lines(TestSupport::ReadFile(pcaOut));
+    ASSERT_EQ(pcaLines.size(), 150u);
+    double sumX = 0;
+    for (const std::string& line : pcaLines) {
+        ASSERT_EQ(std::count(line.begin(), line.end(), ','), 2) << line;
+        sumX += std::strtod(line.c_str(), nullptr);
+    }
+    EXPECT_NEAR(sumX / 150, 0.0, 1e-4);  // PCA positions are centred
+
+    const std::string hcOut = dir.file("hc.txt");
+    DriverRun hc = Drive(iris + " --method hc --linkage 2 --out " + Quoted(hcOut));
+    ASSERT_EQ(hc.exitCode, 0) << hc.output;
+    const std::vector<std::string> hcLines = Lines(TestSupport::ReadFile(hcOut));
+    ASSERT_EQ(hcLines.size(), 151u);
+    EXPECT_EQ(hcLines[150].rfind("#tree +(N)", 0), 0u) << hcLines[150];
+    for (size_t i = 0; i < 150; ++i) EXPECT_TRUE(hcLines[i] == "0" || hcLines[i] == "1") << hcLines[i];
+
+    // An engine that refuses its input makes the driver fail.
+    DriverRun isomap = Drive(iris + " --method isomap --neighbors 0");
+    EXPECT_NE(isomap.exitCode, 0);
+    EXPECT_NE(isomap.output.find("Error"), std::string::npos) << isomap.output;
+}
