@@ -10,28 +10,20 @@ namespace Miniball {
 
 namespace {
 
-// Squared distance and dot product in one pass over a float row.
-inline void DistanceAndDot(const float* p, const double* c, const double* u, int d, double& distance,
-                           double& dot)
+// Dot product of a float row with a double vector; four sums keep the pipeline busy.
+inline double Dot(const float* p, const double* u, int d)
 {
-    double s0 = 0, s1 = 0, t0 = 0, t1 = 0;
+    double t0 = 0, t1 = 0, t2 = 0, t3 = 0;
     int j = 0;
-    for (; j + 2 <= d; j += 2) {
-        const double a = double(p[j]), b = double(p[j + 1]);
-        const double da = a - c[j], db = b - c[j + 1];
-        s0 += da * da;
-        s1 += db * db;
-        t0 += u[j] * a;
-        t1 += u[j + 1] * b;
+    for (; j + 4 <= d; j += 4) {
+        t0 += u[j] * double(p[j]);
+        t1 += u[j + 1] * double(p[j + 1]);
+        t2 += u[j + 2] * double(p[j + 2]);
+        t3 += u[j + 3] * double(p[j + 3]);
     }
-    for (; j < d; ++j) {
-        const double a = double(p[j]);
-        const double da = a - c[j];
-        s0 += da * da;
-        t0 += u[j] * a;
-    }
-    distance = s0 + s1;
-    dot = t0 + t1;
+    for (; j < d; ++j)
+        t0 += u[j] * double(p[j]);
+    return (t0 + t1) + (t2 + t3);
 }
 
 inline double SquaredDistance(const float* p, const double* c, int d)
@@ -108,7 +100,17 @@ void SupportWalk::run()
     inSupport[size_t(farthest)] = 1;
     std::vector<double> target, weights;
     std::vector<double> u(static_cast<size_t>(d));
+    // Squared distance of every point to the centre, kept up to date along the walk so a
+    // step costs one dot product per point; refreshed now and then against drift.
+    std::vector<double> distance(static_cast<size_t>(m_n));
+    std::vector<double> dot(static_cast<size_t>(m_n));
+    auto refreshDistances = [&] {
+        for (int i = 0; i < m_n; ++i)
+            distance[size_t(i)] = SquaredDistance(row(i), m_center.data(), d);
+    };
+    refreshDistances();
     const long long maxSteps = 20LL * (m_n + d) + 1000;  // guards against numerical cycling
+    int walks = 0;
 
     for (long long step = 0; step < maxSteps; ++step) {
         if (!circumcentre(target, weights))
@@ -133,33 +135,39 @@ void SupportWalk::run()
 
         // Walk from the centre towards the target; stop where the first point reaches the
         // boundary of the shrinking ball.
-        double supportDot = 0;
-        const float* q0 = row(m_support[0]);
+        const double supportDot = Dot(row(m_support[0]), u.data(), d);
+        double centreDot = 0;
         for (int j = 0; j < d; ++j)
-            supportDot += u[size_t(j)] * double(q0[j]);
+            centreDot += u[size_t(j)] * m_center[size_t(j)];
         double bestT = 1.0;
         int stopper = -1;
         for (int i = 0; i < m_n; ++i) {
+            const double pointDot = Dot(row(i), u.data(), d);
+            dot[size_t(i)] = pointDot;
             if (inSupport[size_t(i)])
                 continue;
-            double distance, dot;
-            DistanceAndDot(row(i), m_center.data(), u.data(), d, distance, dot);
-            const double denominator = 2.0 * (supportDot - dot);
+            const double denominator = 2.0 * (supportDot - pointDot);
             if (denominator <= 0)
                 continue;  // the point only falls deeper inside along this walk
-            const double t = std::max(0.0, (sqrR - distance) / denominator);
+            const double t = std::max(0.0, (sqrR - distance[size_t(i)]) / denominator);
             if (t < bestT) {
                 bestT = t;
                 stopper = i;
             }
         }
-        if (stopper < 0) {
-            m_center = target;
-        } else {
-            for (int j = 0; j < d; ++j)
-                m_center[size_t(j)] += bestT * u[size_t(j)];
+        for (int j = 0; j < d; ++j)
+            m_center[size_t(j)] = (stopper < 0) ? target[size_t(j)] : m_center[size_t(j)] + bestT * u[size_t(j)];
+        if (stopper >= 0) {
             m_support.push_back(stopper);
             inSupport[size_t(stopper)] = 1;
+        }
+        // |p - (c + t u)|^2 = |p - c|^2 - 2 t (u.p - u.c) + t^2 |u|^2
+        if (++walks % 32 == 0) {
+            refreshDistances();
+        } else {
+            const double tt = bestT * bestT * moveLength;
+            for (int i = 0; i < m_n; ++i)
+                distance[size_t(i)] += tt - 2.0 * bestT * (dot[size_t(i)] - centreDot);
         }
     }
 
