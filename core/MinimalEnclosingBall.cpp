@@ -2,6 +2,7 @@
 
 #include "Log.h"
 #include "Miniball.h"
+#include "SupportWalk.h"
 
 #include <cmath>
 
@@ -23,8 +24,19 @@ void MinimalEnclosingBall::CalculateMinimalEnclosingBall()
                     m_dimension);
         return;
     }
-    const Miniball::Miniball ball(m_data, m_pointCount, m_dimension);
-    m_radius = std::sqrt(ball.squared_radius());
+    if (m_pointCount == 0) {
+        m_radius = std::sqrt(-1.0f);  // no ball: the squared radius stays -1
+        return;
+    }
+    // Move-to-front is fastest in few dimensions but grows exponentially with the support
+    // size; beyond that the support walk gives the same ball in polynomial time.
+    if (m_dimension <= kMoveToFrontMaxDimension) {
+        const Miniball::Miniball ball(m_data, m_pointCount, m_dimension);
+        m_radius = std::sqrt(ball.squared_radius());
+    } else {
+        const Miniball::SupportWalk ball(m_data, m_pointCount, m_dimension);
+        m_radius = float(std::sqrt(ball.squared_radius()));
+    }
 }
 
 }  // namespace Zelvo

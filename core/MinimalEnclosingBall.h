@@ -7,6 +7,10 @@ namespace Zelvo {
 // ball is computed.
 class MinimalEnclosingBall {
 public:
+    // Up to this many dimensions the move-to-front algorithm is used, above it the
+    // support walk.
+    static constexpr int kMoveToFrontMaxDimension = 10;
+
     MinimalEnclosingBall() = default;
 
     void SetPoints(float* data, int pointCount, int dimension);
