@@ -89,17 +89,6 @@ KM_INLINE void PointToCentres(const float* x, int d, const float* ct, int kp, fl
     }
 }
 
-// Same order of operations as the lanes above.
-KM_INLINE float DistSq(const float* a, const float* b, int d)
-{
-    float sum = 0;
-    for (int j = 0; j < d; ++j) {
-        const float diff = a[j] - b[j];
-        sum += diff * diff;
-    }
-    return sum;
-}
-
 int PaddedCount(int k)
 {
     return (k + 7) / 8 * 8;
@@ -112,13 +101,8 @@ void TransposeCentres(const float* centres, int k, int d, int kp, float* ct)
         for (int j = 0; j < d; ++j) ct[size_t(j) * size_t(kp) + size_t(c)] = centres[size_t(c) * size_t(d) + size_t(j)];
 }
 
-// One assignment pass of the Lloyd iteration.
-//
-// With bounds, lower[i] holds a lower bound on the true distance from point i to every centre
-// except its own. The float distances differ from the true ones by at most (d + 2) units of
-// float rounding (relative) plus underflow, so `margin` (twice that) and `slack` keep the bound
-// safe: a point whose own float distance is below the bound cannot be beaten, and cannot tie,
-// by any other centre, and keeps its label without the other k - 1 distances.
+// One assignment pass of the Lloyd iteration: every point to its nearest centre (the lower
+// index on a tie), summed into the new centres.
 struct AssignPass {
     const float* data;
     int n, d, k, kp;
@@ -128,9 +112,6 @@ struct AssignPass {
     int* labels;            // n
     float* sums;            // k x d
     int* counts;            // k
-    double* lower;          // n, null without bounds
-    bool boundsValid;       // lower holds bounds for the current centres
-    double margin, slack;
 };
 
 KM_INLINE float RunAssignPass(AssignPass& s)
@@ -141,33 +122,14 @@ KM_INLINE float RunAssignPass(AssignPass& s)
         const float* x = s.data + size_t(i) * dd;
         int label = s.labels[i];
         float best = FLT_MAX;
-        bool kept = false;
-        if (s.boundsValid) {
-            const double bound = s.lower[i];
-            if (bound > 0) {
-                const float own = DistSq(x, s.centres + size_t(label) * dd, s.d);
-                if ((bound * bound * (1 - s.margin) - s.slack) * (1 - 1e-12) > double(own)) {
-                    best = own;
-                    kept = true;
-                }
+        PointToCentres(x, s.d, s.ct, s.kp, s.dist);
+        for (int c = 0; c < s.k; ++c) {
+            if (s.dist[c] < best) {
+                best = s.dist[c];
+                label = c;
             }
         }
-        if (!kept) {
-            PointToCentres(x, s.d, s.ct, s.kp, s.dist);
-            for (int c = 0; c < s.k; ++c) {
-                if (s.dist[c] < best) {
-                    best = s.dist[c];
-                    label = c;
-                }
-            }
-            s.labels[i] = label;
-            if (s.lower) {
-                double second = std::numeric_limits<double>::infinity();
-                for (int c = 0; c < s.k; ++c)
-                    if (c != label) second = std::min(second, double(s.dist[c]));
-                s.lower[i] = std::sqrt(std::max(0.0, second * (1 - s.margin) - s.slack)) * (1 - 1e-12);
-            }
-        }
+        s.labels[i] = label;
         float* sum = s.sums + size_t(label) * dd;
         for (size_t j = 0; j < dd; ++j) sum[j] += x[j];
         ++s.counts[label];
@@ -230,9 +192,6 @@ void DoNearestPoints(NearestPoints& s)
 #endif
     RunNearestPoints(s);
 }
-
-// Squared distances up to this size stay finite for any sensible d, which the bounds need.
-const float kLargestBoundedValue = 1e15f;
 
 }  // namespace
 
@@ -359,26 +318,12 @@ bool kmeansClustering::k_mean(const float* data, int n, int d, int k, float thre
     auto dist = AllocZeroed<float>(size_t(kp));
     if (!counts || !centres || !sums || !ct || !dist) return false;
 
-    // Bounds pay off once a pass has settled most points; they need finite squared distances.
-    bool bounded = m_useBounds && k > 1;
-    if (bounded) {
-        for (size_t v = 0; v < size_t(n) * dd && bounded; ++v) bounded = std::fabs(data[v]) <= kLargestBoundedValue;
-    }
-    WorkArray<double> lower;
-    WorkArray<float> previous;
-    if (bounded) {
-        lower = AllocZeroed<double>(size_t(n));
-        previous = AllocZeroed<float>(kd);
-        bounded = lower && previous;  // without room for them the plain pass is the same
-    }
-
     // Evenly spaced points; with fewer points than clusters every centre starts at point 0.
     const size_t step = size_t(n / k);
     for (int c = 0; c < k; ++c) std::memcpy(centres.get() + size_t(c) * dd, data + size_t(c) * step * dd, dd * sizeof(float));
 
     AssignPass pass{data, n, d, k, kp, centres.get(), ct.get(), dist.get(), m_labels.data(), sums.get(),
-                    counts.get(), bounded ? lower.get() : nullptr, false,
-                    double(d + 8) * std::ldexp(1.0, -23), double(d) * 1e-37};
+                    counts.get()};
 
     Log::Puts("start k-mean");
     const float infinity = std::numeric_limits<float>::infinity();
@@ -392,7 +337,6 @@ bool kmeansClustering::k_mean(const float* data, int n, int d, int k, float thre
         TransposeCentres(centres.get(), k, d, kp, ct.get());
         const float error = DoAssignPass(pass);
 
-        if (bounded) std::memcpy(previous.get(), centres.get(), kd * sizeof(float));
         int empty = 0;
         for (int c = 0; c < k; ++c) {
             float* centre = centres.get() + size_t(c) * dd;
@@ -417,28 +361,6 @@ bool kmeansClustering::k_mean(const float* data, int n, int d, int k, float thre
         previousError = error;
         Log::Printf("* iteration:%d error:%f\n", t, double(diff));
 
-        if (bounded) {
-            // Each point's bound shrinks by the farthest move of a centre other than its own.
-            double largest = 0, secondLargest = 0;
-            int largestIndex = -1;
-            for (int c = 0; c < k; ++c) {
-                double moveSq = 0;
-                for (size_t j = 0; j < dd; ++j) {
-                    const double delta = double(centres[size_t(c) * dd + j]) - double(previous[size_t(c) * dd + j]);
-                    moveSq += delta * delta;
-                }
-                const double move = std::sqrt(moveSq) * (1 + 1e-9) + 1e-30;
-                if (move > largest) {
-                    secondLargest = largest;
-                    largest = move;
-                    largestIndex = c;
-                } else if (move > secondLargest) {
-                    secondLargest = move;
-                }
-            }
-            for (int i = 0; i < n; ++i) lower[i] -= m_labels[i] == largestIndex ? secondLargest : largest;
-            pass.boundsValid = true;
-        }
     }
     Log::Printf("Finished at %d iteration\n", t + 1);
     Log::Printf("error diff: %f\n", double(diff));

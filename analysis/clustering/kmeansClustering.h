@@ -42,9 +42,6 @@ private:
     KmRandom m_random;
     std::vector<int> m_labels;
     std::vector<HDpoint<float>> m_centers;
-    // Distance bounds let a pass skip centres that cannot win. Off until they are shown to
-    // match the plain pass in every floating-point environment.
-    bool m_useBounds = false;
 };
 
 }  // namespace Zelvo
