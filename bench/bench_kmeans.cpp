@@ -1,0 +1,86 @@
+// The k-means engine on 100,000 Gaussian-blob points. With KMEANS_BENCH_DATA_DIR set, each
+// data set is also written there as raw float32 (points_<d>.f32) for bench_kmeans.py.
+#include "ClusteringResult.h"
+#include "HDpointSet.h"
+#include "kmeansClustering.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+const int kPoints = 100000;
+
+const std::vector<float>& Data(int d)
+{
+    static std::map<int, std::vector<float>> cache;
+    std::vector<float>& values = cache[d];
+    if (!values.empty()) return values;
+    std::mt19937 gen(12345u + unsigned(d));
+    std::uniform_real_distribution<float> place(-10.0f, 10.0f);
+    std::normal_distribution<float> noise(0.0f, 2.0f);
+    const int blobs = 20;
+    std::vector<float> centres(size_t(blobs) * d);
+    for (float& v : centres) v = place(gen);
+    std::uniform_int_distribution<int> pick(0, blobs - 1);
+    values.reserve(size_t(kPoints) * d);
+    for (int i = 0; i < kPoints; ++i) {
+        const int b = pick(gen);
+        for (int j = 0; j < d; ++j) values.push_back(centres[size_t(b) * d + j] + noise(gen));
+    }
+    if (const char* dir = std::getenv("KMEANS_BENCH_DATA_DIR")) {
+        const std::string path = std::string(dir) + "/points_" + std::to_string(d) + ".f32";
+        if (FILE* f = std::fopen(path.c_str(), "wb")) {
+            std::fwrite(values.data(), sizeof(float), values.size(), f);
+            std::fclose(f);
+        }
+    }
+    return values;
+}
+
+void BM_Kmeans(benchmark::State& state)
+{
+    const int d = int(state.range(0));
+    const int k = int(state.range(1));
+    const auto type = static_cast<Zelvo::kmeansType>(state.range(2));
+    Zelvo::HDpointSet<float> set;
+    set.m_dimension = d;
+    set.m_dimMask.assign(size_t(d), true);
+    set.m_values = Data(d);
+    set.m_computeAverageRadius = false;
+    // The engine prints its progress; keep it off the benchmark's table.
+    std::fflush(stdout);
+    const int savedStdout = dup(1);
+    const int devNull = open("/dev/null", O_WRONLY);
+    dup2(devNull, 1);
+    for (auto _ : state) {
+        std::srand(0);
+        Zelvo::kmeansClustering engine(k, type);
+        auto result = engine.DoClustering(&set);
+        benchmark::DoNotOptimize(result.get());
+    }
+    std::fflush(stdout);
+    dup2(savedStdout, 1);
+    close(savedStdout);
+    close(devNull);
+}
+
+BENCHMARK(BM_Kmeans)
+    ->ArgsProduct({{10, 50}, {10, 50}, {0, 1}})
+    ->ArgNames({"d", "k", "type"})
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+}  // namespace
+
+BENCHMARK_MAIN();
