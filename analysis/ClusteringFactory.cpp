@@ -1,6 +1,7 @@
 #include "ClusteringFactory.h"
 
 #include "HierarchicalClustering.h"
+#include "kmeansClustering.h"
 
 namespace Zelvo {
 
@@ -8,6 +9,11 @@ std::unique_ptr<ClusteringInterface> ClusteringFactory::FromClassicalHierarchClu
     HierarchyicalClusteringType linkage, DistanceType distance)
 {
     return std::make_unique<HierarchicalClustering>(linkage, distance);
+}
+
+std::unique_ptr<ClusteringInterface> ClusteringFactory::FromKmeansClusteringFactory(int k, kmeansType type)
+{
+    return std::make_unique<kmeansClustering>(k, type);
 }
 
 }  // namespace Zelvo

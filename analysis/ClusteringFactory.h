@@ -17,6 +17,7 @@ public:
 
     static std::unique_ptr<ClusteringInterface> FromClassicalHierarchClusteringFactory(
         HierarchyicalClusteringType linkage, DistanceType distance);
+    static std::unique_ptr<ClusteringInterface> FromKmeansClusteringFactory(int k, kmeansType type);
 };
 
 }  // namespace Zelvo

@@ -179,6 +179,10 @@ const std::vector<DriverMethod>& Methods()
         {"axis", EmbeddingMethod([](DriverContext& c) {
              return Zelvo::DimReductionFactory::FromAxisAlignProjectionFactory(c.options.Int("x", 0), c.options.Int("y", 1));
          })},
+        {"kmeans", ClusteringMethod([](DriverContext& c) {
+             return Zelvo::ClusteringFactory::FromKmeansClusteringFactory(
+                 c.options.Int("k", 3), static_cast<Zelvo::kmeansType>(c.options.Int("type", 0)));
+         })},
         {"hc", ClusteringMethod([](DriverContext& c) {
              return Zelvo::ClusteringFactory::FromClassicalHierarchClusteringFactory(
                  static_cast<Zelvo::HierarchyicalClusteringType>(c.options.Int("linkage", 2)),

@@ -6,6 +6,7 @@
 #include "LocalLinearEmbeddingTapkee.h"
 #include "MDSTapkee.h"
 #include "PCATapkee.h"
+#include "kmeansClustering.h"
 #include "AxisAlignedProjection.h"
 
 #include <gtest/gtest.h>
@@ -25,5 +26,7 @@ TEST(EngineFactories, EachFunctionBuildsItsEngine)
     EXPECT_NE(dynamic_cast<AxisAlignedProjection*>(DimReductionFactory::FromAxisAlignProjectionFactory(0, 1).get()), nullptr);
     EXPECT_NE(dynamic_cast<HierarchicalClustering*>(
                   ClusteringFactory::FromClassicalHierarchClusteringFactory(CentroidLinkage, DistanceType(1)).get()),
+              nullptr);
+    EXPECT_NE(dynamic_cast<kmeansClustering*>(ClusteringFactory::FromKmeansClusteringFactory(3, KmeansPlusPlus).get()),
               nullptr);
 }
