@@ -1,0 +1,60 @@
+#pragma once
+
+#include "CspectralClustering.h"
+#include "HDpointSet.h"
+#include "Kmeans.h"
+
+#include <Eigen/Dense>
+
+#include <vector>
+
+namespace Zelvo {
+
+// The numerical body of spectral and subspace clustering over a point set: the affinity
+// (Gaussian or least-squares subspace), the normalised Laplacian D^-1/2 A D^-1/2 and the
+// cluster lists from its leading eigenvectors (k-means for a positive count, eigenvector
+// rotation up to the maximum count otherwise). Every step prints an "Error ..." line and
+// returns false instead of ending the process.
+class SpectralClusteringCore {
+public:
+    SpectralClusteringCore(int clusterCount, double kernel, int maxClusterCount);
+    virtual ~SpectralClusteringCore() = default;
+
+    // A(i, j) = exp(-kernel x squared distance over the packed selected coordinates).
+    bool buildAffinityMatrix(HDpointSet<float>* set);
+    // The least-squares subspace affinity of the packed points.
+    bool buildAffinityMatrix_L2(HDpointSet<float>* set);
+    bool buildNormalizedLaplacian();
+    // Prints one "Cluster: ..." line per list; false when nothing could be clustered.
+    bool spectralClusteringFromLaplacianMatrix(const Eigen::MatrixXd& laplacian, bool selfAdjoint,
+                                               std::vector<std::vector<int>>& lists);
+
+    // The whole runs: affinity, Laplacian, cluster lists.
+    bool RunSpectralClustering(HDpointSet<float>* set, std::vector<std::vector<int>>& lists);
+    bool RunSubspaceClustering(HDpointSet<float>* set, std::vector<std::vector<int>>& lists);
+
+    // One label per point from cluster lists: the list's position, -1 for a point in none.
+    static std::vector<int> LabelsFromLists(const std::vector<std::vector<int>>& lists, int pointCount);
+
+    void SetRandomGenerator(const Kmeans::RandomGenerator& random) { m_random = random; }
+    void SetSolver(CspectralClustering::Solver solver) { m_solver = solver; }
+    const Eigen::MatrixXd& GetAffinityMatrix() const { return m_affinityMatrix; }
+    const Eigen::MatrixXd& GetLaplacianMatrix() const { return m_laplacianMatrix; }
+    int GetClusterCount() const { return m_clusterCount; }
+    int GetMaxClusterCount() const { return m_maxClusterCount; }
+    double GetKernel() const { return m_kernel; }
+
+protected:
+    // The packed selected coordinates as a d x n matrix; false with a line when unusable.
+    bool m_packedPoints(HDpointSet<float>* set, Eigen::MatrixXd& points);
+
+    Eigen::MatrixXd m_affinityMatrix;
+    Eigen::MatrixXd m_laplacianMatrix;
+    int m_clusterCount;
+    int m_maxClusterCount;
+    double m_kernel;
+    Kmeans::RandomGenerator m_random = std::rand;
+    CspectralClustering::Solver m_solver = CspectralClustering::Solver::Automatic;
+};
+
+}  // namespace Zelvo
