@@ -3,6 +3,7 @@
 #include "ClusteringInterface.h"
 #include "DistanceType.h"
 #include "EngineTypes.h"
+#include "distanceFunctor.h"
 
 #include <memory>
 
@@ -18,6 +19,14 @@ public:
     static std::unique_ptr<ClusteringInterface> FromClassicalHierarchClusteringFactory(
         HierarchyicalClusteringType linkage, DistanceType distance);
     static std::unique_ptr<ClusteringInterface> FromKmeansClusteringFactory(int k, kmeansType type);
+    // The automatic cluster count (clusterCount <= 0) examines at most 10 eigenvectors.
+    static std::unique_ptr<ClusteringInterface> FromSpectralClusteringFactory(distanceFunctor& distance,
+                                                                              SpectralClusteringType type,
+                                                                              int clusterCount, float kernel);
+    static std::unique_ptr<ClusteringInterface> FromSubspaceClusteringFactory(distanceFunctor& distance,
+                                                                              SubspaceClusteringType subspaceType,
+                                                                              SpectralClusteringType spectralType,
+                                                                              int clusterCount, float kernel);
 };
 
 }  // namespace Zelvo

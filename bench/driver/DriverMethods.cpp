@@ -183,6 +183,15 @@ const std::vector<DriverMethod>& Methods()
              return Zelvo::ClusteringFactory::FromKmeansClusteringFactory(
                  c.options.Int("k", 3), static_cast<Zelvo::kmeansType>(c.options.Int("type", 0)));
          })},
+        {"spectral", ClusteringMethod([](DriverContext& c) {
+             return Zelvo::ClusteringFactory::FromSpectralClusteringFactory(
+                 Distance(c), Zelvo::NormalizedCut, c.options.Int("k", 0), c.options.Float("kernel", 1.0f));
+         })},
+        {"subspace", ClusteringMethod([](DriverContext& c) {
+             return Zelvo::ClusteringFactory::FromSubspaceClusteringFactory(
+                 Distance(c), Zelvo::LeastSquaresSelfRepresentation, Zelvo::NormalizedCut, c.options.Int("k", 0),
+                 c.options.Float("kernel", 1.0f));
+         })},
         {"hc", ClusteringMethod([](DriverContext& c) {
              return Zelvo::ClusteringFactory::FromClassicalHierarchClusteringFactory(
                  static_cast<Zelvo::HierarchyicalClusteringType>(c.options.Int("linkage", 2)),

@@ -1,0 +1,32 @@
+#include "SpectralClustering.h"
+
+#include "ClusteringResult.h"
+
+namespace Zelvo {
+
+SpectralClustering::SpectralClustering(distanceFunctor& functor, SpectralClusteringType type, int clusterCount,
+                                       float kernel, int maxClusterCount)
+    : m_core(clusterCount, static_cast<double>(kernel), maxClusterCount),
+      m_type(type),
+      m_distanceType(functor.type),
+      m_dimMask(functor.mask)
+{
+}
+
+std::unique_ptr<ClusteringResult> SpectralClustering::DoClustering(HDpointSet<float>* points)
+{
+    std::vector<std::vector<int>> lists;
+    const bool succeeded = m_core.RunSpectralClustering(points, lists);
+    return MakeResult(succeeded, lists);
+}
+
+std::unique_ptr<ClusteringResult> SpectralClustering::MakeResult(bool succeeded,
+                                                                 const std::vector<std::vector<int>>& lists)
+{
+    if (!succeeded) return nullptr;
+    auto result = std::make_unique<ClusteringResult>();
+    result->SetClusteringIndexArray(lists);
+    return result;
+}
+
+}  // namespace Zelvo
