@@ -103,8 +103,29 @@ Position2D EmbeddingResult::Get2Dpoint(int i) const
     return Position2D{originalPositions[at], originalPositions[at + 1]};
 }
 
+void EmbeddingResult::SetHDSquaredDistanceSource(std::function<Eigen::MatrixXf()> source)
+{
+    SetHDSquaredDistance(Eigen::MatrixXf());
+    m_hdSquaredDistanceSource = std::move(source);
+}
+
+const Eigen::MatrixXf& EmbeddingResult::GetHDSquaredDistance()
+{
+    m_materializeDistanceMatrix();
+    return hdSquaredDistance;
+}
+
+void EmbeddingResult::m_materializeDistanceMatrix()
+{
+    if (!m_hdSquaredDistanceSource) return;
+    std::function<Eigen::MatrixXf()> source = std::move(m_hdSquaredDistanceSource);
+    m_hdSquaredDistanceSource = nullptr;
+    SetHDSquaredDistance(source());
+}
+
 void EmbeddingResult::SetHDSquaredDistance(Eigen::MatrixXf&& distances)
 {
+    m_hdSquaredDistanceSource = nullptr;
     hdSquaredDistance = std::move(distances);
     m_hdSumsValid = false;
     m_hdDensity.clear();
@@ -162,8 +183,9 @@ void EmbeddingResult::m_splitModifiedPositions(Eigen::ArrayXf& x, Eigen::ArrayXf
     }
 }
 
-bool EmbeddingResult::m_hasDistanceMatrix(const char* measure) const
+bool EmbeddingResult::m_hasDistanceMatrix(const char* measure)
 {
+    m_materializeDistanceMatrix();
     if (hdSquaredDistance.rows() == pointCount && hdSquaredDistance.cols() == pointCount)
         return true;
     Log::Printf("Error: %s distortion needs a %d x %d high-dimensional distance matrix, have %ld x %ld\n",

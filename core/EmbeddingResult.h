@@ -5,6 +5,8 @@
 
 #include <Eigen/Core>
 
+#include <functional>
+
 #include <string>
 #include <vector>
 
@@ -47,7 +49,10 @@ public:
     // The engine hands over its n x n high-dimensional distance matrix (squared distances,
     // geodesic distances for Isomap); moved, never copied.
     void SetHDSquaredDistance(Eigen::MatrixXf&& distances);
-    const Eigen::MatrixXf& GetHDSquaredDistance() const { return hdSquaredDistance; }
+    // For a matrix that only the distortion measures read: computed on first use, with the
+    // same values, so an embedding that is never measured does not pay n x n time and memory.
+    void SetHDSquaredDistanceSource(std::function<Eigen::MatrixXf()> source);
+    const Eigen::MatrixXf& GetHDSquaredDistance();
 
     std::vector<float> originalPositions;  // pointCount x dim, point after point
     std::vector<float> modifiedPositions;  // same layout, changed by dragging
@@ -90,11 +95,13 @@ protected:
     Eigen::MatrixXf hdSquaredDistance;
 
 private:
+    std::function<Eigen::MatrixXf()> m_hdSquaredDistanceSource;
     bool m_calculateStress(float& total);
     bool m_calculateRobustDistanceDistortion(float& total);
     bool m_calculateKDEdistortion(float& total);
     bool m_calculateCorankDistortion(float& total);
-    bool m_hasDistanceMatrix(const char* measure) const;
+    bool m_hasDistanceMatrix(const char* measure);
+    void m_materializeDistanceMatrix();
     float m_radius2D(bool useMEB);
     float m_highDimensionalRadius(bool useMEB);
     void m_updateHDSums();

@@ -56,7 +56,9 @@ std::unique_ptr<EmbeddingResult> PCATapkee::DoEmbeding(HDpointSet<float>* points
         auto result = std::make_unique<LinearProjectionEmbeddingResult>(output.embedding.data(), targetDim, n,
                                                                          points, basis, output.mean);
         output = tapkee::TapkeeOutput();
-        result->SetHDSquaredDistance(tapkee::SquaredColumnDistances(data));
+        // Only the distortion measures read the n x n distances: computed when first asked for.
+        result->SetHDSquaredDistanceSource(
+            [data = std::move(data)]() { return tapkee::SquaredColumnDistances(data); });
         TapkeeEngineSupport::ReportRange("PCA", result->minX, result->maxX, result->minY, result->maxY);
         return result;
     } catch (const std::bad_alloc&) {

@@ -539,3 +539,24 @@ TEST(EmbeddingResult, ScaleDifferenceComparesAverageRadiusWithBallRadius)
     EXPECT_EQ(r->scale, ratio);
     EXPECT_EQ(r->originalPositions, before);
 }
+
+// A distance matrix handed over as a source is computed once, on the first measure, and gives
+// the same numbers as the matrix handed over directly.
+TEST_F(DistortionFixture, DistanceSourceIsComputedOnFirstUseOnly)
+{
+    float total = 0;
+    std::vector<float> direct = *Distortion(*result, total, "Stress");
+
+    int calls = 0;
+    const Eigen::MatrixXf copy = hd;
+    result->SetHDSquaredDistanceSource([&calls, copy]() {
+        ++calls;
+        return copy;
+    });
+    EXPECT_EQ(calls, 0);
+    std::vector<float> lazy = *Distortion(*result, total, "Stress");
+    EXPECT_EQ(lazy, direct);
+    Distortion(*result, total, "Robust");
+    EXPECT_EQ(result->GetHDSquaredDistance().rows(), hd.rows());
+    EXPECT_EQ(calls, 1);
+}
