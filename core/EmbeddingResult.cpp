@@ -209,37 +209,23 @@ void EmbeddingResult::m_updateHDSums()
     m_hdSumsValid = true;
 }
 
-// D_ij is read from column i (hdSquaredDistance(j, i)), so each row of the measure walks
-// contiguous memory.
 bool EmbeddingResult::m_calculateStress(float& total)
 {
     TimerScope timer("Stress");
-    if (!m_hasDistanceMatrix("Stress"))
-        return false;
-    m_updateHDSums();
-    const int n = pointCount;
-    Eigen::ArrayXf x, y;
-    m_splitModifiedPositions(x, y);
-    perPointDistortion.assign(n, 0.0f);
-    total = 0;
-    if (m_hdSumSquared <= 0)
-        return true;
-    double sum = 0;
-    for (int i = 0; i < n; ++i) {
-        const auto hd = hdSquaredDistance.col(i).array().max(0.0f).sqrt();
-        const auto d2 = ((x - x[i]).square() + (y - y[i]).square()).sqrt();
-        const float value = static_cast<float>((hd - d2).square().sum() / m_hdSumSquared);
-        perPointDistortion[i] = value;
-        sum += value;
-    }
-    total = static_cast<float>(sum);
-    return true;
+    return m_calculateDistanceDeviation("Stress", true, total);
 }
 
 bool EmbeddingResult::m_calculateRobustDistanceDistortion(float& total)
 {
     TimerScope timer("RDD");
-    if (!m_hasDistanceMatrix("Robust"))
+    return m_calculateDistanceDeviation("Robust", false, total);
+}
+
+// Per point i: sum_j (D_ij - d_ij)^2 / sum D^2 (squared) or sum_j |D_ij - d_ij| / sum D.
+// D_ij is read from column i (hdSquaredDistance(j, i)), so each row walks contiguous memory.
+bool EmbeddingResult::m_calculateDistanceDeviation(const char* measure, bool squared, float& total)
+{
+    if (!m_hasDistanceMatrix(measure))
         return false;
     m_updateHDSums();
     const int n = pointCount;
@@ -247,13 +233,15 @@ bool EmbeddingResult::m_calculateRobustDistanceDistortion(float& total)
     m_splitModifiedPositions(x, y);
     perPointDistortion.assign(n, 0.0f);
     total = 0;
-    if (m_hdSum <= 0)
+    const double normaliser = squared ? m_hdSumSquared : m_hdSum;
+    if (normaliser <= 0)
         return true;
     double sum = 0;
     for (int i = 0; i < n; ++i) {
         const auto hd = hdSquaredDistance.col(i).array().max(0.0f).sqrt();
         const auto d2 = ((x - x[i]).square() + (y - y[i]).square()).sqrt();
-        const float value = static_cast<float>((hd - d2).abs().sum() / m_hdSum);
+        const double deviation = squared ? (hd - d2).square().sum() : (hd - d2).abs().sum();
+        const float value = static_cast<float>(deviation / normaliser);
         perPointDistortion[i] = value;
         sum += value;
     }

@@ -98,6 +98,7 @@ private:
     std::function<Eigen::MatrixXf()> m_hdSquaredDistanceSource;
     bool m_calculateStress(float& total);
     bool m_calculateRobustDistanceDistortion(float& total);
+    bool m_calculateDistanceDeviation(const char* measure, bool squared, float& total);
     bool m_calculateKDEdistortion(float& total);
     bool m_calculateCorankDistortion(float& total);
     bool m_hasDistanceMatrix(const char* measure);
