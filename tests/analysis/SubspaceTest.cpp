@@ -84,8 +84,9 @@ TEST(SubspaceClusteringTest, AffinityMatchesTheClosedFormInNumPy)
         EXPECT_EQ(A.diagonal().cwiseAbs().maxCoeff(), 0.0);
         // Each column of Z keeps at most 15 entries, so A holds at most 2 x 15 n non-zeros.
         EXPECT_LE((A.array() != 0).count(), 2 * n * std::min(n - 1, 15));
-        if (n <= 15)
+        if (n <= 15) {
             for (int i = 0; i < n; ++i) EXPECT_EQ((A.row(i).array() != 0).count(), n - 1);  // nothing cut
+        }
     }
 }
 
