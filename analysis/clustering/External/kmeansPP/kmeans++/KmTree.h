@@ -19,10 +19,10 @@ public:
         const float* radius; // half side lengths of the bounding box
         const float* sum;    // sum of the points; null in a leaf (all its points are equal)
         float optCost;       // sum of squared distances of the points to their own mean
+        float seedCost;      // cost against seeding cluster seedCostCluster (-1: none yet)
         Node* lower;         // children, both null in a leaf
         Node* upper;
         int seedCluster;     // seeding cluster owning every point below, or -1 when split
-        float seedCost;      // cost against seeding cluster seedCostCluster (-1: none yet)
         int seedCostCluster;
     };
 
