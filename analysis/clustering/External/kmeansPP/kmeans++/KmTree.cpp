@@ -58,20 +58,11 @@ KmTree::KmTree(int n, int d, const float* points)
     }
     std::fill(m_zeros.get(), m_zeros.get() + d, 0.0f);
     for (int i = 0; i < n; ++i) m_positions[i] = i;
+    // The build reorders this copy together with the positions, so every node's points are
+    // contiguous both while it is built and afterwards.
+    std::memcpy(m_sortedPoints.get(), points, sizeof(float) * valueCount);
 
-    Node* root = BuildNodes(0, n - 1, 0);
-
-    // Copy the points into position order so that every node's points are contiguous, and
-    // point each leaf's median at its copy.
-    for (int pos = 0; pos < n; ++pos) {
-        std::memcpy(m_sortedPoints.get() + static_cast<std::size_t>(pos) * dd,
-                    points + static_cast<std::size_t>(m_positions[pos]) * dd, sizeof(float) * dd);
-    }
-    for (int i = 0; i < m_nextNode; ++i) {
-        Node& node = m_nodes[i];
-        if (!node.lower) node.median = PointAt(node.firstPosition);
-    }
-    m_root = root;
+    m_root = BuildNodes(0, n - 1, 0);
 }
 
 KmTree::~KmTree() = default;
@@ -88,14 +79,17 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
     node->sum = nullptr;
     node->optCost = 0;
     node->seedCluster = -1;
+    node->seedCost = 0;
+    node->seedCostCluster = -1;
 
     float* bmin = m_boundMin.get();
     float* bmax = m_boundMax.get();
-    const float* p0 = m_points + static_cast<std::size_t>(m_positions[first]) * dd;
+    float* rows = m_sortedPoints.get();
+    const float* p0 = rows + static_cast<std::size_t>(first) * dd;
     std::memcpy(bmin, p0, sizeof(float) * dd);
     std::memcpy(bmax, p0, sizeof(float) * dd);
     for (int pos = first + 1; pos <= last; ++pos) {
-        const float* p = m_points + static_cast<std::size_t>(m_positions[pos]) * dd;
+        const float* p = rows + static_cast<std::size_t>(pos) * dd;
         for (int j = 0; j < m_d; ++j) {
             bmin[j] = std::min(bmin[j], p[j]);
             bmax[j] = std::max(bmax[j], p[j]);
@@ -113,7 +107,7 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
     }
 
     if (maxRadius == 0) {
-        // All points equal: a leaf. Its median is redirected to the position-ordered copy later.
+        // All points equal: a leaf; its rows no longer move.
         node->median = p0;
         node->radius = m_zeros.get();
         return node;
@@ -136,10 +130,12 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
     int i2 = last;
     int size1 = 0;
     while (i1 <= i2) {
-        bool good1 = m_points[static_cast<std::size_t>(m_positions[i1]) * dd + splitDim] < split;
-        bool good2 = m_points[static_cast<std::size_t>(m_positions[i2]) * dd + splitDim] >= split;
+        bool good1 = rows[static_cast<std::size_t>(i1) * dd + splitDim] < split;
+        bool good2 = rows[static_cast<std::size_t>(i2) * dd + splitDim] >= split;
         if (!good1 && !good2) {
             std::swap(m_positions[i1], m_positions[i2]);
+            std::swap_ranges(rows + static_cast<std::size_t>(i1) * dd, rows + static_cast<std::size_t>(i1 + 1) * dd,
+                             rows + static_cast<std::size_t>(i2) * dd);
             good1 = good2 = true;
         }
         if (good1) {
@@ -159,6 +155,10 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
                                     pts[static_cast<std::size_t>(b) * dd + splitDim];
                          });
         size1 = middle - first;
+        for (int pos = first; pos <= last; ++pos) {
+            std::memcpy(rows + static_cast<std::size_t>(pos) * dd,
+                        m_points + static_cast<std::size_t>(m_positions[pos]) * dd, sizeof(float) * dd);
+        }
     }
 
     node->lower = BuildNodes(first, first + size1 - 1, depth + 1);
@@ -456,6 +456,7 @@ int KmTree::SeedDrawPosition(const float* distSq, int n, float total, const KmRa
 void KmTree::SeedKmppSetClusterIndex(Node* node, int index) const
 {
     node->seedCluster = index;
+    node->seedCostCluster = -1;
     if (node->lower) {
         SeedKmppSetClusterIndex(node->lower, index);
         SeedKmppSetClusterIndex(node->upper, index);
@@ -464,23 +465,64 @@ void KmTree::SeedKmppSetClusterIndex(Node* node, int index) const
 
 float KmTree::SeedKmppUpdateAssignment(Node* node, int c, const float* centres, float* distSq) const
 {
+    // The squared gap between the new centre and each earlier one, shared by every node's
+    // pruning tests.
+    auto gaps = KmNewArray<float>(static_cast<std::size_t>(c) + 1);
+    if (!gaps) {
+        __KMeansAssertionFailure(kSource, 294, "dist_sq != 0");
+        Zelvo::Log::Puts("Error: k-means++ seeding is out of memory");
+        return -1;
+    }
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    for (int o = 0; o <= c; ++o) gaps[o] = KmPointDistSq(centres + c * dd, centres + o * dd, m_d);
+    return SeedUpdate(node, c, centres, gaps.get(), distSq);
+}
+
+float KmTree::SeedOwnerCost(Node* node, const float* centres) const
+{
+    // Seeds never move, so a node's cost against its owner holds until the owner changes.
+    if (node->seedCostCluster != node->seedCluster) {
+        node->seedCost = NodeCost(node, centres + static_cast<std::size_t>(node->seedCluster) * m_d);
+        node->seedCostCluster = node->seedCluster;
+    }
+    return node->seedCost;
+}
+
+float KmTree::SeedUpdate(Node* node, int c, const float* centres, const float* gaps, float* distSq) const
+{
     const std::size_t dd = static_cast<std::size_t>(m_d);
     const int owner = node->seedCluster;
     if (owner >= 0 && owner != c) {
-        if (ShouldBePruned(node->median, node->radius, centres, owner, c)) return NodeCost(node, centres + owner * dd);
-        if (ShouldBePruned(node->median, node->radius, centres, c, owner)) {
-            SeedKmppSetClusterIndex(node, c);
-            const float* centre = centres + c * dd;
-            const int end = node->firstPosition + node->pointCount;
-            for (int pos = node->firstPosition; pos < end; ++pos) distSq[pos] = KmPointDistSq(PointAt(pos), centre, m_d);
-            return NodeCost(node, centre);
+        // Both pruning tests at once: v = c - o with its box corner towards c, and
+        // w = o - c with its corner towards o (see ShouldBePruned).
+        const float* o = centres + owner * dd;
+        const float* t = centres + c * dd;
+        const float* median = node->median;
+        const float* radius = node->radius;
+        float towardsNew = 0;
+        float towardsOwner = 0;
+        for (int j = 0; j < m_d; ++j) {
+            const float v = t[j] - o[j];
+            const float w = o[j] - t[j];
+            const float high = median[j] + radius[j];
+            const float low = median[j] - radius[j];
+            towardsNew += v * ((v > 0 ? high : low) - o[j]);
+            towardsOwner += w * ((w > 0 ? high : low) - t[j]);
         }
-        if (!node->lower) return NodeCost(node, centres + owner * dd);
+        const float gap = gaps[owner];
+        if (gap >= 2 * towardsNew) return SeedOwnerCost(node, centres);
+        if (gap >= 2 * towardsOwner) {
+            SeedKmppSetClusterIndex(node, c);
+            const int end = node->firstPosition + node->pointCount;
+            for (int pos = node->firstPosition; pos < end; ++pos) distSq[pos] = KmPointDistSq(PointAt(pos), t, m_d);
+            return SeedOwnerCost(node, centres);
+        }
+        if (!node->lower) return SeedOwnerCost(node, centres);
     }
     if (!node->lower) return NodeCost(node, centres + (owner >= 0 ? owner : c) * dd);
 
-    const float lowerCost = SeedKmppUpdateAssignment(node->lower, c, centres, distSq);
-    const float upperCost = SeedKmppUpdateAssignment(node->upper, c, centres, distSq);
+    const float lowerCost = SeedUpdate(node->lower, c, centres, gaps, distSq);
+    const float upperCost = SeedUpdate(node->upper, c, centres, gaps, distSq);
     const int lowerOwner = node->lower->seedCluster;
     node->seedCluster = (lowerOwner != -1 && lowerOwner == node->upper->seedCluster) ? lowerOwner : -1;
     return lowerCost + upperCost;

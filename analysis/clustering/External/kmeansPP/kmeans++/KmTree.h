@@ -19,9 +19,11 @@ public:
         const float* radius; // half side lengths of the bounding box
         const float* sum;    // sum of the points; null in a leaf (all its points are equal)
         float optCost;       // sum of squared distances of the points to their own mean
+        float seedCost;      // cost against seeding cluster seedCostCluster (-1: none yet)
         Node* lower;         // children, both null in a leaf
         Node* upper;
         int seedCluster;     // seeding cluster owning every point below, or -1 when split
+        int seedCostCluster;
     };
 
     // Builds the tree at once. On bad input (no point, no dimension, a non-finite value) or
@@ -76,6 +78,8 @@ private:
         int* labels;              // n, or null
         float* distances;         // k scratch
     };
+    float SeedUpdate(Node* node, int c, const float* centres, const float* gaps, float* distSq) const;
+    float SeedOwnerCost(Node* node, const float* centres) const;
     float DoKMeansStepAtNode(const Node* node, int numCandidates, int* candidates, const StepContext& step) const;
     // Squared distances from p to the listed centres, each summed in dimension order; several
     // centres at once so that the independent sums overlap.
