@@ -231,7 +231,11 @@ float KmTree::DoKMeansStep(int k, float* centres, int* labels) const
     auto candidates = KmNewArray<int>(kk * (static_cast<std::size_t>(m_depth) + 2));
     auto gaps = KmNewArray<float>(kk * kk);
     auto distances = KmNewArray<float>(kk);
-    if (!sums || !counts || !candidates || !gaps || !distances) {
+    const int laneCount = (k + kLaneBlock - 1) / kLaneBlock * kLaneBlock;
+    const std::size_t ll = static_cast<std::size_t>(laneCount);
+    auto lanes = KmNewArray<float>(ll * dd);
+    auto laneSums = KmNewArray<float>(ll);
+    if (!sums || !counts || !candidates || !gaps || !distances || !lanes || !laneSums) {
         __KMeansAssertionFailure(kSource, 59, "sums != 0 && counts != 0 && candidates != 0");
         Zelvo::Log::Puts("Error: k-means step is out of memory");
         return -1;
@@ -259,7 +263,14 @@ float KmTree::DoKMeansStep(int k, float* centres, int* labels) const
         }
     }
 
-    const StepContext step{k, centres, gaps.get(), sums.get(), counts.get(), labels, distances.get()};
+    // Invalid centres keep their NaN lanes; no candidate list names them.
+    std::fill(lanes.get(), lanes.get() + ll * dd, 0.0f);
+    for (int i = 0; i < k; ++i) {
+        for (std::size_t j = 0; j < dd; ++j) lanes[j * ll + i] = centres[i * dd + j];
+    }
+
+    const StepContext step{k,           centres,     gaps.get(), sums.get(),     counts.get(), labels,
+                           distances.get(), lanes.get(), laneCount, laneSums.get()};
     const float cost = DoKMeansStepAtNode(m_root, numCandidates, candidates.get(), step);
 
     for (int i = 0; i < k; ++i) {
@@ -296,21 +307,94 @@ void KmTree::DistancesToCentres(const float* p, const int* candidates, int count
     for (; i < count; ++i) out[i] = KmPointDistSq(p, centres + candidates[i] * dd, m_d);
 }
 
+namespace {
+
+// Four lanes per register, two registers per block; plain adds and multiplies, so each lane
+// rounds exactly as scalar code does.
+typedef float Lanes4 __attribute__((vector_size(4 * sizeof(float))));
+
+inline Lanes4 LoadLanes(const float* p)
+{
+    Lanes4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+}  // namespace
+
+void KmTree::LaneDistances(const float* p, const StepContext& step) const
+{
+    const std::size_t ll = static_cast<std::size_t>(step.laneCount);
+    for (std::size_t block = 0; block < ll; block += kLaneBlock) {
+        Lanes4 s0 = {0, 0, 0, 0};
+        Lanes4 s1 = {0, 0, 0, 0};
+        const float* row = step.lanes + block;
+        for (int j = 0; j < m_d; ++j, row += ll) {
+            const float x = p[j];
+            const Lanes4 e0 = x - LoadLanes(row);
+            const Lanes4 e1 = x - LoadLanes(row + 4);
+            s0 += e0 * e0;
+            s1 += e1 * e1;
+        }
+        std::memcpy(step.laneSums + block, &s0, sizeof s0);
+        std::memcpy(step.laneSums + block + 4, &s1, sizeof s1);
+    }
+}
+
+void KmTree::LanePruneTerms(const float* median, const float* radius, const float* best,
+                            const StepContext& step) const
+{
+    const std::size_t ll = static_cast<std::size_t>(step.laneCount);
+    const Lanes4 zero = {0, 0, 0, 0};
+    for (std::size_t block = 0; block < ll; block += kLaneBlock) {
+        Lanes4 s0 = zero;
+        Lanes4 s1 = zero;
+        const float* row = step.lanes + block;
+        for (int j = 0; j < m_d; ++j, row += ll) {
+            const float bj = best[j];
+            const float high = median[j] + radius[j] - bj;
+            const float low = median[j] - radius[j] - bj;
+            const Lanes4 highs = {high, high, high, high};
+            const Lanes4 lows = {low, low, low, low};
+            const Lanes4 v0 = LoadLanes(row) - bj;
+            const Lanes4 v1 = LoadLanes(row + 4) - bj;
+            s0 += v0 * (v0 > zero ? highs : lows);
+            s1 += v1 * (v1 > zero ? highs : lows);
+        }
+        std::memcpy(step.laneSums + block, &s0, sizeof s0);
+        std::memcpy(step.laneSums + block + 4, &s1, sizeof s1);
+    }
+}
+
 float KmTree::DoKMeansStepAtNode(const Node* node, int numCandidates, int* candidates, const StepContext& step) const
 {
     const std::size_t dd = static_cast<std::size_t>(m_d);
     const float* centres = step.centres;
 
-    // The candidate nearest the box centre; the first of equals wins.
+    // The candidate nearest the box centre; the first of equals wins. With most centres still
+    // in the running, all of them are measured at once.
+    const bool useLanes = numCandidates * 3 >= step.laneCount;
     int closest = candidates[0];
     if (numCandidates > 1) {
-        float* dist = step.distances;
-        DistancesToCentres(node->median, candidates, numCandidates, centres, dist);
-        float closestDist = dist[0];
-        for (int i = 1; i < numCandidates; ++i) {
-            if (dist[i] < closestDist) {
-                closestDist = dist[i];
-                closest = candidates[i];
+        if (useLanes) {
+            LaneDistances(node->median, step);
+            const float* dist = step.laneSums;
+            float closestDist = dist[closest];
+            for (int i = 1; i < numCandidates; ++i) {
+                if (dist[candidates[i]] < closestDist) {
+                    closestDist = dist[candidates[i]];
+                    closest = candidates[i];
+                }
+            }
+        } else {
+            float* dist = step.distances;
+            DistancesToCentres(node->median, candidates, numCandidates, centres, dist);
+            float closestDist = dist[0];
+            for (int i = 1; i < numCandidates; ++i) {
+                if (dist[i] < closestDist) {
+                    closestDist = dist[i];
+                    closest = candidates[i];
+                }
             }
         }
     }
@@ -324,52 +408,60 @@ float KmTree::DoKMeansStepAtNode(const Node* node, int numCandidates, int* candi
         const float* gaps = step.centreGaps + closest * static_cast<std::size_t>(step.k);
         const float* median = node->median;
         const float* radius = node->radius;
-        int rivals[4];
-        int numRivals = 0;
-        auto testRivals = [&]() {
-            float s[4] = {0, 0, 0, 0};
-            const float* t[4];
-            for (int r = 0; r < numRivals; ++r) t[r] = centres + rivals[r] * dd;
-            if (numRivals == 4) {
-                for (int j = 0; j < m_d; ++j) {
-                    const float bj = b[j];
-                    const float high = median[j] + radius[j] - bj;
-                    const float low = median[j] - radius[j] - bj;
-                    const float v0 = t[0][j] - bj;
-                    const float v1 = t[1][j] - bj;
-                    const float v2 = t[2][j] - bj;
-                    const float v3 = t[3][j] - bj;
-                    s[0] += v0 * (v0 > 0 ? high : low);
-                    s[1] += v1 * (v1 > 0 ? high : low);
-                    s[2] += v2 * (v2 > 0 ? high : low);
-                    s[3] += v3 * (v3 > 0 ? high : low);
-                }
-            } else {
-                for (int r = 0; r < numRivals; ++r) {
+        if (useLanes) {
+            LanePruneTerms(median, radius, b, step);
+            for (int i = 0; i < numCandidates; ++i) {
+                const int c = candidates[i];
+                if (c == closest || !(gaps[c] >= 2 * step.laneSums[c])) kept[numKept++] = c;
+            }
+        } else {
+            int rivals[4];
+            int numRivals = 0;
+            auto testRivals = [&]() {
+                float s[4] = {0, 0, 0, 0};
+                const float* t[4];
+                for (int r = 0; r < numRivals; ++r) t[r] = centres + rivals[r] * dd;
+                if (numRivals == 4) {
                     for (int j = 0; j < m_d; ++j) {
                         const float bj = b[j];
-                        const float v = t[r][j] - bj;
-                        s[r] += v * ((v > 0 ? median[j] + radius[j] : median[j] - radius[j]) - bj);
+                        const float high = median[j] + radius[j] - bj;
+                        const float low = median[j] - radius[j] - bj;
+                        const float v0 = t[0][j] - bj;
+                        const float v1 = t[1][j] - bj;
+                        const float v2 = t[2][j] - bj;
+                        const float v3 = t[3][j] - bj;
+                        s[0] += v0 * (v0 > 0 ? high : low);
+                        s[1] += v1 * (v1 > 0 ? high : low);
+                        s[2] += v2 * (v2 > 0 ? high : low);
+                        s[3] += v3 * (v3 > 0 ? high : low);
+                    }
+                } else {
+                    for (int r = 0; r < numRivals; ++r) {
+                        for (int j = 0; j < m_d; ++j) {
+                            const float bj = b[j];
+                            const float v = t[r][j] - bj;
+                            s[r] += v * ((v > 0 ? median[j] + radius[j] : median[j] - radius[j]) - bj);
+                        }
                     }
                 }
+                for (int r = 0; r < numRivals; ++r) {
+                    if (!(gaps[rivals[r]] >= 2 * s[r])) kept[numKept++] = rivals[r];
+                }
+                numRivals = 0;
+            };
+            for (int i = 0; i < numCandidates; ++i) {
+                const int c = candidates[i];
+                if (c == closest) {
+                    // Keep list order: settle the rivals before the closest one first.
+                    testRivals();
+                    kept[numKept++] = c;
+                    continue;
+                }
+                rivals[numRivals++] = c;
+                if (numRivals == 4) testRivals();
             }
-            for (int r = 0; r < numRivals; ++r) {
-                if (!(gaps[rivals[r]] >= 2 * s[r])) kept[numKept++] = rivals[r];
-            }
-            numRivals = 0;
-        };
-        for (int i = 0; i < numCandidates; ++i) {
-            const int c = candidates[i];
-            if (c == closest) {
-                // Keep list order: settle the rivals before the closest one first.
-                testRivals();
-                kept[numKept++] = c;
-                continue;
-            }
-            rivals[numRivals++] = c;
-            if (numRivals == 4) testRivals();
+            testRivals();
         }
-        testRivals();
         if (numKept > 1) {
             const float lowerCost = DoKMeansStepAtNode(node->lower, numKept, kept, step);
             const float upperCost = DoKMeansStepAtNode(node->upper, numKept, kept, step);

@@ -77,7 +77,11 @@ private:
         int* counts;              // k
         int* labels;              // n, or null
         float* distances;         // k scratch
+        const float* lanes;       // the centres transposed: d rows of laneCount values
+        int laneCount;            // k rounded up to whole blocks of kLaneBlock
+        float* laneSums;          // laneCount scratch
     };
+    static const int kLaneBlock = 8;
     float SeedUpdate(Node* node, int c, const float* centres, const float* gaps, float* distSq) const;
     float SeedOwnerCost(Node* node, const float* centres) const;
     float DoKMeansStepAtNode(const Node* node, int numCandidates, int* candidates, const StepContext& step) const;
@@ -85,6 +89,11 @@ private:
     // centres at once so that the independent sums overlap.
     void DistancesToCentres(const float* p, const int* candidates, int count, const float* centres,
                             float* out) const;
+    // Per-centre sums over every lane of the transposed centres, each centre summed in
+    // dimension order exactly as the per-candidate loops do: squared distances from p, or the
+    // pruning test's box term against centre best.
+    void LaneDistances(const float* p, const StepContext& step) const;
+    void LanePruneTerms(const float* median, const float* radius, const float* best, const StepContext& step) const;
     // True when no point of the box can be closer to centre test than to centre best.
     bool ShouldBePruned(const float* median, const float* radius, const float* centres, int best,
                         int test) const;
