@@ -97,15 +97,25 @@ void CheckNode(const KmTree& tree, const PointData& data, const KmTree::Node* no
     const int d = data.d;
     const int first = node->firstPosition;
     const int end = first + node->pointCount;
+    // Small inner nodes keep no vectors; the tree recomputes them on demand.
+    std::vector<float> median(d), radius(d), sum(d);
+    tree.NodeVectors(node, median.data(), radius.data(), sum.data());
     std::vector<double> mean(d, 0.0);
+    std::vector<float> low(data.Row(tree.PointIndexAt(first)), data.Row(tree.PointIndexAt(first)) + d);
+    std::vector<float> high = low;
     for (int pos = first; pos < end; ++pos) {
         const float* p = data.Row(tree.PointIndexAt(pos));
         for (int j = 0; j < d; ++j) {
             ASSERT_EQ(tree.PointAt(pos)[j], p[j]);
-            EXPECT_LE(p[j], node->median[j] + node->radius[j] + 1e-4f * (1 + std::fabs(p[j])));
-            EXPECT_GE(p[j], node->median[j] - node->radius[j] - 1e-4f * (1 + std::fabs(p[j])));
+            low[j] = std::min(low[j], p[j]);
+            high[j] = std::max(high[j], p[j]);
             mean[j] += p[j];
         }
+    }
+    // The box is the tight bounding box of the points, to the last bit.
+    for (int j = 0; j < d; ++j) {
+        ASSERT_EQ(median[j], node->lower ? (low[j] + high[j]) * 0.5f : low[j]) << "dimension " << j;
+        ASSERT_EQ(radius[j], (high[j] - low[j]) * 0.5f) << "dimension " << j;
     }
     double opt = 0;
     for (int j = 0; j < d; ++j) mean[j] /= node->pointCount;
@@ -129,7 +139,13 @@ void CheckNode(const KmTree& tree, const PointData& data, const KmTree::Node* no
     EXPECT_EQ(node->lower->pointCount + node->upper->pointCount, node->pointCount);
     EXPECT_EQ(node->lower->firstPosition, first);
     EXPECT_EQ(node->upper->firstPosition, first + node->lower->pointCount);
-    for (int j = 0; j < d; ++j) EXPECT_NEAR(node->sum[j], mean[j] * node->pointCount, 1e-3 * (1 + std::fabs(mean[j]) * node->pointCount));
+    for (int j = 0; j < d; ++j) EXPECT_NEAR(sum[j], mean[j] * node->pointCount, 1e-3 * (1 + std::fabs(mean[j]) * node->pointCount));
+    if (node->pointCount > KmTree::kSmallNode) {
+        ASSERT_NE(node->sum, nullptr);
+        EXPECT_EQ(0, std::memcmp(node->sum, sum.data(), sizeof(float) * d));
+    } else {
+        EXPECT_EQ(node->median, nullptr);  // small inner nodes store no vectors
+    }
     CheckNode(tree, data, node->lower, leaves);
     CheckNode(tree, data, node->upper, leaves);
 }

@@ -41,9 +41,8 @@ KmTree::KmTree(int n, int d, const float* points)
     const std::size_t nodeCount = 2 * static_cast<std::size_t>(n) - 1;
     m_nodes = KmNewArray<Node>(nodeCount);
     m_positions = KmNewArray<int>(static_cast<std::size_t>(n));
-    m_nodeVectors = KmNewArray<float>((static_cast<std::size_t>(n) - 1) * 3 * dd);
     m_sortedPoints = KmNewArray<float>(valueCount);
-    if (!m_nodes || !m_positions || !m_nodeVectors || !m_sortedPoints) {
+    if (!m_nodes || !m_positions || !m_sortedPoints) {
         __KMeansAssertionFailure(kSource, 20, "node_data_ != 0 && point_indices_ != 0");
         Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
         return;
@@ -51,7 +50,8 @@ KmTree::KmTree(int n, int d, const float* points)
     m_zeros = KmNewArray<float>(dd);
     m_boundMin = KmNewArray<float>(dd);
     m_boundMax = KmNewArray<float>(dd);
-    if (!m_zeros || !m_boundMin || !m_boundMax) {
+    m_buildScratch = KmNewArray<float>((3 + static_cast<std::size_t>(kSmallNode)) * dd);
+    if (!m_zeros || !m_boundMin || !m_boundMax || !m_buildScratch) {
         __KMeansAssertionFailure(kSource, 25, "bound_v1 != 0 && bound_v2 != 0");
         Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
         return;
@@ -62,7 +62,26 @@ KmTree::KmTree(int n, int d, const float* points)
     // contiguous both while it is built and afterwards.
     std::memcpy(m_sortedPoints.get(), points, sizeof(float) * valueCount);
 
-    m_root = BuildNodes(0, n - 1, 0);
+    Node* root = BuildNodes(0, n - 1, 0);
+    if (m_buildFailed) {
+        __KMeansAssertionFailure(kSource, 20, "node_data_ != 0 && point_indices_ != 0");
+        Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
+        return;
+    }
+    m_root = root;
+}
+
+float* KmTree::NewNodeVectors()
+{
+    const int blockNodes = 1024;
+    const std::size_t vectorSize = 3 * static_cast<std::size_t>(m_d);
+    if (m_vectorBlocks.empty() || m_blockUsed == blockNodes) {
+        auto block = KmNewArray<float>(blockNodes * vectorSize);
+        if (!block) return nullptr;
+        m_vectorBlocks.push_back(std::move(block));
+        m_blockUsed = 0;
+    }
+    return m_vectorBlocks.back().get() + static_cast<std::size_t>(m_blockUsed++) * vectorSize;
 }
 
 KmTree::~KmTree() = default;
@@ -113,19 +132,29 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
         return node;
     }
 
-    float* vectors = m_nodeVectors.get() + static_cast<std::size_t>(m_nextVectors++) * 3 * dd;
-    float* median = vectors;
-    float* radius = vectors + dd;
-    float* sum = vectors + 2 * dd;
-    for (int j = 0; j < m_d; ++j) {
-        median[j] = (bmin[j] + bmax[j]) * 0.5f;
-        radius[j] = (bmax[j] - bmin[j]) * 0.5f;
+    float* sum = nullptr;
+    if (node->pointCount > kSmallNode) {
+        float* vectors = NewNodeVectors();
+        if (!vectors) {
+            m_buildFailed = true;
+            return node;
+        }
+        float* median = vectors;
+        float* radius = vectors + dd;
+        sum = vectors + 2 * dd;
+        for (int j = 0; j < m_d; ++j) {
+            median[j] = (bmin[j] + bmax[j]) * 0.5f;
+            radius[j] = (bmax[j] - bmin[j]) * 0.5f;
+        }
+        node->median = median;
+        node->radius = radius;
+    } else {
+        node->median = nullptr;
+        node->radius = nullptr;
     }
-    node->median = median;
-    node->radius = radius;
 
     // Partition the run around the box's midpoint in the split dimension.
-    const float split = median[splitDim];
+    const float split = (bmin[splitDim] + bmax[splitDim]) * 0.5f;
     int i1 = first;
     int i2 = last;
     int size1 = 0;
@@ -163,42 +192,105 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
 
     node->lower = BuildNodes(first, first + size1 - 1, depth + 1);
     node->upper = BuildNodes(first + size1, last, depth + 1);
+    if (m_buildFailed) return node;
 
     const Node* lower = node->lower;
     const Node* upper = node->upper;
-    const float lowerCount = static_cast<float>(lower->pointCount);
-    const float upperCount = static_cast<float>(upper->pointCount);
-    for (int j = 0; j < m_d; ++j) {
-        const float lowerSum = lower->sum ? lower->sum[j] : lower->median[j] * lowerCount;
-        const float upperSum = upper->sum ? upper->sum[j] : upper->median[j] * upperCount;
-        sum[j] = lowerSum + upperSum;
-    }
-    node->sum = sum;
+    float* scratch = m_buildScratch.get();
+    const float* lowerSum = NodeSum(lower, scratch + dd, scratch + 3 * dd);
+    const float* upperSum = NodeSum(upper, scratch + 2 * dd, scratch + 3 * dd);
+    if (!sum) sum = scratch;
+    for (int j = 0; j < m_d; ++j) sum[j] = lowerSum[j] + upperSum[j];
+    if (node->median) node->sum = sum;
 
     // The children's build scratch is free again: reuse the lower bound as the mean.
     float* mean = m_boundMin.get();
     const float scale = 1.0f / static_cast<float>(node->pointCount);
     for (int j = 0; j < m_d; ++j) mean[j] = sum[j] * scale;
-    node->optCost = NodeCost(lower, mean) + NodeCost(upper, mean);
+    node->optCost = NodeCostWithSum(lower, lowerSum, mean) + NodeCostWithSum(upper, upperSum, mean);
     return node;
+}
+
+void KmTree::NodeBox(const Node* node, float* buffer, const float** median, const float** radius) const
+{
+    if (node->median) {
+        *median = node->median;
+        *radius = node->radius;
+        return;
+    }
+    // Bounds gathered as the build gathers them, then turned into centre and half sides.
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    float* bmin = buffer;
+    float* bmax = buffer + dd;
+    const int first = node->firstPosition;
+    const int last = first + node->pointCount - 1;
+    std::memcpy(bmin, PointAt(first), sizeof(float) * dd);
+    std::memcpy(bmax, PointAt(first), sizeof(float) * dd);
+    for (int pos = first + 1; pos <= last; ++pos) {
+        const float* p = PointAt(pos);
+        for (int j = 0; j < m_d; ++j) {
+            bmin[j] = std::min(bmin[j], p[j]);
+            bmax[j] = std::max(bmax[j], p[j]);
+        }
+    }
+    for (int j = 0; j < m_d; ++j) {
+        const float low = bmin[j];
+        const float high = bmax[j];
+        bmin[j] = (low + high) * 0.5f;
+        bmax[j] = (high - low) * 0.5f;
+    }
+    *median = bmin;
+    *radius = bmax;
+}
+
+const float* KmTree::NodeSum(const Node* node, float* out, float* scratch) const
+{
+    if (node->sum) return node->sum;
+    if (!node->lower) {
+        const float count = static_cast<float>(node->pointCount);
+        for (int j = 0; j < m_d; ++j) out[j] = node->median[j] * count;
+        return out;
+    }
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    const float* lowerSum = NodeSum(node->lower, out, scratch + dd);
+    const float* upperSum = NodeSum(node->upper, scratch, scratch + dd);
+    for (int j = 0; j < m_d; ++j) out[j] = lowerSum[j] + upperSum[j];
+    return out;
+}
+
+void KmTree::NodeVectors(const Node* node, float* median, float* radius, float* sum) const
+{
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    std::vector<float> scratch(VisitScratchSize());
+    const float* m = nullptr;
+    const float* r = nullptr;
+    NodeBox(node, scratch.data(), &m, &r);
+    std::copy(m, m + dd, median);
+    std::copy(r, r + dd, radius);
+    const float* s = NodeSum(node, scratch.data(), scratch.data() + dd);
+    std::copy(s, s + dd, sum);
+}
+
+float KmTree::NodeCostWithSum(const Node* node, const float* sum, const float* centre) const
+{
+    const float count = static_cast<float>(node->pointCount);
+    float dist = 0;
+    for (int j = 0; j < m_d; ++j) {
+        const float diff = sum[j] / count - centre[j];
+        dist += diff * diff;
+    }
+    return node->optCost + count * dist;
+}
+
+float KmTree::NodeCostAt(const Node* node, const float* centre, float* scratch) const
+{
+    return NodeCostWithSum(node, NodeSum(node, scratch, scratch + m_d), centre);
 }
 
 float KmTree::NodeCost(const Node* node, const float* centre) const
 {
-    const float count = static_cast<float>(node->pointCount);
-    float dist = 0;
-    if (node->sum) {
-        for (int j = 0; j < m_d; ++j) {
-            const float diff = node->sum[j] / count - centre[j];
-            dist += diff * diff;
-        }
-    } else {
-        for (int j = 0; j < m_d; ++j) {
-            const float diff = (node->median[j] * count) / count - centre[j];
-            dist += diff * diff;
-        }
-    }
-    return node->optCost + count * dist;
+    std::vector<float> scratch(VisitScratchSize());
+    return NodeCostAt(node, centre, scratch.data());
 }
 
 bool KmTree::ShouldBePruned(const float* median, const float* radius, const float* centres, int best,
@@ -235,7 +327,8 @@ float KmTree::DoKMeansStep(int k, float* centres, int* labels) const
     const std::size_t ll = static_cast<std::size_t>(laneCount);
     auto lanes = KmNewArray<float>(ll * dd);
     auto laneSums = KmNewArray<float>(ll);
-    if (!sums || !counts || !candidates || !gaps || !distances || !lanes || !laneSums) {
+    auto scratch = KmNewArray<float>(VisitScratchSize());
+    if (!sums || !counts || !candidates || !gaps || !distances || !lanes || !laneSums || !scratch) {
         __KMeansAssertionFailure(kSource, 59, "sums != 0 && counts != 0 && candidates != 0");
         Zelvo::Log::Puts("Error: k-means step is out of memory");
         return -1;
@@ -271,7 +364,7 @@ float KmTree::DoKMeansStep(int k, float* centres, int* labels) const
 
     const StepContext step{k,           centres,     gaps.get(), sums.get(),     counts.get(), labels,
                            distances.get(), lanes.get(), laneCount, laneSums.get()};
-    const float cost = DoKMeansStepAtNode(m_root, numCandidates, candidates.get(), step);
+    const float cost = DoKMeansStepAtNode(m_root, numCandidates, candidates.get(), step, scratch.get());
 
     for (int i = 0; i < k; ++i) {
         float* centre = centres + i * dd;
@@ -366,10 +459,17 @@ void KmTree::LanePruneTerms(const float* median, const float* radius, const floa
     }
 }
 
-float KmTree::DoKMeansStepAtNode(const Node* node, int numCandidates, int* candidates, const StepContext& step) const
+float KmTree::DoKMeansStepAtNode(const Node* node, int numCandidates, int* candidates, const StepContext& step,
+                                 float* scratch) const
 {
     const std::size_t dd = static_cast<std::size_t>(m_d);
     const float* centres = step.centres;
+    const float* median = node->median;
+    const float* radius = node->radius;
+    if (numCandidates > 1 && !median) {
+        NodeBox(node, scratch, &median, &radius);
+        scratch += 2 * dd;
+    }
 
     // The candidate nearest the box centre; the first of equals wins. With most centres still
     // in the running, all of them are measured at once.
@@ -377,7 +477,7 @@ float KmTree::DoKMeansStepAtNode(const Node* node, int numCandidates, int* candi
     int closest = candidates[0];
     if (numCandidates > 1) {
         if (useLanes) {
-            LaneDistances(node->median, step);
+            LaneDistances(median, step);
             const float* dist = step.laneSums;
             float closestDist = dist[closest];
             for (int i = 1; i < numCandidates; ++i) {
@@ -388,7 +488,7 @@ float KmTree::DoKMeansStepAtNode(const Node* node, int numCandidates, int* candi
             }
         } else {
             float* dist = step.distances;
-            DistancesToCentres(node->median, candidates, numCandidates, centres, dist);
+            DistancesToCentres(median, candidates, numCandidates, centres, dist);
             float closestDist = dist[0];
             for (int i = 1; i < numCandidates; ++i) {
                 if (dist[i] < closestDist) {
@@ -406,8 +506,6 @@ float KmTree::DoKMeansStepAtNode(const Node* node, int numCandidates, int* candi
         int numKept = 0;
         const float* b = centres + closest * dd;
         const float* gaps = step.centreGaps + closest * static_cast<std::size_t>(step.k);
-        const float* median = node->median;
-        const float* radius = node->radius;
         if (useLanes) {
             LanePruneTerms(median, radius, b, step);
             for (int i = 0; i < numCandidates; ++i) {
@@ -463,26 +561,22 @@ float KmTree::DoKMeansStepAtNode(const Node* node, int numCandidates, int* candi
             testRivals();
         }
         if (numKept > 1) {
-            const float lowerCost = DoKMeansStepAtNode(node->lower, numKept, kept, step);
-            const float upperCost = DoKMeansStepAtNode(node->upper, numKept, kept, step);
+            const float lowerCost = DoKMeansStepAtNode(node->lower, numKept, kept, step, scratch);
+            const float upperCost = DoKMeansStepAtNode(node->upper, numKept, kept, step, scratch);
             return lowerCost + upperCost;
         }
     }
 
     // The whole box goes to one centre.
     float* s = step.sums + closest * dd;
-    if (node->sum) {
-        for (int j = 0; j < m_d; ++j) s[j] += node->sum[j];
-    } else {
-        const float count = static_cast<float>(node->pointCount);
-        for (int j = 0; j < m_d; ++j) s[j] += node->median[j] * count;
-    }
+    const float* sum = NodeSum(node, scratch, scratch + dd);
+    for (int j = 0; j < m_d; ++j) s[j] += sum[j];
     step.counts[closest] += node->pointCount;
     if (step.labels) {
         const int end = node->firstPosition + node->pointCount;
         for (int pos = node->firstPosition; pos < end; ++pos) step.labels[m_positions[pos]] = closest;
     }
-    return NodeCost(node, centres + closest * dd);
+    return NodeCostWithSum(node, sum, centres + closest * dd);
 }
 
 bool KmTree::SeedKMeansPlusPlus(int k, float* centres, const KmRandom& random)
@@ -560,27 +654,29 @@ float KmTree::SeedKmppUpdateAssignment(Node* node, int c, const float* centres, 
     // The squared gap between the new centre and each earlier one, shared by every node's
     // pruning tests.
     auto gaps = KmNewArray<float>(static_cast<std::size_t>(c) + 1);
-    if (!gaps) {
+    auto scratch = KmNewArray<float>(VisitScratchSize());
+    if (!gaps || !scratch) {
         __KMeansAssertionFailure(kSource, 294, "dist_sq != 0");
         Zelvo::Log::Puts("Error: k-means++ seeding is out of memory");
         return -1;
     }
     const std::size_t dd = static_cast<std::size_t>(m_d);
     for (int o = 0; o <= c; ++o) gaps[o] = KmPointDistSq(centres + c * dd, centres + o * dd, m_d);
-    return SeedUpdate(node, c, centres, gaps.get(), distSq);
+    return SeedUpdate(node, c, centres, gaps.get(), distSq, scratch.get());
 }
 
-float KmTree::SeedOwnerCost(Node* node, const float* centres) const
+float KmTree::SeedOwnerCost(Node* node, const float* centres, float* scratch) const
 {
     // Seeds never move, so a node's cost against its owner holds until the owner changes.
     if (node->seedCostCluster != node->seedCluster) {
-        node->seedCost = NodeCost(node, centres + static_cast<std::size_t>(node->seedCluster) * m_d);
+        node->seedCost = NodeCostAt(node, centres + static_cast<std::size_t>(node->seedCluster) * m_d, scratch);
         node->seedCostCluster = node->seedCluster;
     }
     return node->seedCost;
 }
 
-float KmTree::SeedUpdate(Node* node, int c, const float* centres, const float* gaps, float* distSq) const
+float KmTree::SeedUpdate(Node* node, int c, const float* centres, const float* gaps, float* distSq,
+                        float* scratch) const
 {
     const std::size_t dd = static_cast<std::size_t>(m_d);
     const int owner = node->seedCluster;
@@ -589,8 +685,10 @@ float KmTree::SeedUpdate(Node* node, int c, const float* centres, const float* g
         // w = o - c with its corner towards o (see ShouldBePruned).
         const float* o = centres + owner * dd;
         const float* t = centres + c * dd;
-        const float* median = node->median;
-        const float* radius = node->radius;
+        const float* median = nullptr;
+        const float* radius = nullptr;
+        NodeBox(node, scratch, &median, &radius);
+        if (!node->median) scratch += 2 * dd;
         float towardsNew = 0;
         float towardsOwner = 0;
         for (int j = 0; j < m_d; ++j) {
@@ -602,19 +700,19 @@ float KmTree::SeedUpdate(Node* node, int c, const float* centres, const float* g
             towardsOwner += w * ((w > 0 ? high : low) - t[j]);
         }
         const float gap = gaps[owner];
-        if (gap >= 2 * towardsNew) return SeedOwnerCost(node, centres);
+        if (gap >= 2 * towardsNew) return SeedOwnerCost(node, centres, scratch);
         if (gap >= 2 * towardsOwner) {
             SeedKmppSetClusterIndex(node, c);
             const int end = node->firstPosition + node->pointCount;
             for (int pos = node->firstPosition; pos < end; ++pos) distSq[pos] = KmPointDistSq(PointAt(pos), t, m_d);
-            return SeedOwnerCost(node, centres);
+            return SeedOwnerCost(node, centres, scratch);
         }
-        if (!node->lower) return SeedOwnerCost(node, centres);
+        if (!node->lower) return SeedOwnerCost(node, centres, scratch);
     }
-    if (!node->lower) return NodeCost(node, centres + (owner >= 0 ? owner : c) * dd);
+    if (!node->lower) return NodeCostAt(node, centres + (owner >= 0 ? owner : c) * dd, scratch);
 
-    const float lowerCost = SeedUpdate(node->lower, c, centres, gaps, distSq);
-    const float upperCost = SeedUpdate(node->upper, c, centres, gaps, distSq);
+    const float lowerCost = SeedUpdate(node->lower, c, centres, gaps, distSq, scratch);
+    const float upperCost = SeedUpdate(node->upper, c, centres, gaps, distSq, scratch);
     const int lowerOwner = node->lower->seedCluster;
     node->seedCluster = (lowerOwner != -1 && lowerOwner == node->upper->seedCluster) ? lowerOwner : -1;
     return lowerCost + upperCost;
