@@ -218,29 +218,26 @@ void KmTree::NodeBox(const Node* node, float* buffer, const float** median, cons
         *radius = node->radius;
         return;
     }
-    // Bounds gathered as the build gathers them, then turned into centre and half sides.
+    // Bounds gathered in position order as the build gathers them, then turned into centre
+    // and half side lengths.
     const std::size_t dd = static_cast<std::size_t>(m_d);
-    float* bmin = buffer;
-    float* bmax = buffer + dd;
-    const int first = node->firstPosition;
-    const int last = first + node->pointCount - 1;
-    std::memcpy(bmin, PointAt(first), sizeof(float) * dd);
-    std::memcpy(bmax, PointAt(first), sizeof(float) * dd);
-    for (int pos = first + 1; pos <= last; ++pos) {
-        const float* p = PointAt(pos);
-        for (int j = 0; j < m_d; ++j) {
-            bmin[j] = std::min(bmin[j], p[j]);
-            bmax[j] = std::max(bmax[j], p[j]);
-        }
-    }
+    float* centre = buffer;
+    float* half = buffer + dd;
+    const float* rows = PointAt(node->firstPosition);
+    const int count = node->pointCount;
     for (int j = 0; j < m_d; ++j) {
-        const float low = bmin[j];
-        const float high = bmax[j];
-        bmin[j] = (low + high) * 0.5f;
-        bmax[j] = (high - low) * 0.5f;
+        float low = rows[j];
+        float high = rows[j];
+        for (int i = 1; i < count; ++i) {
+            const float v = rows[i * dd + j];
+            low = std::min(low, v);
+            high = std::max(high, v);
+        }
+        centre[j] = (low + high) * 0.5f;
+        half[j] = (high - low) * 0.5f;
     }
-    *median = bmin;
-    *radius = bmax;
+    *median = centre;
+    *radius = half;
 }
 
 const float* KmTree::NodeSum(const Node* node, float* out, float* scratch) const
