@@ -93,9 +93,8 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
     Node* node = &m_nodes[m_nextNode++];
     node->pointCount = last - first + 1;
     node->firstPosition = first;
-    node->lower = nullptr;
     node->upper = nullptr;
-    node->sum = nullptr;
+    node->vectors = nullptr;
     node->optCost = 0;
     node->seedCluster = -1;
     node->seedCost = 0;
@@ -127,8 +126,6 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
 
     if (maxRadius == 0) {
         // All points equal: a leaf; its rows no longer move.
-        node->median = p0;
-        node->radius = m_zeros.get();
         return node;
     }
 
@@ -146,11 +143,7 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
             median[j] = (bmin[j] + bmax[j]) * 0.5f;
             radius[j] = (bmax[j] - bmin[j]) * 0.5f;
         }
-        node->median = median;
-        node->radius = radius;
-    } else {
-        node->median = nullptr;
-        node->radius = nullptr;
+        node->vectors = vectors;
     }
 
     // Partition the run around the box's midpoint in the split dimension.
@@ -190,18 +183,16 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
         }
     }
 
-    node->lower = BuildNodes(first, first + size1 - 1, depth + 1);
+    const Node* lower = BuildNodes(first, first + size1 - 1, depth + 1);
     node->upper = BuildNodes(first + size1, last, depth + 1);
     if (m_buildFailed) return node;
 
-    const Node* lower = node->lower;
     const Node* upper = node->upper;
     float* scratch = m_buildScratch.get();
     const float* lowerSum = NodeSum(lower, scratch + dd, scratch + 3 * dd);
     const float* upperSum = NodeSum(upper, scratch + 2 * dd, scratch + 3 * dd);
     if (!sum) sum = scratch;
     for (int j = 0; j < m_d; ++j) sum[j] = lowerSum[j] + upperSum[j];
-    if (node->median) node->sum = sum;
 
     // The children's build scratch is free again: reuse the lower bound as the mean.
     float* mean = m_boundMin.get();
@@ -213,9 +204,14 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
 
 void KmTree::NodeBox(const Node* node, float* buffer, const float** median, const float** radius) const
 {
-    if (node->median) {
-        *median = node->median;
-        *radius = node->radius;
+    if (node->vectors) {
+        *median = node->vectors;
+        *radius = node->vectors + m_d;
+        return;
+    }
+    if (!node->upper) {
+        *median = PointAt(node->firstPosition);
+        *radius = m_zeros.get();
         return;
     }
     // Bounds gathered in position order as the build gathers them, then turned into centre
@@ -242,14 +238,15 @@ void KmTree::NodeBox(const Node* node, float* buffer, const float** median, cons
 
 const float* KmTree::NodeSum(const Node* node, float* out, float* scratch) const
 {
-    if (node->sum) return node->sum;
-    if (!node->lower) {
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    if (node->vectors) return node->vectors + 2 * dd;
+    if (!node->upper) {
+        const float* p = PointAt(node->firstPosition);
         const float count = static_cast<float>(node->pointCount);
-        for (int j = 0; j < m_d; ++j) out[j] = node->median[j] * count;
+        for (int j = 0; j < m_d; ++j) out[j] = p[j] * count;
         return out;
     }
-    const std::size_t dd = static_cast<std::size_t>(m_d);
-    const float* lowerSum = NodeSum(node->lower, out, scratch + dd);
+    const float* lowerSum = NodeSum(Lower(node), out, scratch + dd);
     const float* upperSum = NodeSum(node->upper, scratch, scratch + dd);
     for (int j = 0; j < m_d; ++j) out[j] = lowerSum[j] + upperSum[j];
     return out;
@@ -461,11 +458,11 @@ float KmTree::DoKMeansStepAtNode(const Node* node, int numCandidates, int* candi
 {
     const std::size_t dd = static_cast<std::size_t>(m_d);
     const float* centres = step.centres;
-    const float* median = node->median;
-    const float* radius = node->radius;
-    if (numCandidates > 1 && !median) {
+    const float* median = nullptr;
+    const float* radius = nullptr;
+    if (numCandidates > 1) {
         NodeBox(node, scratch, &median, &radius);
-        scratch += 2 * dd;
+        if (median == scratch) scratch += 2 * dd;
     }
 
     // The candidate nearest the box centre; the first of equals wins. With most centres still
@@ -496,7 +493,7 @@ float KmTree::DoKMeansStepAtNode(const Node* node, int numCandidates, int* candi
         }
     }
 
-    if (node->lower && numCandidates > 1) {
+    if (node->upper && numCandidates > 1) {
         // Keep the candidates that may own some point of the box (see ShouldBePruned),
         // stacked after the current list. Several rivals are tested at once.
         int* kept = candidates + numCandidates;
@@ -558,7 +555,7 @@ float KmTree::DoKMeansStepAtNode(const Node* node, int numCandidates, int* candi
             testRivals();
         }
         if (numKept > 1) {
-            const float lowerCost = DoKMeansStepAtNode(node->lower, numKept, kept, step, scratch);
+            const float lowerCost = DoKMeansStepAtNode(Lower(node), numKept, kept, step, scratch);
             const float upperCost = DoKMeansStepAtNode(node->upper, numKept, kept, step, scratch);
             return lowerCost + upperCost;
         }
@@ -640,8 +637,8 @@ void KmTree::SeedKmppSetClusterIndex(Node* node, int index) const
 {
     node->seedCluster = index;
     node->seedCostCluster = -1;
-    if (node->lower) {
-        SeedKmppSetClusterIndex(node->lower, index);
+    if (node->upper) {
+        SeedKmppSetClusterIndex(Lower(node), index);
         SeedKmppSetClusterIndex(node->upper, index);
     }
 }
@@ -685,7 +682,7 @@ float KmTree::SeedUpdate(Node* node, int c, const float* centres, const float* g
         const float* median = nullptr;
         const float* radius = nullptr;
         NodeBox(node, scratch, &median, &radius);
-        if (!node->median) scratch += 2 * dd;
+        if (median == scratch) scratch += 2 * dd;
         float towardsNew = 0;
         float towardsOwner = 0;
         for (int j = 0; j < m_d; ++j) {
@@ -704,13 +701,13 @@ float KmTree::SeedUpdate(Node* node, int c, const float* centres, const float* g
             for (int pos = node->firstPosition; pos < end; ++pos) distSq[pos] = KmPointDistSq(PointAt(pos), t, m_d);
             return SeedOwnerCost(node, centres, scratch);
         }
-        if (!node->lower) return SeedOwnerCost(node, centres, scratch);
+        if (!node->upper) return SeedOwnerCost(node, centres, scratch);
     }
-    if (!node->lower) return NodeCostAt(node, centres + (owner >= 0 ? owner : c) * dd, scratch);
+    if (!node->upper) return NodeCostAt(node, centres + (owner >= 0 ? owner : c) * dd, scratch);
 
-    const float lowerCost = SeedUpdate(node->lower, c, centres, gaps, distSq, scratch);
+    const float lowerCost = SeedUpdate(Lower(node), c, centres, gaps, distSq, scratch);
     const float upperCost = SeedUpdate(node->upper, c, centres, gaps, distSq, scratch);
-    const int lowerOwner = node->lower->seedCluster;
+    const int lowerOwner = Lower(node)->seedCluster;
     node->seedCluster = (lowerOwner != -1 && lowerOwner == node->upper->seedCluster) ? lowerOwner : -1;
     return lowerCost + upperCost;
 }

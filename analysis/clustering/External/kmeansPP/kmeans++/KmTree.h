@@ -16,20 +16,20 @@
 // from their contiguous points when visited, with the same float operations as the build.
 class KmTree {
 public:
+    // Nodes lie in build order, so an inner node's lower child directly follows it.
     struct Node {
-        int pointCount;      // points below this node
-        int firstPosition;   // start of its run in the position order
-        const float* median; // centre of the bounding box; null in a small inner node
-        const float* radius; // half side lengths of the bounding box; null in a small inner node
-        const float* sum;    // sum of the points; null in a leaf (all its points are equal)
-                             // and in a small inner node
-        float optCost;       // sum of squared distances of the points to their own mean
-        float seedCost;      // cost against seeding cluster seedCostCluster (-1: none yet)
-        Node* lower;         // children, both null in a leaf
-        Node* upper;
-        int seedCluster;     // seeding cluster owning every point below, or -1 when split
+        int pointCount;        // points below this node
+        int firstPosition;     // start of its run in the position order
+        const float* vectors;  // box centre, box half side lengths and point sum (d floats each)
+                               // of a large inner node; null in a leaf and a small inner node
+        Node* upper;           // upper child, null in a leaf (all its points are equal)
+        float optCost;         // sum of squared distances of the points to their own mean
+        float seedCost;        // cost against seeding cluster seedCostCluster (-1: none yet)
+        int seedCluster;       // seeding cluster owning every point below, or -1 when split
         int seedCostCluster;
     };
+    static const Node* Lower(const Node* node) { return node->upper ? node + 1 : nullptr; }
+    static Node* Lower(Node* node) { return node->upper ? node + 1 : nullptr; }
 
     // Builds the tree at once. On bad input (no point, no dimension, a non-finite value) or
     // exhausted memory it prints a line and the tree stays invalid.
@@ -93,7 +93,8 @@ private:
     static const int kLaneBlock = 8;
     // Scratch of a visit below which small nodes recompute their vectors.
     std::size_t VisitScratchSize() const { return static_cast<std::size_t>(3 * kSmallNode + 2) * m_d; }
-    // Box of a node: its stored vectors, or recomputed into buffer (2 d floats).
+    // Box of a node: its stored vectors, its point for a leaf, or recomputed into buffer
+    // (2 d floats) for a small inner node.
     void NodeBox(const Node* node, float* buffer, const float** median, const float** radius) const;
     // Sum of a node's points, added up as the build does: the stored one, or written to out;
     // scratch takes kSmallNode x d floats.
