@@ -11,6 +11,22 @@ namespace {
 
 const char* const kSource = "External/kmeansPP/kmeans++/KmTree";
 
+// Four lanes per register, two registers per block; plain adds and multiplies, so each lane
+// rounds exactly as scalar code does.
+typedef float Lanes4 __attribute__((vector_size(4 * sizeof(float))));
+
+inline Lanes4 LoadLanes(const float* p)
+{
+    Lanes4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void StoreLanes(float* p, Lanes4 v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
 }  // namespace
 
 KmTree::KmTree(int n, int d, const float* points)
@@ -214,26 +230,38 @@ void KmTree::NodeBox(const Node* node, float* buffer, const float** median, cons
         *radius = m_zeros.get();
         return;
     }
-    // Bounds gathered in position order as the build gathers them, then turned into centre
-    // and half side lengths.
+    // Bounds gathered in position order as the build gathers them (same comparisons as
+    // std::min and std::max), then turned into centre and half side lengths.
     const std::size_t dd = static_cast<std::size_t>(m_d);
-    float* centre = buffer;
-    float* half = buffer + dd;
+    float* low = buffer;
+    float* high = buffer + dd;
     const float* rows = PointAt(node->firstPosition);
+    std::memcpy(low, rows, sizeof(float) * dd);
+    std::memcpy(high, rows, sizeof(float) * dd);
     const int count = node->pointCount;
-    for (int j = 0; j < m_d; ++j) {
-        float low = rows[j];
-        float high = rows[j];
-        for (int i = 1; i < count; ++i) {
-            const float v = rows[i * dd + j];
-            low = std::min(low, v);
-            high = std::max(high, v);
+    for (int i = 1; i < count; ++i) {
+        const float* p = rows + i * dd;
+        int j = 0;
+        for (; j + 4 <= m_d; j += 4) {
+            const Lanes4 v = LoadLanes(p + j);
+            const Lanes4 lo = LoadLanes(low + j);
+            const Lanes4 hi = LoadLanes(high + j);
+            StoreLanes(low + j, v < lo ? v : lo);
+            StoreLanes(high + j, hi < v ? v : hi);
         }
-        centre[j] = (low + high) * 0.5f;
-        half[j] = (high - low) * 0.5f;
+        for (; j < m_d; ++j) {
+            low[j] = std::min(low[j], p[j]);
+            high[j] = std::max(high[j], p[j]);
+        }
     }
-    *median = centre;
-    *radius = half;
+    for (int j = 0; j < m_d; ++j) {
+        const float a = low[j];
+        const float b = high[j];
+        low[j] = (a + b) * 0.5f;
+        high[j] = (b - a) * 0.5f;
+    }
+    *median = low;
+    *radius = high;
 }
 
 const float* KmTree::NodeSum(const Node* node, float* out, float* scratch) const
@@ -393,21 +421,6 @@ void KmTree::DistancesToCentres(const float* p, const int* candidates, int count
     }
     for (; i < count; ++i) out[i] = KmPointDistSq(p, centres + candidates[i] * dd, m_d);
 }
-
-namespace {
-
-// Four lanes per register, two registers per block; plain adds and multiplies, so each lane
-// rounds exactly as scalar code does.
-typedef float Lanes4 __attribute__((vector_size(4 * sizeof(float))));
-
-inline Lanes4 LoadLanes(const float* p)
-{
-    Lanes4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-}  // namespace
 
 void KmTree::LaneDistances(const float* p, const StepContext& step) const
 {
