@@ -233,35 +233,35 @@ void KmTree::NodeBox(const Node* node, float* buffer, const float** median, cons
     // Bounds gathered in position order as the build gathers them (same comparisons as
     // std::min and std::max), then turned into centre and half side lengths.
     const std::size_t dd = static_cast<std::size_t>(m_d);
-    float* low = buffer;
-    float* high = buffer + dd;
+    float* centre = buffer;
+    float* half = buffer + dd;
     const float* rows = PointAt(node->firstPosition);
-    std::memcpy(low, rows, sizeof(float) * dd);
-    std::memcpy(high, rows, sizeof(float) * dd);
     const int count = node->pointCount;
-    for (int i = 1; i < count; ++i) {
-        const float* p = rows + i * dd;
-        int j = 0;
-        for (; j + 4 <= m_d; j += 4) {
-            const Lanes4 v = LoadLanes(p + j);
-            const Lanes4 lo = LoadLanes(low + j);
-            const Lanes4 hi = LoadLanes(high + j);
-            StoreLanes(low + j, v < lo ? v : lo);
-            StoreLanes(high + j, hi < v ? v : hi);
+    const Lanes4 halves = {0.5f, 0.5f, 0.5f, 0.5f};
+    int j = 0;
+    for (; j + 4 <= m_d; j += 4) {
+        Lanes4 lo = LoadLanes(rows + j);
+        Lanes4 hi = lo;
+        for (int i = 1; i < count; ++i) {
+            const Lanes4 v = LoadLanes(rows + i * dd + j);
+            lo = v < lo ? v : lo;
+            hi = hi < v ? v : hi;
         }
-        for (; j < m_d; ++j) {
-            low[j] = std::min(low[j], p[j]);
-            high[j] = std::max(high[j], p[j]);
+        StoreLanes(centre + j, (lo + hi) * halves);
+        StoreLanes(half + j, (hi - lo) * halves);
+    }
+    for (; j < m_d; ++j) {
+        float lo = rows[j];
+        float hi = rows[j];
+        for (int i = 1; i < count; ++i) {
+            lo = std::min(lo, rows[i * dd + j]);
+            hi = std::max(hi, rows[i * dd + j]);
         }
+        centre[j] = (lo + hi) * 0.5f;
+        half[j] = (hi - lo) * 0.5f;
     }
-    for (int j = 0; j < m_d; ++j) {
-        const float a = low[j];
-        const float b = high[j];
-        low[j] = (a + b) * 0.5f;
-        high[j] = (b - a) * 0.5f;
-    }
-    *median = low;
-    *radius = high;
+    *median = centre;
+    *radius = half;
 }
 
 const float* KmTree::NodeSum(const Node* node, float* out, float* scratch) const
