@@ -99,7 +99,7 @@ void CheckNode(const KmTree& tree, const PointData& data, const KmTree::Node* no
     const int end = first + node->pointCount;
     // Small inner nodes keep no vectors; the tree recomputes them on demand.
     std::vector<float> median(d), radius(d), sum(d);
-    tree.NodeVectors(node, median.data(), radius.data(), sum.data());
+    ASSERT_TRUE(tree.NodeVectors(node, median.data(), radius.data(), sum.data()));
     std::vector<double> mean(d, 0.0);
     std::vector<float> low(data.Row(tree.PointIndexAt(first)), data.Row(tree.PointIndexAt(first)) + d);
     std::vector<float> high = low;

@@ -280,17 +280,22 @@ const float* KmTree::NodeSum(const Node* node, float* out, float* scratch) const
     return out;
 }
 
-void KmTree::NodeVectors(const Node* node, float* median, float* radius, float* sum) const
+bool KmTree::NodeVectors(const Node* node, float* median, float* radius, float* sum) const
 {
     const std::size_t dd = static_cast<std::size_t>(m_d);
-    std::vector<float> scratch(VisitScratchSize());
+    auto scratch = KmNewArray<float>(VisitScratchSize());
+    if (!scratch) {
+        Zelvo::Log::Puts("Error: k-means++ tree is out of memory");
+        return false;
+    }
     const float* m = nullptr;
     const float* r = nullptr;
-    NodeBox(node, scratch.data(), &m, &r);
+    NodeBox(node, scratch.get(), &m, &r);
     std::copy(m, m + dd, median);
     std::copy(r, r + dd, radius);
-    const float* s = NodeSum(node, scratch.data(), scratch.data() + dd);
+    const float* s = NodeSum(node, scratch.get(), scratch.get() + dd);
     std::copy(s, s + dd, sum);
+    return true;
 }
 
 float KmTree::NodeCostWithSum(const Node* node, const float* sum, const float* centre) const
@@ -307,12 +312,6 @@ float KmTree::NodeCostWithSum(const Node* node, const float* sum, const float* c
 float KmTree::NodeCostAt(const Node* node, const float* centre, float* scratch) const
 {
     return NodeCostWithSum(node, NodeSum(node, scratch, scratch + m_d), centre);
-}
-
-float KmTree::NodeCost(const Node* node, const float* centre) const
-{
-    std::vector<float> scratch(VisitScratchSize());
-    return NodeCostAt(node, centre, scratch.data());
 }
 
 bool KmTree::ShouldBePruned(const float* median, const float* radius, const float* centres, int best,

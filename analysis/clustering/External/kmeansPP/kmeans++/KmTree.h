@@ -67,10 +67,9 @@ public:
     // of the total (D-squared sampling); always ends, also when no weight is left.
     static int SeedDrawPosition(const float* distSq, int n, float total, const KmRandom& random);
 
-    // Cost of the node's points against a centre.
-    float NodeCost(const Node* node, const float* centre) const;
-    // Box centre, half side lengths and point sum (d floats each) of any node, stored or not.
-    void NodeVectors(const Node* node, float* median, float* radius, float* sum) const;
+    // Box centre, half side lengths and point sum (d floats each) of any node, stored or not;
+    // false when out of memory.
+    bool NodeVectors(const Node* node, float* median, float* radius, float* sum) const;
 
     static const int kSmallNode = 8;
 
@@ -99,6 +98,7 @@ private:
     // Sum of a node's points, added up as the build does: the stored one, or written to out;
     // scratch takes kSmallNode x d floats.
     const float* NodeSum(const Node* node, float* out, float* scratch) const;
+    // Cost of the node's points against a centre.
     float NodeCostWithSum(const Node* node, const float* sum, const float* centre) const;
     float NodeCostAt(const Node* node, const float* centre, float* scratch) const;
     float* NewNodeVectors();
