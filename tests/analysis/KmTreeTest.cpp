@@ -97,15 +97,25 @@ void CheckNode(const KmTree& tree, const PointData& data, const KmTree::Node* no
     const int d = data.d;
     const int first = node->firstPosition;
     const int end = first + node->pointCount;
+    // Small inner nodes keep no vectors; the tree recomputes them on demand.
+    std::vector<float> median(d), radius(d), sum(d);
+    ASSERT_TRUE(tree.NodeVectors(node, median.data(), radius.data(), sum.data()));
     std::vector<double> mean(d, 0.0);
+    std::vector<float> low(data.Row(tree.PointIndexAt(first)), data.Row(tree.PointIndexAt(first)) + d);
+    std::vector<float> high = low;
     for (int pos = first; pos < end; ++pos) {
         const float* p = data.Row(tree.PointIndexAt(pos));
         for (int j = 0; j < d; ++j) {
             ASSERT_EQ(tree.PointAt(pos)[j], p[j]);
-            EXPECT_LE(p[j], node->median[j] + node->radius[j] + 1e-4f * (1 + std::fabs(p[j])));
-            EXPECT_GE(p[j], node->median[j] - node->radius[j] - 1e-4f * (1 + std::fabs(p[j])));
+            low[j] = std::min(low[j], p[j]);
+            high[j] = std::max(high[j], p[j]);
             mean[j] += p[j];
         }
+    }
+    // The box is the tight bounding box of the points, to the last bit.
+    for (int j = 0; j < d; ++j) {
+        ASSERT_EQ(median[j], node->upper ? (low[j] + high[j]) * 0.5f : low[j]) << "dimension " << j;
+        ASSERT_EQ(radius[j], (high[j] - low[j]) * 0.5f) << "dimension " << j;
     }
     double opt = 0;
     for (int j = 0; j < d; ++j) mean[j] /= node->pointCount;
@@ -115,22 +125,29 @@ void CheckNode(const KmTree& tree, const PointData& data, const KmTree::Node* no
     }
     EXPECT_NEAR(node->optCost, opt, 1e-3 * (1 + opt));
 
-    if (!node->lower) {
+    const KmTree::Node* lower = KmTree::Lower(node);
+    if (!node->upper) {
         ++*leaves;
-        ASSERT_EQ(node->upper, nullptr);
+        EXPECT_EQ(node->vectors, nullptr);
         // A leaf holds identical points only.
         for (int pos = first + 1; pos < end; ++pos)
             for (int j = 0; j < d; ++j) ASSERT_EQ(tree.PointAt(pos)[j], tree.PointAt(first)[j]);
         return;
     }
-    ASSERT_NE(node->upper, nullptr);
-    EXPECT_GE(node->lower->pointCount, 1);
+    ASSERT_NE(lower, nullptr);
+    EXPECT_GE(lower->pointCount, 1);
     EXPECT_GE(node->upper->pointCount, 1);
-    EXPECT_EQ(node->lower->pointCount + node->upper->pointCount, node->pointCount);
-    EXPECT_EQ(node->lower->firstPosition, first);
-    EXPECT_EQ(node->upper->firstPosition, first + node->lower->pointCount);
-    for (int j = 0; j < d; ++j) EXPECT_NEAR(node->sum[j], mean[j] * node->pointCount, 1e-3 * (1 + std::fabs(mean[j]) * node->pointCount));
-    CheckNode(tree, data, node->lower, leaves);
+    EXPECT_EQ(lower->pointCount + node->upper->pointCount, node->pointCount);
+    EXPECT_EQ(lower->firstPosition, first);
+    EXPECT_EQ(node->upper->firstPosition, first + lower->pointCount);
+    for (int j = 0; j < d; ++j) EXPECT_NEAR(sum[j], mean[j] * node->pointCount, 1e-3 * (1 + std::fabs(mean[j]) * node->pointCount));
+    if (node->pointCount > KmTree::kSmallNode) {
+        ASSERT_NE(node->vectors, nullptr);
+        EXPECT_EQ(0, std::memcmp(node->vectors + 2 * d, sum.data(), sizeof(float) * d));
+    } else {
+        EXPECT_EQ(node->vectors, nullptr);  // small inner nodes store no vectors
+    }
+    CheckNode(tree, data, lower, leaves);
     CheckNode(tree, data, node->upper, leaves);
 }
 
@@ -258,7 +275,7 @@ TEST(KmTree, EquidistantCentresGoToTheEarlierCandidate)
     const std::vector<float> points = {0, 0, 0, 0, 0, 0};
     KmTree tree(3, 2, points.data());
     ASSERT_TRUE(tree.IsValid());
-    EXPECT_EQ(tree.Root()->lower, nullptr);  // all points equal: the root is a leaf
+    EXPECT_EQ(tree.Root()->upper, nullptr);  // all points equal: the root is a leaf
 
     std::vector<float> centres = {1, 0, -1, 0};
     std::vector<int> labels(3, -1);

@@ -11,6 +11,22 @@ namespace {
 
 const char* const kSource = "External/kmeansPP/kmeans++/KmTree";
 
+// Four lanes per register, two registers per block; plain adds and multiplies, so each lane
+// rounds exactly as scalar code does.
+typedef float Lanes4 __attribute__((vector_size(4 * sizeof(float))));
+
+inline Lanes4 LoadLanes(const float* p)
+{
+    Lanes4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void StoreLanes(float* p, Lanes4 v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
 }  // namespace
 
 KmTree::KmTree(int n, int d, const float* points)
@@ -41,9 +57,8 @@ KmTree::KmTree(int n, int d, const float* points)
     const std::size_t nodeCount = 2 * static_cast<std::size_t>(n) - 1;
     m_nodes = KmNewArray<Node>(nodeCount);
     m_positions = KmNewArray<int>(static_cast<std::size_t>(n));
-    m_nodeVectors = KmNewArray<float>((static_cast<std::size_t>(n) - 1) * 3 * dd);
     m_sortedPoints = KmNewArray<float>(valueCount);
-    if (!m_nodes || !m_positions || !m_nodeVectors || !m_sortedPoints) {
+    if (!m_nodes || !m_positions || !m_sortedPoints) {
         __KMeansAssertionFailure(kSource, 20, "node_data_ != 0 && point_indices_ != 0");
         Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
         return;
@@ -51,7 +66,8 @@ KmTree::KmTree(int n, int d, const float* points)
     m_zeros = KmNewArray<float>(dd);
     m_boundMin = KmNewArray<float>(dd);
     m_boundMax = KmNewArray<float>(dd);
-    if (!m_zeros || !m_boundMin || !m_boundMax) {
+    m_buildScratch = KmNewArray<float>((3 + static_cast<std::size_t>(kSmallNode)) * dd);
+    if (!m_zeros || !m_boundMin || !m_boundMax || !m_buildScratch) {
         __KMeansAssertionFailure(kSource, 25, "bound_v1 != 0 && bound_v2 != 0");
         Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
         return;
@@ -62,7 +78,26 @@ KmTree::KmTree(int n, int d, const float* points)
     // contiguous both while it is built and afterwards.
     std::memcpy(m_sortedPoints.get(), points, sizeof(float) * valueCount);
 
-    m_root = BuildNodes(0, n - 1, 0);
+    Node* root = BuildNodes(0, n - 1, 0);
+    if (m_buildFailed) {
+        __KMeansAssertionFailure(kSource, 20, "node_data_ != 0 && point_indices_ != 0");
+        Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
+        return;
+    }
+    m_root = root;
+}
+
+float* KmTree::NewNodeVectors()
+{
+    const int blockNodes = 1024;
+    const std::size_t vectorSize = 3 * static_cast<std::size_t>(m_d);
+    if (m_vectorBlocks.empty() || m_blockUsed == blockNodes) {
+        auto block = KmNewArray<float>(blockNodes * vectorSize);
+        if (!block) return nullptr;
+        m_vectorBlocks.push_back(std::move(block));
+        m_blockUsed = 0;
+    }
+    return m_vectorBlocks.back().get() + static_cast<std::size_t>(m_blockUsed++) * vectorSize;
 }
 
 KmTree::~KmTree() = default;
@@ -74,9 +109,8 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
     Node* node = &m_nodes[m_nextNode++];
     node->pointCount = last - first + 1;
     node->firstPosition = first;
-    node->lower = nullptr;
     node->upper = nullptr;
-    node->sum = nullptr;
+    node->vectors = nullptr;
     node->optCost = 0;
     node->seedCluster = -1;
     node->seedCost = 0;
@@ -108,24 +142,28 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
 
     if (maxRadius == 0) {
         // All points equal: a leaf; its rows no longer move.
-        node->median = p0;
-        node->radius = m_zeros.get();
         return node;
     }
 
-    float* vectors = m_nodeVectors.get() + static_cast<std::size_t>(m_nextVectors++) * 3 * dd;
-    float* median = vectors;
-    float* radius = vectors + dd;
-    float* sum = vectors + 2 * dd;
-    for (int j = 0; j < m_d; ++j) {
-        median[j] = (bmin[j] + bmax[j]) * 0.5f;
-        radius[j] = (bmax[j] - bmin[j]) * 0.5f;
+    float* sum = nullptr;
+    if (node->pointCount > kSmallNode) {
+        float* vectors = NewNodeVectors();
+        if (!vectors) {
+            m_buildFailed = true;
+            return node;
+        }
+        float* median = vectors;
+        float* radius = vectors + dd;
+        sum = vectors + 2 * dd;
+        for (int j = 0; j < m_d; ++j) {
+            median[j] = (bmin[j] + bmax[j]) * 0.5f;
+            radius[j] = (bmax[j] - bmin[j]) * 0.5f;
+        }
+        node->vectors = vectors;
     }
-    node->median = median;
-    node->radius = radius;
 
     // Partition the run around the box's midpoint in the split dimension.
-    const float split = median[splitDim];
+    const float split = (bmin[splitDim] + bmax[splitDim]) * 0.5f;
     int i1 = first;
     int i2 = last;
     int size1 = 0;
@@ -161,44 +199,119 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
         }
     }
 
-    node->lower = BuildNodes(first, first + size1 - 1, depth + 1);
+    const Node* lower = BuildNodes(first, first + size1 - 1, depth + 1);
     node->upper = BuildNodes(first + size1, last, depth + 1);
+    if (m_buildFailed) return node;
 
-    const Node* lower = node->lower;
     const Node* upper = node->upper;
-    const float lowerCount = static_cast<float>(lower->pointCount);
-    const float upperCount = static_cast<float>(upper->pointCount);
-    for (int j = 0; j < m_d; ++j) {
-        const float lowerSum = lower->sum ? lower->sum[j] : lower->median[j] * lowerCount;
-        const float upperSum = upper->sum ? upper->sum[j] : upper->median[j] * upperCount;
-        sum[j] = lowerSum + upperSum;
-    }
-    node->sum = sum;
+    float* scratch = m_buildScratch.get();
+    const float* lowerSum = NodeSum(lower, scratch + dd, scratch + 3 * dd);
+    const float* upperSum = NodeSum(upper, scratch + 2 * dd, scratch + 3 * dd);
+    if (!sum) sum = scratch;
+    for (int j = 0; j < m_d; ++j) sum[j] = lowerSum[j] + upperSum[j];
 
     // The children's build scratch is free again: reuse the lower bound as the mean.
     float* mean = m_boundMin.get();
     const float scale = 1.0f / static_cast<float>(node->pointCount);
     for (int j = 0; j < m_d; ++j) mean[j] = sum[j] * scale;
-    node->optCost = NodeCost(lower, mean) + NodeCost(upper, mean);
+    node->optCost = NodeCostWithSum(lower, lowerSum, mean) + NodeCostWithSum(upper, upperSum, mean);
     return node;
 }
 
-float KmTree::NodeCost(const Node* node, const float* centre) const
+void KmTree::NodeBox(const Node* node, float* buffer, const float** median, const float** radius) const
+{
+    if (node->vectors) {
+        *median = node->vectors;
+        *radius = node->vectors + m_d;
+        return;
+    }
+    if (!node->upper) {
+        *median = PointAt(node->firstPosition);
+        *radius = m_zeros.get();
+        return;
+    }
+    // Bounds gathered in position order as the build gathers them (same comparisons as
+    // std::min and std::max), then turned into centre and half side lengths.
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    float* centre = buffer;
+    float* half = buffer + dd;
+    const float* rows = PointAt(node->firstPosition);
+    const int count = node->pointCount;
+    const Lanes4 halves = {0.5f, 0.5f, 0.5f, 0.5f};
+    int j = 0;
+    for (; j + 4 <= m_d; j += 4) {
+        Lanes4 lo = LoadLanes(rows + j);
+        Lanes4 hi = lo;
+        for (int i = 1; i < count; ++i) {
+            const Lanes4 v = LoadLanes(rows + i * dd + j);
+            lo = v < lo ? v : lo;
+            hi = hi < v ? v : hi;
+        }
+        StoreLanes(centre + j, (lo + hi) * halves);
+        StoreLanes(half + j, (hi - lo) * halves);
+    }
+    for (; j < m_d; ++j) {
+        float lo = rows[j];
+        float hi = rows[j];
+        for (int i = 1; i < count; ++i) {
+            lo = std::min(lo, rows[i * dd + j]);
+            hi = std::max(hi, rows[i * dd + j]);
+        }
+        centre[j] = (lo + hi) * 0.5f;
+        half[j] = (hi - lo) * 0.5f;
+    }
+    *median = centre;
+    *radius = half;
+}
+
+const float* KmTree::NodeSum(const Node* node, float* out, float* scratch) const
+{
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    if (node->vectors) return node->vectors + 2 * dd;
+    if (!node->upper) {
+        const float* p = PointAt(node->firstPosition);
+        const float count = static_cast<float>(node->pointCount);
+        for (int j = 0; j < m_d; ++j) out[j] = p[j] * count;
+        return out;
+    }
+    const float* lowerSum = NodeSum(Lower(node), out, scratch + dd);
+    const float* upperSum = NodeSum(node->upper, scratch, scratch + dd);
+    for (int j = 0; j < m_d; ++j) out[j] = lowerSum[j] + upperSum[j];
+    return out;
+}
+
+bool KmTree::NodeVectors(const Node* node, float* median, float* radius, float* sum) const
+{
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    auto scratch = KmNewArray<float>(VisitScratchSize());
+    if (!scratch) {
+        Zelvo::Log::Puts("Error: k-means++ tree is out of memory");
+        return false;
+    }
+    const float* m = nullptr;
+    const float* r = nullptr;
+    NodeBox(node, scratch.get(), &m, &r);
+    std::copy(m, m + dd, median);
+    std::copy(r, r + dd, radius);
+    const float* s = NodeSum(node, scratch.get(), scratch.get() + dd);
+    std::copy(s, s + dd, sum);
+    return true;
+}
+
+float KmTree::NodeCostWithSum(const Node* node, const float* sum, const float* centre) const
 {
     const float count = static_cast<float>(node->pointCount);
     float dist = 0;
-    if (node->sum) {
-        for (int j = 0; j < m_d; ++j) {
-            const float diff = node->sum[j] / count - centre[j];
-            dist += diff * diff;
-        }
-    } else {
-        for (int j = 0; j < m_d; ++j) {
-            const float diff = (node->median[j] * count) / count - centre[j];
-            dist += diff * diff;
-        }
+    for (int j = 0; j < m_d; ++j) {
+        const float diff = sum[j] / count - centre[j];
+        dist += diff * diff;
     }
     return node->optCost + count * dist;
+}
+
+float KmTree::NodeCostAt(const Node* node, const float* centre, float* scratch) const
+{
+    return NodeCostWithSum(node, NodeSum(node, scratch, scratch + m_d), centre);
 }
 
 bool KmTree::ShouldBePruned(const float* median, const float* radius, const float* centres, int best,
@@ -231,7 +344,12 @@ float KmTree::DoKMeansStep(int k, float* centres, int* labels) const
     auto candidates = KmNewArray<int>(kk * (static_cast<std::size_t>(m_depth) + 2));
     auto gaps = KmNewArray<float>(kk * kk);
     auto distances = KmNewArray<float>(kk);
-    if (!sums || !counts || !candidates || !gaps || !distances) {
+    const int laneCount = (k + kLaneBlock - 1) / kLaneBlock * kLaneBlock;
+    const std::size_t ll = static_cast<std::size_t>(laneCount);
+    auto lanes = KmNewArray<float>(ll * dd);
+    auto laneSums = KmNewArray<float>(ll);
+    auto scratch = KmNewArray<float>(VisitScratchSize());
+    if (!sums || !counts || !candidates || !gaps || !distances || !lanes || !laneSums || !scratch) {
         __KMeansAssertionFailure(kSource, 59, "sums != 0 && counts != 0 && candidates != 0");
         Zelvo::Log::Puts("Error: k-means step is out of memory");
         return -1;
@@ -259,8 +377,15 @@ float KmTree::DoKMeansStep(int k, float* centres, int* labels) const
         }
     }
 
-    const StepContext step{k, centres, gaps.get(), sums.get(), counts.get(), labels, distances.get()};
-    const float cost = DoKMeansStepAtNode(m_root, numCandidates, candidates.get(), step);
+    // Invalid centres keep their NaN lanes; no candidate list names them.
+    std::fill(lanes.get(), lanes.get() + ll * dd, 0.0f);
+    for (int i = 0; i < k; ++i) {
+        for (std::size_t j = 0; j < dd; ++j) lanes[j * ll + i] = centres[i * dd + j];
+    }
+
+    const StepContext step{k,           centres,     gaps.get(), sums.get(),     counts.get(), labels,
+                           distances.get(), lanes.get(), laneCount, laneSums.get()};
+    const float cost = DoKMeansStepAtNode(m_root, numCandidates, candidates.get(), step, scratch.get());
 
     for (int i = 0; i < k; ++i) {
         float* centre = centres + i * dd;
@@ -296,101 +421,168 @@ void KmTree::DistancesToCentres(const float* p, const int* candidates, int count
     for (; i < count; ++i) out[i] = KmPointDistSq(p, centres + candidates[i] * dd, m_d);
 }
 
-float KmTree::DoKMeansStepAtNode(const Node* node, int numCandidates, int* candidates, const StepContext& step) const
+void KmTree::LaneDistances(const float* p, const StepContext& step) const
+{
+    const std::size_t ll = static_cast<std::size_t>(step.laneCount);
+    for (std::size_t block = 0; block < ll; block += kLaneBlock) {
+        Lanes4 s0 = {0, 0, 0, 0};
+        Lanes4 s1 = {0, 0, 0, 0};
+        const float* row = step.lanes + block;
+        for (int j = 0; j < m_d; ++j, row += ll) {
+            const float x = p[j];
+            const Lanes4 e0 = x - LoadLanes(row);
+            const Lanes4 e1 = x - LoadLanes(row + 4);
+            s0 += e0 * e0;
+            s1 += e1 * e1;
+        }
+        std::memcpy(step.laneSums + block, &s0, sizeof s0);
+        std::memcpy(step.laneSums + block + 4, &s1, sizeof s1);
+    }
+}
+
+void KmTree::LanePruneTerms(const float* median, const float* radius, const float* best,
+                            const StepContext& step) const
+{
+    const std::size_t ll = static_cast<std::size_t>(step.laneCount);
+    const Lanes4 zero = {0, 0, 0, 0};
+    for (std::size_t block = 0; block < ll; block += kLaneBlock) {
+        Lanes4 s0 = zero;
+        Lanes4 s1 = zero;
+        const float* row = step.lanes + block;
+        for (int j = 0; j < m_d; ++j, row += ll) {
+            const float bj = best[j];
+            const float high = median[j] + radius[j] - bj;
+            const float low = median[j] - radius[j] - bj;
+            const Lanes4 highs = {high, high, high, high};
+            const Lanes4 lows = {low, low, low, low};
+            const Lanes4 v0 = LoadLanes(row) - bj;
+            const Lanes4 v1 = LoadLanes(row + 4) - bj;
+            s0 += v0 * (v0 > zero ? highs : lows);
+            s1 += v1 * (v1 > zero ? highs : lows);
+        }
+        std::memcpy(step.laneSums + block, &s0, sizeof s0);
+        std::memcpy(step.laneSums + block + 4, &s1, sizeof s1);
+    }
+}
+
+float KmTree::DoKMeansStepAtNode(const Node* node, int numCandidates, int* candidates, const StepContext& step,
+                                 float* scratch) const
 {
     const std::size_t dd = static_cast<std::size_t>(m_d);
     const float* centres = step.centres;
+    const float* median = nullptr;
+    const float* radius = nullptr;
+    if (numCandidates > 1) {
+        NodeBox(node, scratch, &median, &radius);
+        if (median == scratch) scratch += 2 * dd;
+    }
 
-    // The candidate nearest the box centre; the first of equals wins.
+    // The candidate nearest the box centre; the first of equals wins. With most centres still
+    // in the running, all of them are measured at once.
+    const bool useLanes = numCandidates * 3 >= step.laneCount;
     int closest = candidates[0];
     if (numCandidates > 1) {
-        float* dist = step.distances;
-        DistancesToCentres(node->median, candidates, numCandidates, centres, dist);
-        float closestDist = dist[0];
-        for (int i = 1; i < numCandidates; ++i) {
-            if (dist[i] < closestDist) {
-                closestDist = dist[i];
-                closest = candidates[i];
+        if (useLanes) {
+            LaneDistances(median, step);
+            const float* dist = step.laneSums;
+            float closestDist = dist[closest];
+            for (int i = 1; i < numCandidates; ++i) {
+                if (dist[candidates[i]] < closestDist) {
+                    closestDist = dist[candidates[i]];
+                    closest = candidates[i];
+                }
+            }
+        } else {
+            float* dist = step.distances;
+            DistancesToCentres(median, candidates, numCandidates, centres, dist);
+            float closestDist = dist[0];
+            for (int i = 1; i < numCandidates; ++i) {
+                if (dist[i] < closestDist) {
+                    closestDist = dist[i];
+                    closest = candidates[i];
+                }
             }
         }
     }
 
-    if (node->lower && numCandidates > 1) {
+    if (node->upper && numCandidates > 1) {
         // Keep the candidates that may own some point of the box (see ShouldBePruned),
         // stacked after the current list. Several rivals are tested at once.
         int* kept = candidates + numCandidates;
         int numKept = 0;
         const float* b = centres + closest * dd;
         const float* gaps = step.centreGaps + closest * static_cast<std::size_t>(step.k);
-        const float* median = node->median;
-        const float* radius = node->radius;
-        int rivals[4];
-        int numRivals = 0;
-        auto testRivals = [&]() {
-            float s[4] = {0, 0, 0, 0};
-            const float* t[4];
-            for (int r = 0; r < numRivals; ++r) t[r] = centres + rivals[r] * dd;
-            if (numRivals == 4) {
-                for (int j = 0; j < m_d; ++j) {
-                    const float bj = b[j];
-                    const float high = median[j] + radius[j] - bj;
-                    const float low = median[j] - radius[j] - bj;
-                    const float v0 = t[0][j] - bj;
-                    const float v1 = t[1][j] - bj;
-                    const float v2 = t[2][j] - bj;
-                    const float v3 = t[3][j] - bj;
-                    s[0] += v0 * (v0 > 0 ? high : low);
-                    s[1] += v1 * (v1 > 0 ? high : low);
-                    s[2] += v2 * (v2 > 0 ? high : low);
-                    s[3] += v3 * (v3 > 0 ? high : low);
-                }
-            } else {
-                for (int r = 0; r < numRivals; ++r) {
+        if (useLanes) {
+            LanePruneTerms(median, radius, b, step);
+            for (int i = 0; i < numCandidates; ++i) {
+                const int c = candidates[i];
+                if (c == closest || !(gaps[c] >= 2 * step.laneSums[c])) kept[numKept++] = c;
+            }
+        } else {
+            int rivals[4];
+            int numRivals = 0;
+            auto testRivals = [&]() {
+                float s[4] = {0, 0, 0, 0};
+                const float* t[4];
+                for (int r = 0; r < numRivals; ++r) t[r] = centres + rivals[r] * dd;
+                if (numRivals == 4) {
                     for (int j = 0; j < m_d; ++j) {
                         const float bj = b[j];
-                        const float v = t[r][j] - bj;
-                        s[r] += v * ((v > 0 ? median[j] + radius[j] : median[j] - radius[j]) - bj);
+                        const float high = median[j] + radius[j] - bj;
+                        const float low = median[j] - radius[j] - bj;
+                        const float v0 = t[0][j] - bj;
+                        const float v1 = t[1][j] - bj;
+                        const float v2 = t[2][j] - bj;
+                        const float v3 = t[3][j] - bj;
+                        s[0] += v0 * (v0 > 0 ? high : low);
+                        s[1] += v1 * (v1 > 0 ? high : low);
+                        s[2] += v2 * (v2 > 0 ? high : low);
+                        s[3] += v3 * (v3 > 0 ? high : low);
+                    }
+                } else {
+                    for (int r = 0; r < numRivals; ++r) {
+                        for (int j = 0; j < m_d; ++j) {
+                            const float bj = b[j];
+                            const float v = t[r][j] - bj;
+                            s[r] += v * ((v > 0 ? median[j] + radius[j] : median[j] - radius[j]) - bj);
+                        }
                     }
                 }
+                for (int r = 0; r < numRivals; ++r) {
+                    if (!(gaps[rivals[r]] >= 2 * s[r])) kept[numKept++] = rivals[r];
+                }
+                numRivals = 0;
+            };
+            for (int i = 0; i < numCandidates; ++i) {
+                const int c = candidates[i];
+                if (c == closest) {
+                    // Keep list order: settle the rivals before the closest one first.
+                    testRivals();
+                    kept[numKept++] = c;
+                    continue;
+                }
+                rivals[numRivals++] = c;
+                if (numRivals == 4) testRivals();
             }
-            for (int r = 0; r < numRivals; ++r) {
-                if (!(gaps[rivals[r]] >= 2 * s[r])) kept[numKept++] = rivals[r];
-            }
-            numRivals = 0;
-        };
-        for (int i = 0; i < numCandidates; ++i) {
-            const int c = candidates[i];
-            if (c == closest) {
-                // Keep list order: settle the rivals before the closest one first.
-                testRivals();
-                kept[numKept++] = c;
-                continue;
-            }
-            rivals[numRivals++] = c;
-            if (numRivals == 4) testRivals();
+            testRivals();
         }
-        testRivals();
         if (numKept > 1) {
-            const float lowerCost = DoKMeansStepAtNode(node->lower, numKept, kept, step);
-            const float upperCost = DoKMeansStepAtNode(node->upper, numKept, kept, step);
+            const float lowerCost = DoKMeansStepAtNode(Lower(node), numKept, kept, step, scratch);
+            const float upperCost = DoKMeansStepAtNode(node->upper, numKept, kept, step, scratch);
             return lowerCost + upperCost;
         }
     }
 
     // The whole box goes to one centre.
     float* s = step.sums + closest * dd;
-    if (node->sum) {
-        for (int j = 0; j < m_d; ++j) s[j] += node->sum[j];
-    } else {
-        const float count = static_cast<float>(node->pointCount);
-        for (int j = 0; j < m_d; ++j) s[j] += node->median[j] * count;
-    }
+    const float* sum = NodeSum(node, scratch, scratch + dd);
+    for (int j = 0; j < m_d; ++j) s[j] += sum[j];
     step.counts[closest] += node->pointCount;
     if (step.labels) {
         const int end = node->firstPosition + node->pointCount;
         for (int pos = node->firstPosition; pos < end; ++pos) step.labels[m_positions[pos]] = closest;
     }
-    return NodeCost(node, centres + closest * dd);
+    return NodeCostWithSum(node, sum, centres + closest * dd);
 }
 
 bool KmTree::SeedKMeansPlusPlus(int k, float* centres, const KmRandom& random)
@@ -457,8 +649,8 @@ void KmTree::SeedKmppSetClusterIndex(Node* node, int index) const
 {
     node->seedCluster = index;
     node->seedCostCluster = -1;
-    if (node->lower) {
-        SeedKmppSetClusterIndex(node->lower, index);
+    if (node->upper) {
+        SeedKmppSetClusterIndex(Lower(node), index);
         SeedKmppSetClusterIndex(node->upper, index);
     }
 }
@@ -468,27 +660,29 @@ float KmTree::SeedKmppUpdateAssignment(Node* node, int c, const float* centres, 
     // The squared gap between the new centre and each earlier one, shared by every node's
     // pruning tests.
     auto gaps = KmNewArray<float>(static_cast<std::size_t>(c) + 1);
-    if (!gaps) {
+    auto scratch = KmNewArray<float>(VisitScratchSize());
+    if (!gaps || !scratch) {
         __KMeansAssertionFailure(kSource, 294, "dist_sq != 0");
         Zelvo::Log::Puts("Error: k-means++ seeding is out of memory");
         return -1;
     }
     const std::size_t dd = static_cast<std::size_t>(m_d);
     for (int o = 0; o <= c; ++o) gaps[o] = KmPointDistSq(centres + c * dd, centres + o * dd, m_d);
-    return SeedUpdate(node, c, centres, gaps.get(), distSq);
+    return SeedUpdate(node, c, centres, gaps.get(), distSq, scratch.get());
 }
 
-float KmTree::SeedOwnerCost(Node* node, const float* centres) const
+float KmTree::SeedOwnerCost(Node* node, const float* centres, float* scratch) const
 {
     // Seeds never move, so a node's cost against its owner holds until the owner changes.
     if (node->seedCostCluster != node->seedCluster) {
-        node->seedCost = NodeCost(node, centres + static_cast<std::size_t>(node->seedCluster) * m_d);
+        node->seedCost = NodeCostAt(node, centres + static_cast<std::size_t>(node->seedCluster) * m_d, scratch);
         node->seedCostCluster = node->seedCluster;
     }
     return node->seedCost;
 }
 
-float KmTree::SeedUpdate(Node* node, int c, const float* centres, const float* gaps, float* distSq) const
+float KmTree::SeedUpdate(Node* node, int c, const float* centres, const float* gaps, float* distSq,
+                        float* scratch) const
 {
     const std::size_t dd = static_cast<std::size_t>(m_d);
     const int owner = node->seedCluster;
@@ -497,8 +691,10 @@ float KmTree::SeedUpdate(Node* node, int c, const float* centres, const float* g
         // w = o - c with its corner towards o (see ShouldBePruned).
         const float* o = centres + owner * dd;
         const float* t = centres + c * dd;
-        const float* median = node->median;
-        const float* radius = node->radius;
+        const float* median = nullptr;
+        const float* radius = nullptr;
+        NodeBox(node, scratch, &median, &radius);
+        if (median == scratch) scratch += 2 * dd;
         float towardsNew = 0;
         float towardsOwner = 0;
         for (int j = 0; j < m_d; ++j) {
@@ -510,20 +706,20 @@ float KmTree::SeedUpdate(Node* node, int c, const float* centres, const float* g
             towardsOwner += w * ((w > 0 ? high : low) - t[j]);
         }
         const float gap = gaps[owner];
-        if (gap >= 2 * towardsNew) return SeedOwnerCost(node, centres);
+        if (gap >= 2 * towardsNew) return SeedOwnerCost(node, centres, scratch);
         if (gap >= 2 * towardsOwner) {
             SeedKmppSetClusterIndex(node, c);
             const int end = node->firstPosition + node->pointCount;
             for (int pos = node->firstPosition; pos < end; ++pos) distSq[pos] = KmPointDistSq(PointAt(pos), t, m_d);
-            return SeedOwnerCost(node, centres);
+            return SeedOwnerCost(node, centres, scratch);
         }
-        if (!node->lower) return SeedOwnerCost(node, centres);
+        if (!node->upper) return SeedOwnerCost(node, centres, scratch);
     }
-    if (!node->lower) return NodeCost(node, centres + (owner >= 0 ? owner : c) * dd);
+    if (!node->upper) return NodeCostAt(node, centres + (owner >= 0 ? owner : c) * dd, scratch);
 
-    const float lowerCost = SeedUpdate(node->lower, c, centres, gaps, distSq);
-    const float upperCost = SeedUpdate(node->upper, c, centres, gaps, distSq);
-    const int lowerOwner = node->lower->seedCluster;
+    const float lowerCost = SeedUpdate(Lower(node), c, centres, gaps, distSq, scratch);
+    const float upperCost = SeedUpdate(node->upper, c, centres, gaps, distSq, scratch);
+    const int lowerOwner = Lower(node)->seedCluster;
     node->seedCluster = (lowerOwner != -1 && lowerOwner == node->upper->seedCluster) ? lowerOwner : -1;
     return lowerCost + upperCost;
 }
