@@ -153,12 +153,16 @@ def group_spectral(driver, tmp, sizes, repeat):
         X = blobs(n, 8, 6)
         csv = os.path.join(tmp, "sc_%d.csv" % n)
         write_csv(csv, X)
-        sq = np.maximum((X ** 2).sum(1)[:, None] + (X ** 2).sum(1)[None, :] - 2.0 * X @ X.T, 0)
-        A = np.exp(-sq / (2 * 1.0 ** 2))
-        our_ms = ours(driver, csv, ["--method", "spectral", "--k", "6", "--kernel", "1"], 1)
+        # A(i, j) = exp(-kernel * squared distance); 0.05 keeps the blobs connected inside and
+        # apart from each other (a clear eigengap) for unit-variance blobs in 8 dimensions.
+        kernel = 0.05
+        Xd = X.astype(np.float64)
+        sq = np.maximum((Xd ** 2).sum(1)[:, None] + (Xd ** 2).sum(1)[None, :] - 2.0 * Xd @ Xd.T, 0)
+        A = np.exp(-kernel * sq)
+        our_ms = ours(driver, csv, ["--method", "spectral", "--k", "6", "--kernel", str(kernel)], 1)
         sk = peer(lambda: SpectralClustering(6, affinity="precomputed", random_state=0).fit(A), 1)
         row("spectral", n, our_ms, "sklearn SpectralClustering", sk)
-        our_sub = ours(driver, csv, ["--method", "subspace", "--k", "6", "--kernel", "1"], 1)
+        our_sub = ours(driver, csv, ["--method", "subspace", "--k", "6", "--kernel", str(kernel)], 1)
         row("subspace", n, our_sub, "(same peer)", sk)
 
 
