@@ -154,17 +154,17 @@ void FixEigenvectorSigns(Eigen::MatrixXd& vectors)
     }
 }
 
-bool LargestEigenpairs(const Eigen::MatrixXd& matrix, int count, EigenSolverKind kind, EigenPairs& result)
+namespace {
+
+// Runs one solve. Spectra refuses or gives up by throwing; exhausted memory (std::bad_alloc)
+// passes on to the run, which reports it. Any other failure prints the eigen error.
+template <typename Solve>
+bool SolveOrReport(int count, Eigen::Index rows, Solve solve, EigenPairs& result)
 {
     bool solved = false;
     try {
-        if (count >= 1 && count <= matrix.rows()) {
-            solved = UseDense(kind, matrix.rows(), count) ? DenseLargest(matrix, count, result)
-                                                         : PartialLargest(matrix, count, result);
-        }
+        if (count >= 1 && count <= rows) solved = solve();
     } catch (const std::logic_error&) {
-        // Spectra refuses or gives up by throwing; exhausted memory (std::bad_alloc)
-        // passes on to the run, which reports it.
         solved = false;
     } catch (const std::runtime_error&) {
         solved = false;
@@ -174,24 +174,23 @@ bool LargestEigenpairs(const Eigen::MatrixXd& matrix, int count, EigenSolverKind
     return false;
 }
 
+}  // namespace
+
+bool LargestEigenpairs(const Eigen::MatrixXd& matrix, int count, EigenSolverKind kind, EigenPairs& result)
+{
+    return SolveOrReport(count, matrix.rows(), [&] {
+        return UseDense(kind, matrix.rows(), count) ? DenseLargest(matrix, count, result)
+                                                    : PartialLargest(matrix, count, result);
+    }, result);
+}
+
 bool SmallestEigenpairs(const Eigen::SparseMatrix<double>& matrix, int count, EigenSolverKind kind,
                         EigenPairs& result)
 {
-    bool solved = false;
-    try {
-        if (count >= 1 && count <= matrix.rows()) {
-            solved = UseDense(kind, matrix.rows(), count)
-                         ? DenseSmallest(Eigen::MatrixXd(matrix), count, result)
-                         : PartialSmallest(matrix, count, result);
-        }
-    } catch (const std::logic_error&) {
-        solved = false;
-    } catch (const std::runtime_error&) {
-        solved = false;
-    }
-    if (solved && AllFinite(result)) return true;
-    ReportEigenFailure();
-    return false;
+    return SolveOrReport(count, matrix.rows(), [&] {
+        return UseDense(kind, matrix.rows(), count) ? DenseSmallest(Eigen::MatrixXd(matrix), count, result)
+                                                    : PartialSmallest(matrix, count, result);
+    }, result);
 }
 
 }  // namespace tapkee
