@@ -16,17 +16,9 @@ using Zelvo::HDpointSet;
 
 namespace {
 
-// A point set of n points of d dimensions, every dimension selected, packed once.
 std::unique_ptr<HDpointSet<float>> MakePointSet(const std::vector<float>& values, int d)
 {
-    auto set = std::make_unique<HDpointSet<float>>();
-    set->m_dimension = d;
-    set->m_dimMask.assign(d, true);
-    set->m_dimLabels.assign(d, "dim");
-    set->m_values = values;
-    set->UpdateDimensionMinMaxMeanVariance();
-    TestSupport::CaptureStdout([&] { set->GetPackedRawDataArray(true); });
-    return set;
+    return TestSupport::MakePackedPointSet(values, d);
 }
 
 std::vector<float> RandomValues(int count, unsigned seed, float lo = -5.0f, float hi = 5.0f)

@@ -20,14 +20,7 @@ namespace {
 
 std::unique_ptr<HDpointSet<float>> MakePointSet(const std::vector<float>& values, int d)
 {
-    auto set = std::make_unique<HDpointSet<float>>();
-    set->m_dimension = d;
-    set->m_dimMask.assign(d, true);
-    set->m_dimLabels.assign(d, "dim");
-    set->m_values = values;
-    set->UpdateDimensionMinMaxMeanVariance();
-    TestSupport::CaptureStdout([&] { set->GetPackedRawDataArray(true); });
-    return set;
+    return TestSupport::MakePackedPointSet(values, d);
 }
 
 std::vector<float>* Cost(EmbeddingResult& r, float& total, std::string* out = nullptr)

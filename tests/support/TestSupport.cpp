@@ -39,6 +39,18 @@ std::string CaptureStdout(const std::function<void()>& fn)
     return testing::internal::GetCapturedStdout();
 }
 
+std::unique_ptr<Zelvo::HDpointSet<float>> MakePackedPointSet(const std::vector<float>& values, int d)
+{
+    auto set = std::make_unique<Zelvo::HDpointSet<float>>();
+    set->m_dimension = d;
+    set->m_dimMask.assign(d, true);
+    set->m_dimLabels.assign(d, "dim");
+    set->m_values = values;
+    set->UpdateDimensionMinMaxMeanVariance();
+    CaptureStdout([&] { set->GetPackedRawDataArray(true); });
+    return set;
+}
+
 std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "HDpointSet.h"
+
 #include <functional>
+#include <memory>
 #include <string>
 
 // Helpers shared by every test program.
@@ -12,6 +15,9 @@ std::string SourceDir();
 std::string SharedDataPath(const std::string& fileName);
 // Runs fn and returns everything it wrote to standard output (printf, puts, std::cout).
 std::string CaptureStdout(const std::function<void()>& fn);
+// A point set of the given rows (d values each), every dimension selected, statistics computed
+// and the packed buffer built once (its lines are swallowed).
+std::unique_ptr<Zelvo::HDpointSet<float>> MakePackedPointSet(const std::vector<float>& values, int d);
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 // Runs a shell command, returns its standard output; exitCode receives the status.
