@@ -28,6 +28,47 @@ inline void StoreLanes(float* p, Lanes4 v)
     std::memcpy(p, &v, sizeof v);
 }
 
+// Counts the rows below split in dimension splitDim and widens the lower box (boxes) or the
+// upper box (boxes + 2 d) by each row; min and max are exact, so any lane width gives the same.
+#define KM_BOUND_SIDES_BODY                                                            \
+    const std::size_t dd = static_cast<std::size_t>(d);                                \
+    int below = 0;                                                                     \
+    for (int i = 0; i < count; ++i) {                                                  \
+        const float* p = rows + static_cast<std::size_t>(i) * dd;                      \
+        const int upperRow = p[splitDim] < split ? 0 : 1;                              \
+        below += 1 - upperRow;                                                         \
+        float* lo = boxes + static_cast<std::size_t>(upperRow) * 2 * dd;               \
+        float* hi = lo + dd;                                                           \
+        for (int j = 0; j < d; ++j) {                                                  \
+            lo[j] = std::min(lo[j], p[j]);                                             \
+            hi[j] = std::max(hi[j], p[j]);                                             \
+        }                                                                              \
+    }                                                                                  \
+    return below;
+
+int BoundSidesPlain(const float* rows, int count, int d, int splitDim, float split, float* boxes)
+{
+    KM_BOUND_SIDES_BODY
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+__attribute__((target("avx2"))) int BoundSidesAvx2(const float* rows, int count, int d, int splitDim, float split,
+                                                   float* boxes)
+{
+    KM_BOUND_SIDES_BODY
+}
+#endif
+#undef KM_BOUND_SIDES_BODY
+
+int BoundSides(const float* rows, int count, int d, int splitDim, float split, float* boxes)
+{
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    static const bool haveAvx2 = __builtin_cpu_supports("avx2");
+    if (haveAvx2) return BoundSidesAvx2(rows, count, d, splitDim, split, boxes);
+#endif
+    return BoundSidesPlain(rows, count, d, splitDim, split, boxes);
+}
+
 }  // namespace
 
 KmTree::KmTree(int n, int d, const float* points)
@@ -66,8 +107,10 @@ KmTree::KmTree(int n, int d, const float* points)
     }
     m_zeros = KmNewArray<float>(dd);
     m_meanScratch = KmNewArray<float>(dd);
+    m_swapLeft = KmNewArray<int>(static_cast<std::size_t>(n) / 2 + 1);
+    m_swapRight = KmNewArray<int>(static_cast<std::size_t>(n) / 2 + 1);
     m_buildScratch = KmNewArray<float>((3 + static_cast<std::size_t>(kSmallNode)) * dd);
-    if (!m_zeros || !m_meanScratch || !m_buildScratch || !GrowBoxLevels(64)) {
+    if (!m_zeros || !m_meanScratch || !m_swapLeft || !m_swapRight || !m_buildScratch || !GrowBoxLevels(64)) {
         __KMeansAssertionFailure(kSource, 25, "bound_v1 != 0 && bound_v2 != 0");
         Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
         return;
@@ -191,41 +234,39 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth, bool upperSide)
         node->vectors = vectors;
     }
 
-    // Partition the run around the box's midpoint in the split dimension, bounding each side
-    // as its rows are passed.
+    // Partition the run around the box's midpoint in the split dimension. The side of every
+    // row is known from its value alone: one pass counts the lower side and bounds both sides,
+    // then the misplaced rows swap in pairs, the k-th from the left with the k-th from the
+    // right, without a branch on the data.
     const float split = (bmin[splitDim] + bmax[splitDim]) * 0.5f;
     const float inf = std::numeric_limits<float>::infinity();
     std::fill(lowerMin, lowerMin + dd, inf);
     std::fill(lowerMax, lowerMax + dd, -inf);
     std::fill(upperMin, upperMin + dd, inf);
     std::fill(upperMax, upperMax + dd, -inf);
-    auto widen = [this](const float* p, float* lo, float* hi) {
-        for (int j = 0; j < m_d; ++j) {
-            lo[j] = std::min(lo[j], p[j]);
-            hi[j] = std::max(hi[j], p[j]);
+    // The upper box follows the lower one: a row's side picks its box without a branch.
+    int size1 = BoundSides(rows + static_cast<std::size_t>(first) * dd, last - first + 1, m_d, splitDim, split,
+                                 lowerMin);
+    if (size1 > 0 && size1 <= last - first) {
+        int* fromLeft = m_swapLeft.get();
+        int* fromRight = m_swapRight.get();
+        const int boundary = first + size1;
+        int leftCount = 0;
+        for (int pos = first; pos < boundary; ++pos) {
+            fromLeft[leftCount] = pos;
+            leftCount += rows[static_cast<std::size_t>(pos) * dd + splitDim] < split ? 0 : 1;
         }
-    };
-    int i1 = first;
-    int i2 = last;
-    int size1 = 0;
-    while (i1 <= i2) {
-        float* r1 = rows + static_cast<std::size_t>(i1) * dd;
-        float* r2 = rows + static_cast<std::size_t>(i2) * dd;
-        bool good1 = r1[splitDim] < split;
-        bool good2 = r2[splitDim] >= split;
-        if (!good1 && !good2) {
+        int rightCount = 0;
+        for (int pos = last; pos >= boundary; --pos) {
+            fromRight[rightCount] = pos;
+            rightCount += rows[static_cast<std::size_t>(pos) * dd + splitDim] < split ? 1 : 0;
+        }
+        for (int i = 0; i < leftCount; ++i) {
+            const int i1 = fromLeft[i];
+            const int i2 = fromRight[i];
             std::swap(m_positions[i1], m_positions[i2]);
-            std::swap_ranges(r1, r1 + dd, r2);
-            good1 = good2 = true;
-        }
-        if (good1) {
-            widen(r1, lowerMin, lowerMax);
-            ++i1;
-            ++size1;
-        }
-        if (good2) {
-            widen(r2, upperMin, upperMax);
-            --i2;
+            std::swap_ranges(rows + static_cast<std::size_t>(i1) * dd, rows + static_cast<std::size_t>(i1 + 1) * dd,
+                             rows + static_cast<std::size_t>(i2) * dd);
         }
     }
     // Values a float step apart have a midpoint equal to the smaller one, so nothing lands

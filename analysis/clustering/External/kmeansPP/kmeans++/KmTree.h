@@ -138,6 +138,8 @@ private:
     // Build scratch: per depth, the lower and the upper child's box (min then max, d floats each).
     std::unique_ptr<float[]> m_boxes;
     int m_boxLevels = 0;
+    std::unique_ptr<int[]> m_swapLeft;        // build scratch: rows that change sides
+    std::unique_ptr<int[]> m_swapRight;
     int m_nextNode = 0;
     int m_blockUsed = 0;
     bool m_buildFailed = false;
