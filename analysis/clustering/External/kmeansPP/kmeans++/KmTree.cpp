@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -25,6 +26,47 @@ inline Lanes4 LoadLanes(const float* p)
 inline void StoreLanes(float* p, Lanes4 v)
 {
     std::memcpy(p, &v, sizeof v);
+}
+
+// Counts the rows below split in dimension splitDim and widens the lower box (boxes) or the
+// upper box (boxes + 2 d) by each row; min and max are exact, so any lane width gives the same.
+#define KM_BOUND_SIDES_BODY                                                            \
+    const std::size_t dd = static_cast<std::size_t>(d);                                \
+    int below = 0;                                                                     \
+    for (int i = 0; i < count; ++i) {                                                  \
+        const float* p = rows + static_cast<std::size_t>(i) * dd;                      \
+        const int upperRow = p[splitDim] < split ? 0 : 1;                              \
+        below += 1 - upperRow;                                                         \
+        float* lo = boxes + static_cast<std::size_t>(upperRow) * 2 * dd;               \
+        float* hi = lo + dd;                                                           \
+        for (int j = 0; j < d; ++j) {                                                  \
+            lo[j] = std::min(lo[j], p[j]);                                             \
+            hi[j] = std::max(hi[j], p[j]);                                             \
+        }                                                                              \
+    }                                                                                  \
+    return below;
+
+int BoundSidesPlain(const float* rows, int count, int d, int splitDim, float split, float* boxes)
+{
+    KM_BOUND_SIDES_BODY
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+__attribute__((target("avx2"))) int BoundSidesAvx2(const float* rows, int count, int d, int splitDim, float split,
+                                                   float* boxes)
+{
+    KM_BOUND_SIDES_BODY
+}
+#endif
+#undef KM_BOUND_SIDES_BODY
+
+int BoundSides(const float* rows, int count, int d, int splitDim, float split, float* boxes)
+{
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    static const bool haveAvx2 = __builtin_cpu_supports("avx2");
+    if (haveAvx2) return BoundSidesAvx2(rows, count, d, splitDim, split, boxes);
+#endif
+    return BoundSidesPlain(rows, count, d, splitDim, split, boxes);
 }
 
 }  // namespace
@@ -64,10 +106,11 @@ KmTree::KmTree(int n, int d, const float* points)
         return;
     }
     m_zeros = KmNewArray<float>(dd);
-    m_boundMin = KmNewArray<float>(dd);
-    m_boundMax = KmNewArray<float>(dd);
+    m_meanScratch = KmNewArray<float>(dd);
+    m_swapLeft = KmNewArray<int>(static_cast<std::size_t>(n) / 2 + 1);
+    m_swapRight = KmNewArray<int>(static_cast<std::size_t>(n) / 2 + 1);
     m_buildScratch = KmNewArray<float>((3 + static_cast<std::size_t>(kSmallNode)) * dd);
-    if (!m_zeros || !m_boundMin || !m_boundMax || !m_buildScratch) {
+    if (!m_zeros || !m_meanScratch || !m_swapLeft || !m_swapRight || !m_buildScratch || !GrowBoxLevels(64)) {
         __KMeansAssertionFailure(kSource, 25, "bound_v1 != 0 && bound_v2 != 0");
         Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
         return;
@@ -77,8 +120,9 @@ KmTree::KmTree(int n, int d, const float* points)
     // The build reorders this copy together with the positions, so every node's points are
     // contiguous both while it is built and afterwards.
     std::memcpy(m_sortedPoints.get(), points, sizeof(float) * valueCount);
+    BoundRun(0, n - 1, m_boxes.get(), m_boxes.get() + dd);
 
-    Node* root = BuildNodes(0, n - 1, 0);
+    Node* root = BuildNodes(0, n - 1, 0, false);
     if (m_buildFailed) {
         __KMeansAssertionFailure(kSource, 20, "node_data_ != 0 && point_indices_ != 0");
         Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
@@ -102,7 +146,34 @@ float* KmTree::NewNodeVectors()
 
 KmTree::~KmTree() = default;
 
-KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
+bool KmTree::GrowBoxLevels(int levels)
+{
+    const std::size_t levelSize = 4 * static_cast<std::size_t>(m_d);
+    auto boxes = KmNewArray<float>(static_cast<std::size_t>(levels) * levelSize);
+    if (!boxes) return false;
+    if (m_boxes) std::memcpy(boxes.get(), m_boxes.get(), sizeof(float) * m_boxLevels * levelSize);
+    m_boxes = std::move(boxes);
+    m_boxLevels = levels;
+    return true;
+}
+
+void KmTree::BoundRun(int first, int last, float* bmin, float* bmax) const
+{
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    const float* rows = m_sortedPoints.get();
+    const float* p0 = rows + static_cast<std::size_t>(first) * dd;
+    std::memcpy(bmin, p0, sizeof(float) * dd);
+    std::memcpy(bmax, p0, sizeof(float) * dd);
+    for (int pos = first + 1; pos <= last; ++pos) {
+        const float* p = rows + static_cast<std::size_t>(pos) * dd;
+        for (int j = 0; j < m_d; ++j) {
+            bmin[j] = std::min(bmin[j], p[j]);
+            bmax[j] = std::max(bmax[j], p[j]);
+        }
+    }
+}
+
+KmTree::Node* KmTree::BuildNodes(int first, int last, int depth, bool upperSide)
 {
     m_depth = std::max(m_depth, depth);
     const std::size_t dd = static_cast<std::size_t>(m_d);
@@ -115,20 +186,21 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
     node->seedCluster = -1;
     node->seedCost = 0;
     node->seedCostCluster = -1;
+    // A single point is a leaf whatever its box.
+    if (first == last) return node;
 
-    float* bmin = m_boundMin.get();
-    float* bmax = m_boundMax.get();
-    float* rows = m_sortedPoints.get();
-    const float* p0 = rows + static_cast<std::size_t>(first) * dd;
-    std::memcpy(bmin, p0, sizeof(float) * dd);
-    std::memcpy(bmax, p0, sizeof(float) * dd);
-    for (int pos = first + 1; pos <= last; ++pos) {
-        const float* p = rows + static_cast<std::size_t>(pos) * dd;
-        for (int j = 0; j < m_d; ++j) {
-            bmin[j] = std::min(bmin[j], p[j]);
-            bmax[j] = std::max(bmax[j], p[j]);
-        }
+    // The parent bounded this run while partitioning it; the children's boxes go one level down.
+    if (depth + 1 >= m_boxLevels && !GrowBoxLevels(2 * m_boxLevels)) {
+        m_buildFailed = true;
+        return node;
     }
+    const float* bmin = m_boxes.get() + (4 * static_cast<std::size_t>(depth) + (upperSide ? 2 : 0)) * dd;
+    const float* bmax = bmin + dd;
+    float* lowerMin = m_boxes.get() + 4 * static_cast<std::size_t>(depth + 1) * dd;
+    float* lowerMax = lowerMin + dd;
+    float* upperMin = lowerMax + dd;
+    float* upperMax = upperMin + dd;
+    float* rows = m_sortedPoints.get();
 
     int splitDim = -1;
     float maxRadius = -1;
@@ -162,25 +234,40 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
         node->vectors = vectors;
     }
 
-    // Partition the run around the box's midpoint in the split dimension.
+    // Partition the run around the box's midpoint in the split dimension. The side of every
+    // row is known from its value alone: one pass counts the lower side and bounds both sides,
+    // then the misplaced rows swap in pairs, the k-th from the left with the k-th from the
+    // right, without a branch on the data.
     const float split = (bmin[splitDim] + bmax[splitDim]) * 0.5f;
-    int i1 = first;
-    int i2 = last;
-    int size1 = 0;
-    while (i1 <= i2) {
-        bool good1 = rows[static_cast<std::size_t>(i1) * dd + splitDim] < split;
-        bool good2 = rows[static_cast<std::size_t>(i2) * dd + splitDim] >= split;
-        if (!good1 && !good2) {
+    const float inf = std::numeric_limits<float>::infinity();
+    std::fill(lowerMin, lowerMin + dd, inf);
+    std::fill(lowerMax, lowerMax + dd, -inf);
+    std::fill(upperMin, upperMin + dd, inf);
+    std::fill(upperMax, upperMax + dd, -inf);
+    // The upper box follows the lower one: a row's side picks its box without a branch.
+    int size1 = BoundSides(rows + static_cast<std::size_t>(first) * dd, last - first + 1, m_d, splitDim, split,
+                                 lowerMin);
+    if (size1 > 0 && size1 <= last - first) {
+        int* fromLeft = m_swapLeft.get();
+        int* fromRight = m_swapRight.get();
+        const int boundary = first + size1;
+        int leftCount = 0;
+        for (int pos = first; pos < boundary; ++pos) {
+            fromLeft[leftCount] = pos;
+            leftCount += rows[static_cast<std::size_t>(pos) * dd + splitDim] < split ? 0 : 1;
+        }
+        int rightCount = 0;
+        for (int pos = last; pos >= boundary; --pos) {
+            fromRight[rightCount] = pos;
+            rightCount += rows[static_cast<std::size_t>(pos) * dd + splitDim] < split ? 1 : 0;
+        }
+        for (int i = 0; i < leftCount; ++i) {
+            const int i1 = fromLeft[i];
+            const int i2 = fromRight[i];
             std::swap(m_positions[i1], m_positions[i2]);
             std::swap_ranges(rows + static_cast<std::size_t>(i1) * dd, rows + static_cast<std::size_t>(i1 + 1) * dd,
                              rows + static_cast<std::size_t>(i2) * dd);
-            good1 = good2 = true;
         }
-        if (good1) {
-            ++i1;
-            ++size1;
-        }
-        if (good2) --i2;
     }
     // Values a float step apart have a midpoint equal to the smaller one, so nothing lands
     // below it; such runs are split at their middle position instead.
@@ -197,10 +284,12 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
             std::memcpy(rows + static_cast<std::size_t>(pos) * dd,
                         m_points + static_cast<std::size_t>(m_positions[pos]) * dd, sizeof(float) * dd);
         }
+        BoundRun(first, middle - 1, lowerMin, lowerMax);
+        BoundRun(middle, last, upperMin, upperMax);
     }
 
-    const Node* lower = BuildNodes(first, first + size1 - 1, depth + 1);
-    node->upper = BuildNodes(first + size1, last, depth + 1);
+    const Node* lower = BuildNodes(first, first + size1 - 1, depth + 1, false);
+    node->upper = BuildNodes(first + size1, last, depth + 1, true);
     if (m_buildFailed) return node;
 
     const Node* upper = node->upper;
@@ -211,7 +300,7 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth)
     for (int j = 0; j < m_d; ++j) sum[j] = lowerSum[j] + upperSum[j];
 
     // The children's build scratch is free again: reuse the lower bound as the mean.
-    float* mean = m_boundMin.get();
+    float* mean = m_meanScratch.get();
     const float scale = 1.0f / static_cast<float>(node->pointCount);
     for (int j = 0; j < m_d; ++j) mean[j] = sum[j] * scale;
     node->optCost = NodeCostWithSum(lower, lowerSum, mean) + NodeCostWithSum(upper, upperSum, mean);
@@ -301,8 +390,19 @@ bool KmTree::NodeVectors(const Node* node, float* median, float* radius, float* 
 float KmTree::NodeCostWithSum(const Node* node, const float* sum, const float* centre) const
 {
     const float count = static_cast<float>(node->pointCount);
+    // The divisions run four lanes at a time; the squares still add up in dimension order.
+    const Lanes4 counts = {count, count, count, count};
     float dist = 0;
-    for (int j = 0; j < m_d; ++j) {
+    int j = 0;
+    for (; j + 4 <= m_d; j += 4) {
+        const Lanes4 diff = LoadLanes(sum + j) / counts - LoadLanes(centre + j);
+        const Lanes4 square = diff * diff;
+        dist += square[0];
+        dist += square[1];
+        dist += square[2];
+        dist += square[3];
+    }
+    for (; j < m_d; ++j) {
         const float diff = sum[j] / count - centre[j];
         dist += diff * diff;
     }
@@ -697,7 +797,25 @@ float KmTree::SeedUpdate(Node* node, int c, const float* centres, const float* g
         if (median == scratch) scratch += 2 * dd;
         float towardsNew = 0;
         float towardsOwner = 0;
-        for (int j = 0; j < m_d; ++j) {
+        const Lanes4 zero = {0, 0, 0, 0};
+        int j = 0;
+        for (; j + 4 <= m_d; j += 4) {
+            const Lanes4 oj = LoadLanes(o + j);
+            const Lanes4 tj = LoadLanes(t + j);
+            const Lanes4 mj = LoadLanes(median + j);
+            const Lanes4 rj = LoadLanes(radius + j);
+            const Lanes4 v = tj - oj;
+            const Lanes4 w = oj - tj;
+            const Lanes4 high = mj + rj;
+            const Lanes4 low = mj - rj;
+            const Lanes4 termNew = v * ((v > zero ? high : low) - oj);
+            const Lanes4 termOwner = w * ((w > zero ? high : low) - tj);
+            for (int lane = 0; lane < 4; ++lane) {
+                towardsNew += termNew[lane];
+                towardsOwner += termOwner[lane];
+            }
+        }
+        for (; j < m_d; ++j) {
             const float v = t[j] - o[j];
             const float w = o[j] - t[j];
             const float high = median[j] + radius[j];

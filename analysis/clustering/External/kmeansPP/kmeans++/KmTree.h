@@ -74,7 +74,11 @@ public:
     static const int kSmallNode = 8;
 
 private:
-    Node* BuildNodes(int first, int last, int depth);
+    // Builds the node of a run whose box the parent left at its depth's level of m_boxes.
+    Node* BuildNodes(int first, int last, int depth, bool upperSide);
+    // Bounding box of a run of the sorted rows.
+    void BoundRun(int first, int last, float* bmin, float* bmax) const;
+    bool GrowBoxLevels(int levels);
     bool SplitByPosition(int first, int last, int splitDim, int* size1);
     // Working state of one Lloyd step.
     struct StepContext {
@@ -130,8 +134,12 @@ private:
     std::unique_ptr<int[]> m_positions;       // position -> point index
     std::unique_ptr<float[]> m_sortedPoints;  // the points in position order
     std::unique_ptr<float[]> m_zeros;         // radius of every leaf
-    std::unique_ptr<float[]> m_boundMin;      // build scratch
-    std::unique_ptr<float[]> m_boundMax;
+    std::unique_ptr<float[]> m_meanScratch;   // build scratch
+    // Build scratch: per depth, the lower and the upper child's box (min then max, d floats each).
+    std::unique_ptr<float[]> m_boxes;
+    int m_boxLevels = 0;
+    std::unique_ptr<int[]> m_swapLeft;        // build scratch: rows that change sides
+    std::unique_ptr<int[]> m_swapRight;
     int m_nextNode = 0;
     int m_blockUsed = 0;
     bool m_buildFailed = false;
