@@ -186,11 +186,18 @@ void EmbeddingResult::m_splitModifiedPositions(Eigen::ArrayXf& x, Eigen::ArrayXf
 bool EmbeddingResult::m_hasDistanceMatrix(const char* measure)
 {
     m_materializeDistanceMatrix();
-    if (hdSquaredDistance.rows() == pointCount && hdSquaredDistance.cols() == pointCount)
+    const std::string user = std::string(measure) + " distortion";
+    return m_fitsPointCount(hdSquaredDistance.rows(), hdSquaredDistance.cols(), user.c_str(),
+                            "high-dimensional distance matrix");
+}
+
+bool EmbeddingResult::m_fitsPointCount(Eigen::Index rows, Eigen::Index cols, const char* user,
+                                       const char* matrix) const
+{
+    if (rows == pointCount && cols == pointCount)
         return true;
-    Log::Printf("Error: %s distortion needs a %d x %d high-dimensional distance matrix, have %ld x %ld\n",
-                measure, pointCount, pointCount, static_cast<long>(hdSquaredDistance.rows()),
-                static_cast<long>(hdSquaredDistance.cols()));
+    Log::Printf("Error: %s needs a %d x %d %s, have %ld x %ld\n", user, pointCount, pointCount, matrix,
+                static_cast<long>(rows), static_cast<long>(cols));
     return false;
 }
 

@@ -89,6 +89,9 @@ protected:
 
     // Marks every neighbour of each selected point with 1.0; indices out of range are skipped.
     std::vector<float>* m_markSelectedNeighbors(const std::vector<int>& selected);
+    // True when a matrix is pointCount x pointCount; otherwise prints
+    // "Error: <user> needs a n x n <matrix>, have r x c".
+    bool m_fitsPointCount(Eigen::Index rows, Eigen::Index cols, const char* user, const char* matrix) const;
     // The modified positions as two contiguous coordinate arrays.
     void m_splitModifiedPositions(Eigen::ArrayXf& x, Eigen::ArrayXf& y) const;
 

@@ -21,11 +21,8 @@ std::vector<float>* LaplacianEigenmapEmbeddingResult::GetPerPointCost(float& tot
     if (!costDirty)
         return &perPointCost;
     const int n = pointCount;
-    if (weights.rows() != n || weights.cols() != n) {
-        Log::Printf("Error: Laplacian eigenmap cost needs a %d x %d weight matrix, have %ld x %ld\n", n, n,
-                    static_cast<long>(weights.rows()), static_cast<long>(weights.cols()));
+    if (!m_fitsPointCount(weights.rows(), weights.cols(), "Laplacian eigenmap cost", "weight matrix"))
         return nullptr;
-    }
     Eigen::ArrayXf x, y;
     m_splitModifiedPositions(x, y);
     perPointCost.assign(n, 0.0f);

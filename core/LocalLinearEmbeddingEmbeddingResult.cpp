@@ -22,11 +22,8 @@ std::vector<float>* LocalLinearEmbeddingEmbeddingResult::GetPerPointCost(float& 
         return &perPointCost;
     const int n = pointCount;
     const Eigen::SparseMatrix<float>& W = reconstructionWeights;
-    if (W.rows() != n || W.cols() != n) {
-        Log::Printf("Error: LLE cost needs a %d x %d reconstruction weight matrix, have %ld x %ld\n", n, n,
-                    static_cast<long>(W.rows()), static_cast<long>(W.cols()));
+    if (!m_fitsPointCount(W.rows(), W.cols(), "LLE cost", "reconstruction weight matrix"))
         return nullptr;
-    }
     Eigen::ArrayXf x, y;
     m_splitModifiedPositions(x, y);
     perPointCost.assign(n, 0.0f);
