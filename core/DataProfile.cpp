@@ -1,12 +1,12 @@
 #include "DataProfile.h"
 
+#include "CSVLoader.h"
 #include "HDfileIO.h"
 #include "Log.h"
 
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <utility>
 
@@ -180,7 +180,8 @@ bool DataProfile::ImportClusteringLabelTextFile(const char* path)
     if (!in) return false;
     std::vector<int> labels;
     std::string line;
-    while (std::getline(in, line)) labels.push_back(std::atoi(line.c_str()));
+    // As atoi reads each line, but a number out of int range saturates instead of being undefined.
+    while (std::getline(in, line)) labels.push_back(CSVLoader::ParseInt(line.data(), line.data() + line.size()));
 
     const int pointCount = m_pointSet.m_dimension > 0 ? m_pointSet.GetPointCount() : 0;
     if (static_cast<int64_t>(labels.size()) != pointCount) {

@@ -17,8 +17,6 @@ namespace {
 Eigen::MatrixXf LoadColumns(const std::string& name, int count, const TestSupport::TempDir& dir)
 {
     Eigen::MatrixXd table = ReadCsv(TestSupport::SharedDataPath(name), 1);
-    // A git worktree sits one folder deeper than the main checkout.
-    if (table.rows() == 0) table = ReadCsv(TestSupport::SourceDir() + "/../../shared/data/" + name, 1);
     if (table.rows() == 0) return Eigen::MatrixXf();
     table = table.topRows(std::min<Eigen::Index>(count, table.rows())).eval();
     table = (table.rowwise() - table.colwise().mean()).eval();

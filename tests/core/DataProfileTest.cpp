@@ -517,3 +517,28 @@ TEST_F(DataProfileTest, VolumeDataSetReadsLabelsAndPoints)
     EXPECT_FALSE(loaded);
     EXPECT_EQ(profile.GetPointSet().GetPointCount(), 0);
 }
+
+// Lines read as atoi reads them (leading number, trailing text ignored); a number beyond the
+// int range saturates (atoi would be undefined, and in practice wraps 2147483648 to INT_MIN).
+TEST_F(DataProfileTest, LabelLinesReadTheirLeadingNumber)
+{
+    std::string text;
+    for (int i = 0; i < 148; ++i) text += "2abc\n";
+    text += " 2147483647\n2147483648\r\n";
+    WriteText(dir.file("odd.txt"), text);
+    bool imported = false;
+    CaptureStdout([&] { imported = profile.ImportClusteringLabelTextFile(dir.file("odd.txt").c_str()); });
+    ASSERT_TRUE(imported);
+    std::string id = "importedClusterResult";
+    CaptureStdout([&] { ASSERT_TRUE(profile.SetCurrentClusteringResultByIDString(id)); });
+    Zelvo::hNode* root = profile.GetCurrentClusteringResult()->GetRoot();
+    ASSERT_NE(root, nullptr);
+    std::vector<size_t> sizes;
+    for (Zelvo::hNode* cluster : root->children) {
+        size_t points = 0;
+        for (Zelvo::hNode* leaf : cluster->GetAllChildrenLeafNode()) points += leaf->pointIndices.size();
+        sizes.push_back(points);
+    }
+    std::sort(sizes.begin(), sizes.end());
+    EXPECT_EQ(sizes, (std::vector<size_t>{2, 148}));
+}
