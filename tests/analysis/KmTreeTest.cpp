@@ -9,6 +9,7 @@
 #include <functional>
 #include <deque>
 #include <limits>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -91,64 +92,83 @@ private:
     int m_fallback;
 };
 
-// Checks the structural promises of the tree against the points themselves.
-void CheckNode(const KmTree& tree, const PointData& data, const KmTree::Node* node, int* leaves)
+// Checks the structural promises of every node against the points themselves and counts
+// the leaves.
+void CheckNodes(const KmTree& tree, const PointData& data, int* leaves)
 {
     const int d = data.d;
-    const int first = node->firstPosition;
-    const int end = first + node->pointCount;
-    // Small inner nodes keep no vectors; the tree recomputes them on demand.
-    std::vector<float> median(d), radius(d), sum(d);
-    ASSERT_TRUE(tree.NodeVectors(node, median.data(), radius.data(), sum.data()));
-    std::vector<double> mean(d, 0.0);
-    std::vector<float> low(data.Row(tree.PointIndexAt(first)), data.Row(tree.PointIndexAt(first)) + d);
-    std::vector<float> high = low;
-    for (int pos = first; pos < end; ++pos) {
-        const float* p = data.Row(tree.PointIndexAt(pos));
-        for (int j = 0; j < d; ++j) {
-            ASSERT_EQ(tree.PointAt(pos)[j], p[j]);
-            low[j] = std::min(low[j], p[j]);
-            high[j] = std::max(high[j], p[j]);
-            mean[j] += p[j];
+    const std::vector<KmTree::NodeInfo> nodes = tree.Nodes();
+    *leaves = 0;
+    std::map<std::pair<int, int>, std::size_t> byRun;
+    for (std::size_t i = 0; i < nodes.size(); ++i) byRun[{nodes[i].firstPosition, nodes[i].pointCount}] = i;
+    EXPECT_EQ(byRun.size(), nodes.size());  // no run twice
+    auto vectorsOf = [&](const KmTree::NodeInfo& node, std::vector<float>& median, std::vector<float>& radius,
+                         std::vector<float>& sum) {
+        median.assign(d, 0);
+        radius.assign(d, 0);
+        sum.assign(d, 0);
+        EXPECT_TRUE(tree.NodeVectors(node, median.data(), radius.data(), sum.data()));
+    };
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const KmTree::NodeInfo& node = nodes[i];
+        SCOPED_TRACE("node at " + std::to_string(node.firstPosition) + " of " + std::to_string(node.pointCount));
+        const int first = node.firstPosition;
+        const int end = first + node.pointCount;
+        std::vector<float> median, radius, sum;
+        vectorsOf(node, median, radius, sum);
+        std::vector<double> mean(d, 0.0);
+        std::vector<float> low(data.Row(tree.PointIndexAt(first)), data.Row(tree.PointIndexAt(first)) + d);
+        std::vector<float> high = low;
+        for (int pos = first; pos < end; ++pos) {
+            const float* p = data.Row(tree.PointIndexAt(pos));
+            for (int j = 0; j < d; ++j) {
+                EXPECT_EQ(tree.PointAt(pos)[j], p[j]);
+                low[j] = std::min(low[j], p[j]);
+                high[j] = std::max(high[j], p[j]);
+                mean[j] += p[j];
+            }
         }
-    }
-    // The box is the tight bounding box of the points, to the last bit.
-    for (int j = 0; j < d; ++j) {
-        ASSERT_EQ(median[j], node->upper ? (low[j] + high[j]) * 0.5f : low[j]) << "dimension " << j;
-        ASSERT_EQ(radius[j], (high[j] - low[j]) * 0.5f) << "dimension " << j;
-    }
-    double opt = 0;
-    for (int j = 0; j < d; ++j) mean[j] /= node->pointCount;
-    for (int pos = first; pos < end; ++pos) {
-        const float* p = data.Row(tree.PointIndexAt(pos));
-        for (int j = 0; j < d; ++j) opt += (p[j] - mean[j]) * (p[j] - mean[j]);
-    }
-    EXPECT_NEAR(node->optCost, opt, 1e-3 * (1 + opt));
+        const bool leaf = node.upperFirst < 0;
+        // The box is the tight bounding box of the points, to the last bit.
+        for (int j = 0; j < d; ++j) {
+            EXPECT_EQ(median[j], leaf ? low[j] : (low[j] + high[j]) * 0.5f) << "dimension " << j;
+            EXPECT_EQ(radius[j], (high[j] - low[j]) * 0.5f) << "dimension " << j;
+        }
+        double opt = 0;
+        for (int j = 0; j < d; ++j) mean[j] /= node.pointCount;
+        for (int pos = first; pos < end; ++pos) {
+            const float* p = data.Row(tree.PointIndexAt(pos));
+            for (int j = 0; j < d; ++j) opt += (p[j] - mean[j]) * (p[j] - mean[j]);
+        }
+        EXPECT_NEAR(node.optCost, opt, 1e-3 * (1 + opt));
 
-    const KmTree::Node* lower = KmTree::Lower(node);
-    if (!node->upper) {
-        ++*leaves;
-        EXPECT_EQ(node->vectors, nullptr);
-        // A leaf holds identical points only.
-        for (int pos = first + 1; pos < end; ++pos)
-            for (int j = 0; j < d; ++j) ASSERT_EQ(tree.PointAt(pos)[j], tree.PointAt(first)[j]);
-        return;
+        if (leaf) {
+            ++*leaves;
+            EXPECT_FALSE(node.hasRecord);
+            // A leaf holds identical points only; its sum is the point times the count.
+            for (int pos = first + 1; pos < end; ++pos)
+                for (int j = 0; j < d; ++j) EXPECT_EQ(tree.PointAt(pos)[j], tree.PointAt(first)[j]);
+            for (int j = 0; j < d; ++j) EXPECT_EQ(sum[j], tree.PointAt(first)[j] * static_cast<float>(node.pointCount));
+            continue;
+        }
+        // Only inner nodes above the small size keep a record.
+        EXPECT_EQ(node.hasRecord, node.pointCount > tree.SmallNodeSize());
+        // Children in order: the lower one next, the upper one somewhere after.
+        ASSERT_GT(node.upperFirst, first);
+        ASSERT_LT(node.upperFirst, end);
+        ASSERT_LT(i + 1, nodes.size());
+        const KmTree::NodeInfo& lower = nodes[i + 1];
+        EXPECT_EQ(lower.firstPosition, first);
+        EXPECT_EQ(lower.pointCount, node.upperFirst - first);
+        const auto upperAt = byRun.find({node.upperFirst, end - node.upperFirst});
+        ASSERT_NE(upperAt, byRun.end());
+        EXPECT_GT(upperAt->second, i + 1);
+        // Sums are the children's added once, bit for bit, whether stored or recomputed.
+        std::vector<float> m1, r1, lowerSum, m2, r2, upperSum;
+        vectorsOf(lower, m1, r1, lowerSum);
+        vectorsOf(nodes[upperAt->second], m2, r2, upperSum);
+        for (int j = 0; j < d; ++j) EXPECT_EQ(sum[j], lowerSum[j] + upperSum[j]) << "dimension " << j;
     }
-    ASSERT_NE(lower, nullptr);
-    EXPECT_GE(lower->pointCount, 1);
-    EXPECT_GE(node->upper->pointCount, 1);
-    EXPECT_EQ(lower->pointCount + node->upper->pointCount, node->pointCount);
-    EXPECT_EQ(lower->firstPosition, first);
-    EXPECT_EQ(node->upper->firstPosition, first + lower->pointCount);
-    for (int j = 0; j < d; ++j) EXPECT_NEAR(sum[j], mean[j] * node->pointCount, 1e-3 * (1 + std::fabs(mean[j]) * node->pointCount));
-    if (node->pointCount > KmTree::kSmallNode) {
-        ASSERT_NE(node->vectors, nullptr);
-        EXPECT_EQ(0, std::memcmp(node->vectors + 2 * d, sum.data(), sizeof(float) * d));
-    } else {
-        EXPECT_EQ(node->vectors, nullptr);  // small inner nodes store no vectors
-    }
-    CheckNode(tree, data, lower, leaves);
-    CheckNode(tree, data, node->upper, leaves);
 }
 
 int CountDistinct(const PointData& data)
@@ -171,6 +191,10 @@ std::vector<PointData> StepDataSets()
     PointData eightD = Clustered(2500, 8, 10, 5);
     eightD.name = "8-D";
     sets.push_back(eightD);
+    // Enough dimensions for the smaller small-node size.
+    PointData fortyD = Clustered(1500, 40, 7, 6);
+    fortyD.name = "40-D";
+    sets.push_back(fortyD);
     return sets;
 }
 
@@ -185,10 +209,12 @@ TEST(KmTree, BuildKeepsBoxesSumsCostsAndIdenticalLeaves)
         std::vector<int> seen(data.n, 0);
         for (int pos = 0; pos < data.n; ++pos) ++seen[tree.PointIndexAt(pos)];
         for (int count : seen) ASSERT_EQ(count, 1);  // a permutation
-        EXPECT_EQ(tree.Root()->pointCount, data.n);
-        int leaves = 0;
-        CheckNode(tree, data, tree.Root(), &leaves);
+        ASSERT_FALSE(tree.Nodes().empty());
+        EXPECT_EQ(tree.Nodes().front().firstPosition, 0);
+        EXPECT_EQ(tree.Nodes().front().pointCount, data.n);
         // Leaves are exactly the distinct points.
+        int leaves = 0;
+        CheckNodes(tree, data, &leaves);
         EXPECT_EQ(leaves, CountDistinct(data));
     }
 }
@@ -275,7 +301,8 @@ TEST(KmTree, EquidistantCentresGoToTheEarlierCandidate)
     const std::vector<float> points = {0, 0, 0, 0, 0, 0};
     KmTree tree(3, 2, points.data());
     ASSERT_TRUE(tree.IsValid());
-    EXPECT_EQ(tree.Root()->upper, nullptr);  // all points equal: the root is a leaf
+    ASSERT_EQ(tree.Nodes().size(), 1u);  // all points equal: the root is a leaf
+    EXPECT_EQ(tree.Nodes().front().upperFirst, -1);
 
     std::vector<float> centres = {1, 0, -1, 0};
     std::vector<int> labels(3, -1);
@@ -311,7 +338,7 @@ TEST(KmTree, AdjacentFloatValuesBuildAndSplit)
         KmTree tree(data.n, d, data.values.data());
         ASSERT_TRUE(tree.IsValid());
         int leaves = 0;
-        CheckNode(tree, data, tree.Root(), &leaves);
+        CheckNodes(tree, data, &leaves);
         EXPECT_EQ(leaves, CountDistinct(data));
 
         // A step with a centre on each distinct point: boxes a float step wide round at the
@@ -337,7 +364,9 @@ TEST(KmTree, AdjacentFloatValuesBuildAndSplit)
 
 TEST(KmTree, SeedingTotalsAndDistancesEqualBruteForce)
 {
-    std::vector<PointData> sets = {Clustered(3000, 8, 12, 11), Uniform(800, 1, 12), DuplicateHeavy(1200, 3, 15, 13)};
+    // With 20 and 40 dimensions the seeding also keeps costs of small nodes between centres.
+    std::vector<PointData> sets = {Clustered(3000, 8, 12, 11), Uniform(800, 1, 12), DuplicateHeavy(1200, 3, 15, 13),
+                                   DuplicateHeavy(1500, 20, 40, 14), Clustered(2000, 40, 9, 15)};
     for (const PointData& data : sets) {
         SCOPED_TRACE(data.name + " d=" + std::to_string(data.d));
         const int n = data.n;
@@ -353,9 +382,9 @@ TEST(KmTree, SeedingTotalsAndDistancesEqualBruteForce)
             std::copy(data.Row(chosen.back()), data.Row(chosen.back()) + d, centres.begin() + c * d);
         }
 
-        tree.SeedKmppSetClusterIndex(tree.Root(), 0);
+        tree.SeedKmppSetClusterIndex(0);
         std::vector<float> distSq(n);
-        for (int pos = 0; pos < n; ++pos) distSq[pos] = static_cast<float>(DistSq(tree.PointAt(pos), centres.data(), d));
+        for (int pos = 0; pos < n; ++pos) distSq[pos] = KmPointDistSq(tree.PointAt(pos), centres.data(), d);
 
         std::vector<double> best(n);
         for (int i = 0; i < n; ++i) best[i] = DistSq(data.Row(i), centres.data(), d);
@@ -365,7 +394,7 @@ TEST(KmTree, SeedingTotalsAndDistancesEqualBruteForce)
                 best[i] = std::min(best[i], DistSq(data.Row(i), centres.data() + c * d, d));
                 expectedTotal += best[i];
             }
-            const float total = tree.SeedKmppUpdateAssignment(tree.Root(), c, centres.data(), distSq.data());
+            const float total = tree.SeedKmppUpdateAssignment(c, centres.data(), distSq.data());
             ASSERT_NEAR(total, expectedTotal, 1e-4 * expectedTotal + 1e-4) << "after centre " << c;
             for (int pos = 0; pos < n; ++pos) {
                 const double expected = best[tree.PointIndexAt(pos)];

@@ -69,6 +69,20 @@ int BoundSides(const float* rows, int count, int d, int splitDim, float split, f
     return BoundSidesPlain(rows, count, d, splitDim, split, boxes);
 }
 
+// Largest of d non-negative values; max is exact, so lanes give the same value as a scan.
+float WidestHalfSide(const float* values, int d)
+{
+    Lanes4 widest = {0, 0, 0, 0};
+    int j = 0;
+    for (; j + 4 <= d; j += 4) {
+        const Lanes4 v = LoadLanes(values + j);
+        widest = v > widest ? v : widest;
+    }
+    float result = std::max(std::max(widest[0], widest[1]), std::max(widest[2], widest[3]));
+    for (; j < d; ++j) result = std::max(result, values[j]);
+    return result;
+}
+
 }  // namespace
 
 KmTree::KmTree(int n, int d, const float* points)
@@ -87,7 +101,8 @@ KmTree::KmTree(int n, int d, const float* points)
         return;
     }
     const std::size_t dd = static_cast<std::size_t>(d);
-    const std::size_t valueCount = static_cast<std::size_t>(n) * dd;
+    const std::size_t nn = static_cast<std::size_t>(n);
+    const std::size_t valueCount = nn * dd;
     for (std::size_t i = 0; i < valueCount; ++i) {
         if (!std::isfinite(points[i])) {
             Zelvo::Log::Printf("Error: k-means++ input holds a non-finite value (point %zu, dimension %zu)\n",
@@ -95,66 +110,93 @@ KmTree::KmTree(int n, int d, const float* points)
             return;
         }
     }
+    // Records hold 3 d floats each; with few dimensions, larger small subtrees keep them
+    // rarer so that the tree stays within about twice the point data.
+    m_smallNode = d < 32 ? kMaxSmallNode : kMaxSmallNode / 2;
 
-    const std::size_t nodeCount = 2 * static_cast<std::size_t>(n) - 1;
-    m_nodes = KmNewArray<Node>(nodeCount);
-    m_positions = KmNewArray<int>(static_cast<std::size_t>(n));
+    m_positions = KmNewArray<int>(nn);
     m_sortedPoints = KmNewArray<float>(valueCount);
-    if (!m_nodes || !m_positions || !m_sortedPoints) {
+    m_splitCost = KmNewArray<float>(nn);
+    m_smallDepth = KmNewArray<std::uint8_t>(nn);
+    m_owner = KmNewArray<int>(nn);
+    if (d >= kSeedCacheDimensions) {
+        m_smallSeedCost = KmNewArray<float>(nn);
+        m_smallSeedCluster = KmNewArray<int>(nn);
+    }
+    const bool cacheOk = d < kSeedCacheDimensions || (m_smallSeedCost && m_smallSeedCluster);
+    if (!m_positions || !m_sortedPoints || !m_splitCost || !m_smallDepth || !m_owner || !cacheOk) {
         __KMeansAssertionFailure(kSource, 20, "node_data_ != 0 && point_indices_ != 0");
         Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
         return;
     }
     m_zeros = KmNewArray<float>(dd);
     m_meanScratch = KmNewArray<float>(dd);
-    m_swapLeft = KmNewArray<int>(static_cast<std::size_t>(n) / 2 + 1);
-    m_swapRight = KmNewArray<int>(static_cast<std::size_t>(n) / 2 + 1);
-    m_buildScratch = KmNewArray<float>((3 + static_cast<std::size_t>(kSmallNode)) * dd);
-    if (!m_zeros || !m_meanScratch || !m_swapLeft || !m_swapRight || !m_buildScratch || !GrowBoxLevels(64)) {
+    m_swapLeft = KmNewArray<int>(nn / 2 + 1);
+    m_swapRight = KmNewArray<int>(nn / 2 + 1);
+    if (!m_zeros || !m_meanScratch || !m_swapLeft || !m_swapRight || !GrowBoxLevels(64)) {
         __KMeansAssertionFailure(kSource, 25, "bound_v1 != 0 && bound_v2 != 0");
         Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
         return;
     }
     std::fill(m_zeros.get(), m_zeros.get() + d, 0.0f);
+    std::fill(m_smallDepth.get(), m_smallDepth.get() + n, kNoSplit);
+    std::fill(m_owner.get(), m_owner.get() + n, 0);
+    if (m_smallSeedCluster) std::fill(m_smallSeedCluster.get(), m_smallSeedCluster.get() + n, -1);
     for (int i = 0; i < n; ++i) m_positions[i] = i;
     // The build reorders this copy together with the positions, so every node's points are
     // contiguous both while it is built and afterwards.
     std::memcpy(m_sortedPoints.get(), points, sizeof(float) * valueCount);
     BoundRun(0, n - 1, m_boxes.get(), m_boxes.get() + dd);
 
-    Node* root = BuildNodes(0, n - 1, 0, false);
+    float rootCost = 0;
+    m_rootRecord = BuildNode(0, n - 1, 0, n > m_smallNode ? -1 : 0, false, &rootCost);
+    // Build scratch only.
+    m_swapLeft.reset();
+    m_swapRight.reset();
+    m_boxes.reset();
+    m_boxLevels = 0;
     if (m_buildFailed) {
         __KMeansAssertionFailure(kSource, 20, "node_data_ != 0 && point_indices_ != 0");
         Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
         return;
     }
-    m_root = root;
-}
-
-float* KmTree::NewNodeVectors()
-{
-    const int blockNodes = 1024;
-    const std::size_t vectorSize = 3 * static_cast<std::size_t>(m_d);
-    if (m_vectorBlocks.empty() || m_blockUsed == blockNodes) {
-        auto block = KmNewArray<float>(blockNodes * vectorSize);
-        if (!block) return nullptr;
-        m_vectorBlocks.push_back(std::move(block));
-        m_blockUsed = 0;
-    }
-    return m_vectorBlocks.back().get() + static_cast<std::size_t>(m_blockUsed++) * vectorSize;
+    m_valid = true;
 }
 
 KmTree::~KmTree() = default;
 
+float* KmTree::NewRecordVectors()
+{
+    const std::size_t vectorSize = 3 * static_cast<std::size_t>(m_d);
+    const std::size_t used = m_records.size() % kRecordBlock;
+    if (used == 0) {
+        auto block = KmNewArray<float>(kRecordBlock * vectorSize);
+        if (!block) return nullptr;
+        m_vectorBlocks.push_back(std::move(block));
+    }
+    return m_vectorBlocks.back().get() + used * vectorSize;
+}
+
+const float* KmTree::RecordVectors(int record) const
+{
+    const std::size_t r = static_cast<std::size_t>(record);
+    return m_vectorBlocks[r / kRecordBlock].get() + (r % kRecordBlock) * 3 * static_cast<std::size_t>(m_d);
+}
+
 bool KmTree::GrowBoxLevels(int levels)
 {
-    const std::size_t levelSize = 4 * static_cast<std::size_t>(m_d);
+    const std::size_t levelSize = kLevelVectors * static_cast<std::size_t>(m_d);
     auto boxes = KmNewArray<float>(static_cast<std::size_t>(levels) * levelSize);
     if (!boxes) return false;
     if (m_boxes) std::memcpy(boxes.get(), m_boxes.get(), sizeof(float) * m_boxLevels * levelSize);
     m_boxes = std::move(boxes);
     m_boxLevels = levels;
     return true;
+}
+
+float* KmTree::BuildLevel(int depth) const
+{
+    return m_boxes.get() + kLevelVectors * static_cast<std::size_t>(depth) * m_d;
 }
 
 void KmTree::BoundRun(int first, int last, float* bmin, float* bmax) const
@@ -173,65 +215,63 @@ void KmTree::BoundRun(int first, int last, float* bmin, float* bmax) const
     }
 }
 
-KmTree::Node* KmTree::BuildNodes(int first, int last, int depth, bool upperSide)
+int KmTree::BuildNode(int first, int last, int depth, int smallDepth, bool upperSide, float* optCost)
 {
     m_depth = std::max(m_depth, depth);
     const std::size_t dd = static_cast<std::size_t>(m_d);
-    Node* node = &m_nodes[m_nextNode++];
-    node->pointCount = last - first + 1;
-    node->firstPosition = first;
-    node->upper = nullptr;
-    node->vectors = nullptr;
-    node->optCost = 0;
-    node->seedCluster = -1;
-    node->seedCost = 0;
-    node->seedCostCluster = -1;
+    const int count = last - first + 1;
+    float* rows = m_sortedPoints.get();
+    const std::size_t side = upperSide ? 1 : 0;
+    *optCost = 0;
+    // A leaf's sum is its point times its count.
+    const auto leafSum = [&]() {
+        float* sum = BuildLevel(depth) + (4 + side) * dd;
+        const float* p = rows + static_cast<std::size_t>(first) * dd;
+        const float scale = static_cast<float>(count);
+        for (int j = 0; j < m_d; ++j) sum[j] = p[j] * scale;
+        return -1;
+    };
     // A single point is a leaf whatever its box.
-    if (first == last) return node;
+    if (first == last) return leafSum();
 
     // The parent bounded this run while partitioning it; the children's boxes go one level down.
     if (depth + 1 >= m_boxLevels && !GrowBoxLevels(2 * m_boxLevels)) {
         m_buildFailed = true;
-        return node;
+        return -1;
     }
-    const float* bmin = m_boxes.get() + (4 * static_cast<std::size_t>(depth) + (upperSide ? 2 : 0)) * dd;
+    const float* bmin = BuildLevel(depth) + 2 * side * dd;
     const float* bmax = bmin + dd;
-    float* lowerMin = m_boxes.get() + 4 * static_cast<std::size_t>(depth + 1) * dd;
+    float* lowerMin = BuildLevel(depth + 1);
     float* lowerMax = lowerMin + dd;
     float* upperMin = lowerMax + dd;
     float* upperMax = upperMin + dd;
-    float* rows = m_sortedPoints.get();
 
-    int splitDim = -1;
-    float maxRadius = -1;
-    for (int j = 0; j < m_d; ++j) {
-        const float r = (bmax[j] - bmin[j]) * 0.5f;
-        if (r > maxRadius) {
-            maxRadius = r;
-            splitDim = j;
-        }
-    }
+    // The split dimension is the first of the widest: half sides first, then their largest,
+    // then where it first occurs.
+    float* halfSides = m_meanScratch.get();
+    for (int j = 0; j < m_d; ++j) halfSides[j] = (bmax[j] - bmin[j]) * 0.5f;
+    float maxRadius = WidestHalfSide(halfSides, m_d);
+    int splitDim = 0;
+    while (halfSides[splitDim] != maxRadius) ++splitDim;
+    // All points equal: a leaf; its rows no longer move.
+    if (maxRadius == 0) return leafSum();
 
-    if (maxRadius == 0) {
-        // All points equal: a leaf; its rows no longer move.
-        return node;
-    }
-
-    float* sum = nullptr;
-    if (node->pointCount > kSmallNode) {
-        float* vectors = NewNodeVectors();
+    int record = -1;
+    float* vectors = nullptr;
+    if (smallDepth < 0) {
+        vectors = NewRecordVectors();
         if (!vectors) {
             m_buildFailed = true;
-            return node;
+            return -1;
         }
+        record = static_cast<int>(m_records.size());
+        m_records.push_back(Record{first, count, 0, -1, -1, 0, -1, 0.0f});
         float* median = vectors;
         float* radius = vectors + dd;
-        sum = vectors + 2 * dd;
         for (int j = 0; j < m_d; ++j) {
             median[j] = (bmin[j] + bmax[j]) * 0.5f;
             radius[j] = (bmax[j] - bmin[j]) * 0.5f;
         }
-        node->vectors = vectors;
     }
 
     // Partition the run around the box's midpoint in the split dimension. The side of every
@@ -245,9 +285,8 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth, bool upperSide)
     std::fill(upperMin, upperMin + dd, inf);
     std::fill(upperMax, upperMax + dd, -inf);
     // The upper box follows the lower one: a row's side picks its box without a branch.
-    int size1 = BoundSides(rows + static_cast<std::size_t>(first) * dd, last - first + 1, m_d, splitDim, split,
-                                 lowerMin);
-    if (size1 > 0 && size1 <= last - first) {
+    int size1 = BoundSides(rows + static_cast<std::size_t>(first) * dd, count, m_d, splitDim, split, lowerMin);
+    if (size1 > 0 && size1 < count) {
         int* fromLeft = m_swapLeft.get();
         int* fromRight = m_swapRight.get();
         const int boundary = first + size1;
@@ -271,8 +310,8 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth, bool upperSide)
     }
     // Values a float step apart have a midpoint equal to the smaller one, so nothing lands
     // below it; such runs are split at their middle position instead.
-    if (size1 < 1 || size1 > last - first) {
-        const int middle = first + (last - first + 1) / 2;
+    if (size1 < 1 || size1 >= count) {
+        const int middle = first + count / 2;
         const float* pts = m_points;
         std::nth_element(m_positions.get() + first, m_positions.get() + middle, m_positions.get() + last + 1,
                          [pts, dd, splitDim](int a, int b) {
@@ -288,44 +327,73 @@ KmTree::Node* KmTree::BuildNodes(int first, int last, int depth, bool upperSide)
         BoundRun(middle, last, upperMin, upperMax);
     }
 
-    const Node* lower = BuildNodes(first, first + size1 - 1, depth + 1, false);
-    node->upper = BuildNodes(first + size1, last, depth + 1, true);
-    if (m_buildFailed) return node;
+    const int splitPosition = first + size1;
+    const int upperCount = count - size1;
+    const auto childSmallDepth = [&](int childCount) {
+        if (smallDepth >= 0) return smallDepth + 1;
+        return childCount > m_smallNode ? -1 : 0;
+    };
+    float lowerOpt = 0;
+    float upperOpt = 0;
+    const int lowerRecord = BuildNode(first, splitPosition - 1, depth + 1, childSmallDepth(size1), false, &lowerOpt);
+    if (m_buildFailed) return -1;
+    const int upperRecord = BuildNode(splitPosition, last, depth + 1, childSmallDepth(upperCount), true, &upperOpt);
+    if (m_buildFailed) return -1;
 
-    const Node* upper = node->upper;
-    float* scratch = m_buildScratch.get();
-    const float* lowerSum = NodeSum(lower, scratch + dd, scratch + 3 * dd);
-    const float* upperSum = NodeSum(upper, scratch + 2 * dd, scratch + 3 * dd);
-    if (!sum) sum = scratch;
+    // The children may have grown the build levels: find the sums again.
+    const float* lowerSum = BuildLevel(depth + 1) + 4 * dd;
+    const float* upperSum = lowerSum + dd;
+    float* sum = BuildLevel(depth) + (4 + side) * dd;
     for (int j = 0; j < m_d; ++j) sum[j] = lowerSum[j] + upperSum[j];
+    if (vectors) std::memcpy(vectors + 2 * dd, sum, sizeof(float) * dd);
 
-    // The children's build scratch is free again: reuse the lower bound as the mean.
     float* mean = m_meanScratch.get();
-    const float scale = 1.0f / static_cast<float>(node->pointCount);
+    const float scale = 1.0f / static_cast<float>(count);
     for (int j = 0; j < m_d; ++j) mean[j] = sum[j] * scale;
-    node->optCost = NodeCostWithSum(lower, lowerSum, mean) + NodeCostWithSum(upper, upperSum, mean);
-    return node;
+    *optCost = NodeCost(size1, lowerOpt, lowerSum, mean) + NodeCost(upperCount, upperOpt, upperSum, mean);
+    m_splitCost[splitPosition] = *optCost;
+    if (smallDepth >= 0) m_smallDepth[splitPosition] = static_cast<std::uint8_t>(smallDepth);
+    if (record >= 0) {
+        Record& r = m_records[record];
+        r.split = splitPosition;
+        r.lower = lowerRecord;
+        r.upper = upperRecord;
+    }
+    return record;
 }
 
-void KmTree::NodeBox(const Node* node, float* buffer, const float** median, const float** radius) const
+KmTree::View KmTree::RecordView(int record) const
 {
-    if (node->vectors) {
-        *median = node->vectors;
-        *radius = node->vectors + m_d;
-        return;
-    }
-    if (!node->upper) {
-        *median = PointAt(node->firstPosition);
-        *radius = m_zeros.get();
-        return;
-    }
-    // Bounds gathered in position order as the build gathers them (same comparisons as
-    // std::min and std::max), then turned into centre and half side lengths.
+    const Record& r = m_records[record];
+    const float* vectors = RecordVectors(record);
+    return View{r.first, r.count, false, m_splitCost[r.split], vectors, vectors + m_d, vectors + 2 * m_d};
+}
+
+int KmTree::SmallSplit(int first, int count, int smallDepth) const
+{
+    const int end = first + count;
+    for (int pos = first + 1; pos < end; ++pos)
+        if (m_smallDepth[pos] == smallDepth) return pos;
+    return -1;
+}
+
+KmTree::SmallNode KmTree::MakeSmall(int first, int count, int depth) const
+{
+    return SmallNode{first, count, depth, SmallSplit(first, count, depth)};
+}
+
+KmTree::View KmTree::SmallView(const SmallNode& node, float* buffer, bool withBox) const
+{
+    if (node.split < 0) return View{node.first, node.count, true, 0.0f, PointAt(node.first), m_zeros.get(), nullptr};
+    View view{node.first, node.count, false, m_splitCost[node.split], nullptr, nullptr, nullptr};
+    if (!withBox) return view;
+    // Bounds gathered in position order (the first of equal values wins), then turned into
+    // centre and half side lengths as the build does.
     const std::size_t dd = static_cast<std::size_t>(m_d);
     float* centre = buffer;
     float* half = buffer + dd;
-    const float* rows = PointAt(node->firstPosition);
-    const int count = node->pointCount;
+    const float* rows = PointAt(node.first);
+    const int count = node.count;
     const Lanes4 halves = {0.5f, 0.5f, 0.5f, 0.5f};
     int j = 0;
     for (; j + 4 <= m_d; j += 4) {
@@ -349,47 +417,37 @@ void KmTree::NodeBox(const Node* node, float* buffer, const float** median, cons
         centre[j] = (lo + hi) * 0.5f;
         half[j] = (hi - lo) * 0.5f;
     }
-    *median = centre;
-    *radius = half;
+    view.median = centre;
+    view.radius = half;
+    return view;
 }
 
-const float* KmTree::NodeSum(const Node* node, float* out, float* scratch) const
+const float* KmTree::SmallSum(const SmallNode& node, float* out, float* scratch) const
 {
-    const std::size_t dd = static_cast<std::size_t>(m_d);
-    if (node->vectors) return node->vectors + 2 * dd;
-    if (!node->upper) {
-        const float* p = PointAt(node->firstPosition);
-        const float count = static_cast<float>(node->pointCount);
+    if (node.split < 0) {
+        const float* p = PointAt(node.first);
+        const float count = static_cast<float>(node.count);
         for (int j = 0; j < m_d; ++j) out[j] = p[j] * count;
         return out;
     }
-    const float* lowerSum = NodeSum(Lower(node), out, scratch + dd);
-    const float* upperSum = NodeSum(node->upper, scratch, scratch + dd);
+    const float* lowerSum = SmallSum(LowerOf(node), out, scratch + m_d);
+    const float* upperSum = SmallSum(UpperOf(node), scratch, scratch + m_d);
     for (int j = 0; j < m_d; ++j) out[j] = lowerSum[j] + upperSum[j];
     return out;
 }
 
-bool KmTree::NodeVectors(const Node* node, float* median, float* radius, float* sum) const
+int KmTree::RunOwner(int first, int count) const
 {
-    const std::size_t dd = static_cast<std::size_t>(m_d);
-    auto scratch = KmNewArray<float>(VisitScratchSize());
-    if (!scratch) {
-        Zelvo::Log::Puts("Error: k-means++ tree is out of memory");
-        return false;
-    }
-    const float* m = nullptr;
-    const float* r = nullptr;
-    NodeBox(node, scratch.get(), &m, &r);
-    std::copy(m, m + dd, median);
-    std::copy(r, r + dd, radius);
-    const float* s = NodeSum(node, scratch.get(), scratch.get() + dd);
-    std::copy(s, s + dd, sum);
-    return true;
+    const int owner = m_owner[first];
+    const int end = first + count;
+    for (int pos = first + 1; pos < end; ++pos)
+        if (m_owner[pos] != owner) return -1;
+    return owner;
 }
 
-float KmTree::NodeCostWithSum(const Node* node, const float* sum, const float* centre) const
+float KmTree::NodeCost(int pointCount, float optCost, const float* sum, const float* centre) const
 {
-    const float count = static_cast<float>(node->pointCount);
+    const float count = static_cast<float>(pointCount);
     // The divisions run four lanes at a time; the squares still add up in dimension order.
     const Lanes4 counts = {count, count, count, count};
     float dist = 0;
@@ -406,34 +464,63 @@ float KmTree::NodeCostWithSum(const Node* node, const float* sum, const float* c
         const float diff = sum[j] / count - centre[j];
         dist += diff * diff;
     }
-    return node->optCost + count * dist;
+    return optCost + count * dist;
 }
 
-float KmTree::NodeCostAt(const Node* node, const float* centre, float* scratch) const
+void KmTree::CollectNodes(int record, int first, int count, int smallDepth, std::vector<NodeInfo>& out) const
 {
-    return NodeCostWithSum(node, NodeSum(node, scratch, scratch + m_d), centre);
-}
-
-bool KmTree::ShouldBePruned(const float* median, const float* radius, const float* centres, int best,
-                            int test) const
-{
-    if (best == test) return false;
-    const float* b = centres + static_cast<std::size_t>(best) * m_d;
-    const float* t = centres + static_cast<std::size_t>(test) * m_d;
-    float a = 0;
-    float bTerm = 0;
-    for (int j = 0; j < m_d; ++j) {
-        const float v = t[j] - b[j];
-        a += v * v;
-        const float corner = v > 0 ? median[j] + radius[j] : median[j] - radius[j];
-        bTerm += v * (corner - b[j]);
+    if (record >= 0) {
+        const Record& r = m_records[record];
+        out.push_back(NodeInfo{r.first, r.count, r.split, m_splitCost[r.split], true, -1});
+        CollectNodes(r.lower, r.first, r.split - r.first, 0, out);
+        CollectNodes(r.upper, r.split, r.first + r.count - r.split, 0, out);
+        return;
     }
-    return a >= 2 * bTerm;
+    const int split = SmallSplit(first, count, smallDepth);
+    out.push_back(NodeInfo{first, count, split, split < 0 ? 0.0f : m_splitCost[split], false, smallDepth});
+    if (split < 0) return;
+    CollectNodes(-1, first, split - first, smallDepth + 1, out);
+    CollectNodes(-1, split, first + count - split, smallDepth + 1, out);
 }
 
+std::vector<KmTree::NodeInfo> KmTree::Nodes() const
+{
+    std::vector<NodeInfo> nodes;
+    if (m_valid) CollectNodes(m_rootRecord, 0, m_n, 0, nodes);
+    return nodes;
+}
+
+bool KmTree::NodeVectors(const NodeInfo& node, float* median, float* radius, float* sum) const
+{
+    if (!m_valid) return false;
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    auto scratch = KmNewArray<float>(VisitScratchSize());
+    if (!scratch) {
+        Zelvo::Log::Puts("Error: k-means++ tree is out of memory");
+        return false;
+    }
+    View view{};
+    const float* s = nullptr;
+    if (node.hasRecord) {
+        int found = -1;
+        for (std::size_t r = 0; r < m_records.size() && found < 0; ++r)
+            if (m_records[r].first == node.firstPosition && m_records[r].count == node.pointCount) found = int(r);
+        if (found < 0) return false;
+        view = RecordView(found);
+        s = view.sum;
+    } else {
+        const SmallNode small = MakeSmall(node.firstPosition, node.pointCount, node.smallDepth);
+        view = SmallView(small, scratch.get(), true);
+        s = SmallSum(small, scratch.get() + 2 * dd, scratch.get() + 3 * dd);
+    }
+    std::copy(view.median, view.median + dd, median);
+    std::copy(view.radius, view.radius + dd, radius);
+    std::copy(s, s + dd, sum);
+    return true;
+}
 float KmTree::DoKMeansStep(int k, float* centres, int* labels) const
 {
-    if (!m_root || k < 1 || !centres) {
+    if (!m_valid || k < 1 || !centres) {
         Zelvo::Log::Puts("Error: k-means step needs a built tree and at least one centre");
         return -1;
     }
@@ -485,7 +572,7 @@ float KmTree::DoKMeansStep(int k, float* centres, int* labels) const
 
     const StepContext step{k,           centres,     gaps.get(), sums.get(),     counts.get(), labels,
                            distances.get(), lanes.get(), laneCount, laneSums.get()};
-    const float cost = DoKMeansStepAtNode(m_root, numCandidates, candidates.get(), step, scratch.get());
+    const float cost = StepChild(m_rootRecord, 0, m_n, numCandidates, candidates.get(), step, scratch.get());
 
     for (int i = 0; i < k; ++i) {
         float* centre = centres + i * dd;
@@ -565,129 +652,166 @@ void KmTree::LanePruneTerms(const float* median, const float* radius, const floa
     }
 }
 
-float KmTree::DoKMeansStepAtNode(const Node* node, int numCandidates, int* candidates, const StepContext& step,
-                                 float* scratch) const
+float KmTree::StepChild(int record, int first, int count, int numCandidates, int* candidates,
+                        const StepContext& step, float* scratch) const
+{
+    if (record >= 0) return StepRecord(record, numCandidates, candidates, step, scratch);
+    return StepSmall(MakeSmall(first, count, 0), numCandidates, candidates, step, scratch);
+}
+
+float KmTree::StepRecord(int record, int numCandidates, int* candidates, const StepContext& step,
+                         float* scratch) const
+{
+    const View view = RecordView(record);
+    int numKept = 0;
+    const int closest = FilterCandidates(view, numCandidates, candidates, step, &numKept);
+    if (numKept > 1) {
+        const Record& r = m_records[record];
+        int* kept = candidates + numCandidates;
+        const float lowerCost = StepChild(r.lower, r.first, r.split - r.first, numKept, kept, step, scratch);
+        const float upperCost = StepChild(r.upper, r.split, r.first + r.count - r.split, numKept, kept, step, scratch);
+        return lowerCost + upperCost;
+    }
+    return AssignWhole(view, view.sum, closest, step);
+}
+
+float KmTree::StepSmall(const SmallNode& node, int numCandidates, int* candidates, const StepContext& step,
+                        float* scratch) const
+{
+    // The box serves the filtering only, so the children may reuse its scratch.
+    const View view = SmallView(node, scratch, numCandidates > 1);
+    int numKept = 0;
+    const int closest = FilterCandidates(view, numCandidates, candidates, step, &numKept);
+    if (numKept > 1) {
+        int* kept = candidates + numCandidates;
+        const float lowerCost = StepSmall(LowerOf(node), numKept, kept, step, scratch);
+        const float upperCost = StepSmall(UpperOf(node), numKept, kept, step, scratch);
+        return lowerCost + upperCost;
+    }
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    return AssignWhole(view, SmallSum(node, scratch + 2 * dd, scratch + 3 * dd), closest, step);
+}
+
+float KmTree::AssignWhole(const View& view, const float* sum, int closest, const StepContext& step) const
 {
     const std::size_t dd = static_cast<std::size_t>(m_d);
-    const float* centres = step.centres;
-    const float* median = nullptr;
-    const float* radius = nullptr;
-    if (numCandidates > 1) {
-        NodeBox(node, scratch, &median, &radius);
-        if (median == scratch) scratch += 2 * dd;
+    float* s = step.sums + closest * dd;
+    for (int j = 0; j < m_d; ++j) s[j] += sum[j];
+    step.counts[closest] += view.count;
+    if (step.labels) {
+        const int end = view.first + view.count;
+        for (int pos = view.first; pos < end; ++pos) step.labels[m_positions[pos]] = closest;
     }
+    return NodeCost(view.count, view.optCost, sum, step.centres + closest * dd);
+}
+
+int KmTree::FilterCandidates(const View& view, int numCandidates, int* candidates, const StepContext& step,
+                             int* numKept) const
+{
+    *numKept = 0;
+    int closest = candidates[0];
+    if (numCandidates < 2) return closest;
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    const float* centres = step.centres;
+    const float* median = view.median;
+    const float* radius = view.radius;
 
     // The candidate nearest the box centre; the first of equals wins. With most centres still
     // in the running, all of them are measured at once.
     const bool useLanes = numCandidates * 3 >= step.laneCount;
-    int closest = candidates[0];
-    if (numCandidates > 1) {
-        if (useLanes) {
-            LaneDistances(median, step);
-            const float* dist = step.laneSums;
-            float closestDist = dist[closest];
-            for (int i = 1; i < numCandidates; ++i) {
-                if (dist[candidates[i]] < closestDist) {
-                    closestDist = dist[candidates[i]];
-                    closest = candidates[i];
-                }
+    if (useLanes) {
+        LaneDistances(median, step);
+        const float* dist = step.laneSums;
+        float closestDist = dist[closest];
+        for (int i = 1; i < numCandidates; ++i) {
+            if (dist[candidates[i]] < closestDist) {
+                closestDist = dist[candidates[i]];
+                closest = candidates[i];
             }
-        } else {
-            float* dist = step.distances;
-            DistancesToCentres(median, candidates, numCandidates, centres, dist);
-            float closestDist = dist[0];
-            for (int i = 1; i < numCandidates; ++i) {
-                if (dist[i] < closestDist) {
-                    closestDist = dist[i];
-                    closest = candidates[i];
-                }
+        }
+    } else {
+        float* dist = step.distances;
+        DistancesToCentres(median, candidates, numCandidates, centres, dist);
+        float closestDist = dist[0];
+        for (int i = 1; i < numCandidates; ++i) {
+            if (dist[i] < closestDist) {
+                closestDist = dist[i];
+                closest = candidates[i];
             }
         }
     }
+    // A leaf's points are all at its box centre.
+    if (view.leaf) return closest;
 
-    if (node->upper && numCandidates > 1) {
-        // Keep the candidates that may own some point of the box (see ShouldBePruned),
-        // stacked after the current list. Several rivals are tested at once.
-        int* kept = candidates + numCandidates;
-        int numKept = 0;
-        const float* b = centres + closest * dd;
-        const float* gaps = step.centreGaps + closest * static_cast<std::size_t>(step.k);
-        if (useLanes) {
-            LanePruneTerms(median, radius, b, step);
-            for (int i = 0; i < numCandidates; ++i) {
-                const int c = candidates[i];
-                if (c == closest || !(gaps[c] >= 2 * step.laneSums[c])) kept[numKept++] = c;
+    // Keep the candidates that may own some point of the box: a rival t is dropped when
+    // |t - b|^2 >= 2 (t - b).(corner - b) for the box corner farthest towards t, as then no
+    // point of the box is closer to t than to b. Several rivals are tested at once.
+    int* kept = candidates + numCandidates;
+    int count = 0;
+    const float* b = centres + closest * dd;
+    const float* gaps = step.centreGaps + closest * static_cast<std::size_t>(step.k);
+    if (useLanes) {
+        LanePruneTerms(median, radius, b, step);
+        for (int i = 0; i < numCandidates; ++i) {
+            const int c = candidates[i];
+            if (c == closest || !(gaps[c] >= 2 * step.laneSums[c])) kept[count++] = c;
+        }
+        *numKept = count;
+        return closest;
+    }
+    int rivals[4];
+    int numRivals = 0;
+    auto testRivals = [&]() {
+        float s[4] = {0, 0, 0, 0};
+        const float* t[4];
+        for (int r = 0; r < numRivals; ++r) t[r] = centres + rivals[r] * dd;
+        if (numRivals == 4) {
+            for (int j = 0; j < m_d; ++j) {
+                const float bj = b[j];
+                const float high = median[j] + radius[j] - bj;
+                const float low = median[j] - radius[j] - bj;
+                const float v0 = t[0][j] - bj;
+                const float v1 = t[1][j] - bj;
+                const float v2 = t[2][j] - bj;
+                const float v3 = t[3][j] - bj;
+                s[0] += v0 * (v0 > 0 ? high : low);
+                s[1] += v1 * (v1 > 0 ? high : low);
+                s[2] += v2 * (v2 > 0 ? high : low);
+                s[3] += v3 * (v3 > 0 ? high : low);
             }
         } else {
-            int rivals[4];
-            int numRivals = 0;
-            auto testRivals = [&]() {
-                float s[4] = {0, 0, 0, 0};
-                const float* t[4];
-                for (int r = 0; r < numRivals; ++r) t[r] = centres + rivals[r] * dd;
-                if (numRivals == 4) {
-                    for (int j = 0; j < m_d; ++j) {
-                        const float bj = b[j];
-                        const float high = median[j] + radius[j] - bj;
-                        const float low = median[j] - radius[j] - bj;
-                        const float v0 = t[0][j] - bj;
-                        const float v1 = t[1][j] - bj;
-                        const float v2 = t[2][j] - bj;
-                        const float v3 = t[3][j] - bj;
-                        s[0] += v0 * (v0 > 0 ? high : low);
-                        s[1] += v1 * (v1 > 0 ? high : low);
-                        s[2] += v2 * (v2 > 0 ? high : low);
-                        s[3] += v3 * (v3 > 0 ? high : low);
-                    }
-                } else {
-                    for (int r = 0; r < numRivals; ++r) {
-                        for (int j = 0; j < m_d; ++j) {
-                            const float bj = b[j];
-                            const float v = t[r][j] - bj;
-                            s[r] += v * ((v > 0 ? median[j] + radius[j] : median[j] - radius[j]) - bj);
-                        }
-                    }
+            for (int r = 0; r < numRivals; ++r) {
+                for (int j = 0; j < m_d; ++j) {
+                    const float bj = b[j];
+                    const float v = t[r][j] - bj;
+                    s[r] += v * ((v > 0 ? median[j] + radius[j] : median[j] - radius[j]) - bj);
                 }
-                for (int r = 0; r < numRivals; ++r) {
-                    if (!(gaps[rivals[r]] >= 2 * s[r])) kept[numKept++] = rivals[r];
-                }
-                numRivals = 0;
-            };
-            for (int i = 0; i < numCandidates; ++i) {
-                const int c = candidates[i];
-                if (c == closest) {
-                    // Keep list order: settle the rivals before the closest one first.
-                    testRivals();
-                    kept[numKept++] = c;
-                    continue;
-                }
-                rivals[numRivals++] = c;
-                if (numRivals == 4) testRivals();
             }
+        }
+        for (int r = 0; r < numRivals; ++r) {
+            if (!(gaps[rivals[r]] >= 2 * s[r])) kept[count++] = rivals[r];
+        }
+        numRivals = 0;
+    };
+    for (int i = 0; i < numCandidates; ++i) {
+        const int c = candidates[i];
+        if (c == closest) {
+            // Keep list order: settle the rivals before the closest one first.
             testRivals();
+            kept[count++] = c;
+            continue;
         }
-        if (numKept > 1) {
-            const float lowerCost = DoKMeansStepAtNode(Lower(node), numKept, kept, step, scratch);
-            const float upperCost = DoKMeansStepAtNode(node->upper, numKept, kept, step, scratch);
-            return lowerCost + upperCost;
-        }
+        rivals[numRivals++] = c;
+        if (numRivals == 4) testRivals();
     }
-
-    // The whole box goes to one centre.
-    float* s = step.sums + closest * dd;
-    const float* sum = NodeSum(node, scratch, scratch + dd);
-    for (int j = 0; j < m_d; ++j) s[j] += sum[j];
-    step.counts[closest] += node->pointCount;
-    if (step.labels) {
-        const int end = node->firstPosition + node->pointCount;
-        for (int pos = node->firstPosition; pos < end; ++pos) step.labels[m_positions[pos]] = closest;
-    }
-    return NodeCostWithSum(node, sum, centres + closest * dd);
+    testRivals();
+    *numKept = count;
+    return closest;
 }
 
 bool KmTree::SeedKMeansPlusPlus(int k, float* centres, const KmRandom& random)
 {
-    if (!m_root || k < 1 || !centres) {
+    if (!m_valid || k < 1 || !centres) {
         Zelvo::Log::Puts("Error: k-means++ seeding needs a built tree and at least one centre");
         return false;
     }
@@ -699,7 +823,7 @@ bool KmTree::SeedKMeansPlusPlus(int k, float* centres, const KmRandom& random)
         return false;
     }
 
-    SeedKmppSetClusterIndex(m_root, 0);
+    SeedKmppSetClusterIndex(0);
 
     // First centre uniformly at random. The draws combine with 32-bit wrap-around; the
     // unsigned sum reinterpreted as signed gives the same value without overflow.
@@ -720,7 +844,8 @@ bool KmTree::SeedKMeansPlusPlus(int k, float* centres, const KmRandom& random)
     for (int c = 1; c < k; ++c) {
         const int pos = SeedDrawPosition(distSq.get(), m_n, total, random);
         std::memcpy(centres + c * dd, PointAt(pos), sizeof(float) * dd);
-        total = SeedKmppUpdateAssignment(m_root, c, centres, distSq.get());
+        total = SeedKmppUpdateAssignment(c, centres, distSq.get());
+        if (total < 0) return false;
     }
     return true;
 }
@@ -745,18 +870,32 @@ int KmTree::SeedDrawPosition(const float* distSq, int n, float total, const KmRa
     return 0;
 }
 
-void KmTree::SeedKmppSetClusterIndex(Node* node, int index) const
+void KmTree::SeedKmppSetClusterIndex(int index)
 {
-    node->seedCluster = index;
-    node->seedCostCluster = -1;
-    if (node->upper) {
-        SeedKmppSetClusterIndex(Lower(node), index);
-        SeedKmppSetClusterIndex(node->upper, index);
-    }
+    if (!m_valid) return;
+    SeedSetRange(0, m_n, index);
+    // A new seeding starts with new centres: forget the cached costs.
+    if (m_smallSeedCluster) std::fill(m_smallSeedCluster.get(), m_smallSeedCluster.get() + m_n, -1);
+    if (m_rootRecord >= 0) SeedSetRecord(m_rootRecord, index);
 }
 
-float KmTree::SeedKmppUpdateAssignment(Node* node, int c, const float* centres, float* distSq) const
+void KmTree::SeedSetRange(int first, int count, int index)
 {
+    std::fill(m_owner.get() + first, m_owner.get() + first + count, index);
+}
+
+void KmTree::SeedSetRecord(int record, int index)
+{
+    Record& r = m_records[record];
+    r.seedCluster = index;
+    r.seedCostCluster = -1;
+    if (r.lower >= 0) SeedSetRecord(r.lower, index);
+    if (r.upper >= 0) SeedSetRecord(r.upper, index);
+}
+
+float KmTree::SeedKmppUpdateAssignment(int c, const float* centres, float* distSq)
+{
+    if (!m_valid || c < 0 || !centres || !distSq) return -1;
     // The squared gap between the new centre and each earlier one, shared by every node's
     // pruning tests.
     auto gaps = KmNewArray<float>(static_cast<std::size_t>(c) + 1);
@@ -768,76 +907,149 @@ float KmTree::SeedKmppUpdateAssignment(Node* node, int c, const float* centres, 
     }
     const std::size_t dd = static_cast<std::size_t>(m_d);
     for (int o = 0; o <= c; ++o) gaps[o] = KmPointDistSq(centres + c * dd, centres + o * dd, m_d);
-    return SeedUpdate(node, c, centres, gaps.get(), distSq, scratch.get());
+    const SeedContext seed{c, centres, gaps.get(), distSq, scratch.get()};
+    int owner = -1;
+    return SeedUpdateChild(m_rootRecord, 0, m_n, seed, &owner);
 }
 
-float KmTree::SeedOwnerCost(Node* node, const float* centres, float* scratch) const
+float KmTree::SeedRecordCost(int record, const float* centres)
 {
     // Seeds never move, so a node's cost against its owner holds until the owner changes.
-    if (node->seedCostCluster != node->seedCluster) {
-        node->seedCost = NodeCostAt(node, centres + static_cast<std::size_t>(node->seedCluster) * m_d, scratch);
-        node->seedCostCluster = node->seedCluster;
+    Record& r = m_records[record];
+    if (r.seedCostCluster != r.seedCluster) {
+        const View view = RecordView(record);
+        r.seedCost = NodeCost(view.count, view.optCost, view.sum,
+                              centres + static_cast<std::size_t>(r.seedCluster) * m_d);
+        r.seedCostCluster = r.seedCluster;
     }
-    return node->seedCost;
+    return r.seedCost;
 }
 
-float KmTree::SeedUpdate(Node* node, int c, const float* centres, const float* gaps, float* distSq,
-                        float* scratch) const
+void KmTree::SeedMovePoints(int first, int count, const SeedContext& seed)
 {
-    const std::size_t dd = static_cast<std::size_t>(m_d);
-    const int owner = node->seedCluster;
-    if (owner >= 0 && owner != c) {
-        // Both pruning tests at once: v = c - o with its box corner towards c, and
-        // w = o - c with its corner towards o (see ShouldBePruned).
-        const float* o = centres + owner * dd;
-        const float* t = centres + c * dd;
-        const float* median = nullptr;
-        const float* radius = nullptr;
-        NodeBox(node, scratch, &median, &radius);
-        if (median == scratch) scratch += 2 * dd;
-        float towardsNew = 0;
-        float towardsOwner = 0;
-        const Lanes4 zero = {0, 0, 0, 0};
-        int j = 0;
-        for (; j + 4 <= m_d; j += 4) {
-            const Lanes4 oj = LoadLanes(o + j);
-            const Lanes4 tj = LoadLanes(t + j);
-            const Lanes4 mj = LoadLanes(median + j);
-            const Lanes4 rj = LoadLanes(radius + j);
-            const Lanes4 v = tj - oj;
-            const Lanes4 w = oj - tj;
-            const Lanes4 high = mj + rj;
-            const Lanes4 low = mj - rj;
-            const Lanes4 termNew = v * ((v > zero ? high : low) - oj);
-            const Lanes4 termOwner = w * ((w > zero ? high : low) - tj);
-            for (int lane = 0; lane < 4; ++lane) {
-                towardsNew += termNew[lane];
-                towardsOwner += termOwner[lane];
-            }
-        }
-        for (; j < m_d; ++j) {
-            const float v = t[j] - o[j];
-            const float w = o[j] - t[j];
-            const float high = median[j] + radius[j];
-            const float low = median[j] - radius[j];
-            towardsNew += v * ((v > 0 ? high : low) - o[j]);
-            towardsOwner += w * ((w > 0 ? high : low) - t[j]);
-        }
-        const float gap = gaps[owner];
-        if (gap >= 2 * towardsNew) return SeedOwnerCost(node, centres, scratch);
-        if (gap >= 2 * towardsOwner) {
-            SeedKmppSetClusterIndex(node, c);
-            const int end = node->firstPosition + node->pointCount;
-            for (int pos = node->firstPosition; pos < end; ++pos) distSq[pos] = KmPointDistSq(PointAt(pos), t, m_d);
-            return SeedOwnerCost(node, centres, scratch);
-        }
-        if (!node->upper) return SeedOwnerCost(node, centres, scratch);
-    }
-    if (!node->upper) return NodeCostAt(node, centres + (owner >= 0 ? owner : c) * dd, scratch);
+    const float* t = seed.centres + static_cast<std::size_t>(seed.c) * m_d;
+    const int end = first + count;
+    for (int pos = first; pos < end; ++pos) seed.distSq[pos] = KmPointDistSq(PointAt(pos), t, m_d);
+}
 
-    const float lowerCost = SeedUpdate(Lower(node), c, centres, gaps, distSq, scratch);
-    const float upperCost = SeedUpdate(node->upper, c, centres, gaps, distSq, scratch);
-    const int lowerOwner = Lower(node)->seedCluster;
-    node->seedCluster = (lowerOwner != -1 && lowerOwner == node->upper->seedCluster) ? lowerOwner : -1;
+float KmTree::SeedUpdateChild(int record, int first, int count, const SeedContext& seed, int* owner)
+{
+    if (record >= 0) {
+        const float cost = SeedUpdateRecord(record, seed);
+        *owner = m_records[record].seedCluster;
+        return cost;
+    }
+    return SeedUpdateSmall(MakeSmall(first, count, 0), seed, owner);
+}
+
+float KmTree::SeedUpdateRecord(int record, const SeedContext& seed)
+{
+    const int owner = m_records[record].seedCluster;
+    if (owner >= 0 && owner != seed.c) {
+        bool keepsOwner = false;
+        bool movesToNew = false;
+        SeedBoxTests(RecordView(record), owner, seed, &keepsOwner, &movesToNew);
+        if (keepsOwner) return SeedRecordCost(record, seed.centres);
+        if (movesToNew) {
+            const Record& r = m_records[record];
+            SeedSetRecord(record, seed.c);
+            SeedSetRange(r.first, r.count, seed.c);
+            SeedMovePoints(r.first, r.count, seed);
+            return SeedRecordCost(record, seed.centres);
+        }
+    }
+    const Record& r = m_records[record];
+    int lowerOwner = -1;
+    int upperOwner = -1;
+    const float lowerCost = SeedUpdateChild(r.lower, r.first, r.split - r.first, seed, &lowerOwner);
+    const float upperCost = SeedUpdateChild(r.upper, r.split, r.first + r.count - r.split, seed, &upperOwner);
+    m_records[record].seedCluster = (lowerOwner != -1 && lowerOwner == upperOwner) ? lowerOwner : -1;
     return lowerCost + upperCost;
+}
+
+float KmTree::SmallSeedCost(const SmallNode& node, const View& view, int centre, const SeedContext& seed)
+{
+    // A single point's cost is its squared distance, which distSq already holds.
+    if (view.count == 1) return seed.distSq[node.first];
+    const bool cached = node.split >= 0 && m_smallSeedCost;
+    if (cached && m_smallSeedCluster[node.split] == centre) return m_smallSeedCost[node.split];
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    const float* sum = SmallSum(node, seed.scratch + 2 * dd, seed.scratch + 3 * dd);
+    const float cost = NodeCost(view.count, view.optCost, sum, seed.centres + centre * dd);
+    if (cached) {
+        m_smallSeedCost[node.split] = cost;
+        m_smallSeedCluster[node.split] = centre;
+    }
+    return cost;
+}
+
+float KmTree::SeedUpdateSmall(const SmallNode& node, const SeedContext& seed, int* ownerOut)
+{
+    const int owner = RunOwner(node.first, node.count);
+    const bool tested = owner >= 0 && owner != seed.c;
+    const View view = SmallView(node, seed.scratch, tested);
+    *ownerOut = owner;
+    if (tested) {
+        bool keepsOwner = false;
+        bool movesToNew = false;
+        SeedBoxTests(view, owner, seed, &keepsOwner, &movesToNew);
+        if (keepsOwner || (!movesToNew && view.leaf)) return SmallSeedCost(node, view, owner, seed);
+        if (movesToNew) {
+            SeedSetRange(node.first, node.count, seed.c);
+            SeedMovePoints(node.first, node.count, seed);
+            *ownerOut = seed.c;
+            return SmallSeedCost(node, view, seed.c, seed);
+        }
+    }
+    if (view.leaf) return SmallSeedCost(node, view, owner >= 0 ? owner : seed.c, seed);
+
+    int lowerOwner = -1;
+    int upperOwner = -1;
+    const float lowerCost = SeedUpdateSmall(LowerOf(node), seed, &lowerOwner);
+    const float upperCost = SeedUpdateSmall(UpperOf(node), seed, &upperOwner);
+    *ownerOut = (lowerOwner != -1 && lowerOwner == upperOwner) ? lowerOwner : -1;
+    return lowerCost + upperCost;
+}
+
+void KmTree::SeedBoxTests(const View& view, int owner, const SeedContext& seed, bool* keepsOwner,
+                          bool* movesToNew) const
+{
+    // Both pruning tests at once: v = c - o with its box corner towards c, and w = o - c with
+    // its corner towards o (see FilterCandidates).
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    const float* o = seed.centres + owner * dd;
+    const float* t = seed.centres + seed.c * dd;
+    const float* median = view.median;
+    const float* radius = view.radius;
+    float towardsNew = 0;
+    float towardsOwner = 0;
+    const Lanes4 zero = {0, 0, 0, 0};
+    int j = 0;
+    for (; j + 4 <= m_d; j += 4) {
+        const Lanes4 oj = LoadLanes(o + j);
+        const Lanes4 tj = LoadLanes(t + j);
+        const Lanes4 mj = LoadLanes(median + j);
+        const Lanes4 rj = LoadLanes(radius + j);
+        const Lanes4 v = tj - oj;
+        const Lanes4 w = oj - tj;
+        const Lanes4 high = mj + rj;
+        const Lanes4 low = mj - rj;
+        const Lanes4 termNew = v * ((v > zero ? high : low) - oj);
+        const Lanes4 termOwner = w * ((w > zero ? high : low) - tj);
+        for (int lane = 0; lane < 4; ++lane) {
+            towardsNew += termNew[lane];
+            towardsOwner += termOwner[lane];
+        }
+    }
+    for (; j < m_d; ++j) {
+        const float v = t[j] - o[j];
+        const float w = o[j] - t[j];
+        const float high = median[j] + radius[j];
+        const float low = median[j] - radius[j];
+        towardsNew += v * ((v > 0 ? high : low) - o[j]);
+        towardsOwner += w * ((w > 0 ? high : low) - t[j]);
+    }
+    const float gap = seed.gaps[owner];
+    *keepsOwner = gap >= 2 * towardsNew;
+    *movesToNew = gap >= 2 * towardsOwner;
 }
