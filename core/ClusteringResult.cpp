@@ -41,6 +41,27 @@ void AppendInt(std::string& text, int value)
     text.append(buffer, result.ptr);
 }
 
+// The distinct labels in ascending order. Labels usually span a short range, which a
+// presence table covers in one pass; a wide spread falls back to sorting.
+std::vector<int> DistinctAscending(const std::vector<int>& values)
+{
+    if (values.empty()) return {};
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    const int64_t span = int64_t(*high) - int64_t(*low) + 1;
+    std::vector<int> distinct;
+    if (span <= 4 * int64_t(values.size()) + 64) {
+        std::vector<char> present(size_t(span), 0);
+        for (const int v : values) present[size_t(int64_t(v) - *low)] = 1;
+        for (int64_t i = 0; i < span; ++i)
+            if (present[size_t(i)]) distinct.push_back(int(*low + i));
+        return distinct;
+    }
+    distinct = values;
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    return distinct;
+}
+
 }  // namespace
 
 ClusteringResult::ClusteringResult() = default;
@@ -83,9 +104,7 @@ void ClusteringResult::SetFlatClusteringLabel(const std::vector<int>* labels)
     static const std::vector<int> kNoLabels;
     const std::vector<int>& values = labels ? *labels : kNoLabels;
 
-    std::vector<int> distinct(values);
-    std::sort(distinct.begin(), distinct.end());
-    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    std::vector<int> distinct = DistinctAscending(values);
     const int maxLabel = distinct.empty() ? -1 : distinct.back();
     Log::Printf("Cluster label count: %ld, cluster count: %d, maxLabel %d\n", long(distinct.size()),
                 int(m_centers.size()), maxLabel);

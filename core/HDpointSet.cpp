@@ -180,10 +180,15 @@ std::vector<T>* HDpointSet<T>::GetPackedRawDataArray(bool regenerate)
     }
 
     if (source && anyValue) {
-        m_packedBuffer.reserve(N * K);
-        for (size_t i = 0; i < N; ++i) {
-            const T* row = source->data() + i * D;
-            for (size_t d : selected) m_packedBuffer.push_back(row[d]);
+        if (K == D) {
+            // Every dimension selected: the rows as they are.
+            m_packedBuffer.assign(source->data(), source->data() + N * D);
+        } else {
+            m_packedBuffer.reserve(N * K);
+            for (size_t i = 0; i < N; ++i) {
+                const T* row = source->data() + i * D;
+                for (size_t d : selected) m_packedBuffer.push_back(row[d]);
+            }
         }
     }
     m_packedWidth = static_cast<int>(K);

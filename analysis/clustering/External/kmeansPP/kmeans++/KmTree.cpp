@@ -28,45 +28,44 @@ inline void StoreLanes(float* p, Lanes4 v)
     std::memcpy(p, &v, sizeof v);
 }
 
-// Counts the rows below split in dimension splitDim and widens the lower box (boxes) or the
-// upper box (boxes + 2 d) by each row; min and max are exact, so any lane width gives the same.
-#define KM_BOUND_SIDES_BODY                                                            \
-    const std::size_t dd = static_cast<std::size_t>(d);                                \
-    int below = 0;                                                                     \
-    for (int i = 0; i < count; ++i) {                                                  \
-        const float* p = rows + static_cast<std::size_t>(i) * dd;                      \
-        const int upperRow = p[splitDim] < split ? 0 : 1;                              \
-        below += 1 - upperRow;                                                         \
-        float* lo = boxes + static_cast<std::size_t>(upperRow) * 2 * dd;               \
-        float* hi = lo + dd;                                                           \
-        for (int j = 0; j < d; ++j) {                                                  \
-            lo[j] = std::min(lo[j], p[j]);                                             \
-            hi[j] = std::max(hi[j], p[j]);                                             \
-        }                                                                              \
-    }                                                                                  \
-    return below;
-
-int BoundSidesPlain(const float* rows, int count, int d, int splitDim, float split, float* boxes)
+// Squared distances from p to 4 R transposed centres (rows of stride ll), each summed in
+// dimension order; R independent sums overlap.
+template <int R>
+void SquaredDistanceLanes(const float* p, int d, const float* row, std::size_t ll, float* out)
 {
-    KM_BOUND_SIDES_BODY
+    Lanes4 s[R];
+    for (int r = 0; r < R; ++r) s[r] = Lanes4{0, 0, 0, 0};
+    for (int j = 0; j < d; ++j, row += ll) {
+        const float x = p[j];
+        for (int r = 0; r < R; ++r) {
+            const Lanes4 e = x - LoadLanes(row + 4 * r);
+            s[r] += e * e;
+        }
+    }
+    for (int r = 0; r < R; ++r) StoreLanes(out + 4 * r, s[r]);
 }
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-__attribute__((target("avx2"))) int BoundSidesAvx2(const float* rows, int count, int d, int splitDim, float split,
-                                                   float* boxes)
+// The pruning test's box term (t - b).(corner - b) for 4 R transposed centres t, with the box
+// corner farthest towards each; summed in dimension order.
+template <int R>
+void PruneTermLanes(const float* median, const float* radius, const float* best, int d, const float* row,
+                    std::size_t ll, float* out)
 {
-    KM_BOUND_SIDES_BODY
-}
-#endif
-#undef KM_BOUND_SIDES_BODY
-
-int BoundSides(const float* rows, int count, int d, int splitDim, float split, float* boxes)
-{
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-    static const bool haveAvx2 = __builtin_cpu_supports("avx2");
-    if (haveAvx2) return BoundSidesAvx2(rows, count, d, splitDim, split, boxes);
-#endif
-    return BoundSidesPlain(rows, count, d, splitDim, split, boxes);
+    const Lanes4 zero = {0, 0, 0, 0};
+    Lanes4 s[R];
+    for (int r = 0; r < R; ++r) s[r] = zero;
+    for (int j = 0; j < d; ++j, row += ll) {
+        const float bj = best[j];
+        const float high = median[j] + radius[j] - bj;
+        const float low = median[j] - radius[j] - bj;
+        const Lanes4 highs = {high, high, high, high};
+        const Lanes4 lows = {low, low, low, low};
+        for (int r = 0; r < R; ++r) {
+            const Lanes4 v = LoadLanes(row + 4 * r) - bj;
+            s[r] += v * (v > zero ? highs : lows);
+        }
+    }
+    for (int r = 0; r < R; ++r) StoreLanes(out + 4 * r, s[r]);
 }
 
 // Largest of d non-negative values; max is exact, so lanes give the same value as a scan.
@@ -201,17 +200,58 @@ float* KmTree::BuildLevel(int depth) const
 
 void KmTree::BoundRun(int first, int last, float* bmin, float* bmax) const
 {
+    // Bounds kept in registers across the rows, a block of dimensions at a time. A last block
+    // that does not fill up overlaps the one before it; min and max do not mind seeing a value
+    // twice. The first of equal values stays, as in a scan of the rows.
     const std::size_t dd = static_cast<std::size_t>(m_d);
-    const float* rows = m_sortedPoints.get();
-    const float* p0 = rows + static_cast<std::size_t>(first) * dd;
-    std::memcpy(bmin, p0, sizeof(float) * dd);
-    std::memcpy(bmax, p0, sizeof(float) * dd);
-    for (int pos = first + 1; pos <= last; ++pos) {
-        const float* p = rows + static_cast<std::size_t>(pos) * dd;
+    const float* rows = PointAt(first);
+    const int count = last - first + 1;
+    if (m_d < 4) {
         for (int j = 0; j < m_d; ++j) {
-            bmin[j] = std::min(bmin[j], p[j]);
-            bmax[j] = std::max(bmax[j], p[j]);
+            float lo = rows[j];
+            float hi = lo;
+            for (int i = 1; i < count; ++i) {
+                const float v = rows[i * dd + j];
+                lo = v < lo ? v : lo;
+                hi = hi < v ? v : hi;
+            }
+            bmin[j] = lo;
+            bmax[j] = hi;
         }
+        return;
+    }
+    int j = 0;
+    for (; j + 8 <= m_d; j += 8) {
+        Lanes4 lo0 = LoadLanes(rows + j);
+        Lanes4 lo1 = LoadLanes(rows + j + 4);
+        Lanes4 hi0 = lo0;
+        Lanes4 hi1 = lo1;
+        for (int i = 1; i < count; ++i) {
+            const float* p = rows + i * dd + j;
+            const Lanes4 v0 = LoadLanes(p);
+            const Lanes4 v1 = LoadLanes(p + 4);
+            lo0 = v0 < lo0 ? v0 : lo0;
+            lo1 = v1 < lo1 ? v1 : lo1;
+            hi0 = hi0 < v0 ? v0 : hi0;
+            hi1 = hi1 < v1 ? v1 : hi1;
+        }
+        StoreLanes(bmin + j, lo0);
+        StoreLanes(bmin + j + 4, lo1);
+        StoreLanes(bmax + j, hi0);
+        StoreLanes(bmax + j + 4, hi1);
+    }
+    while (j < m_d) {
+        const int at = std::min(j, m_d - 4);
+        Lanes4 lo = LoadLanes(rows + at);
+        Lanes4 hi = lo;
+        for (int i = 1; i < count; ++i) {
+            const Lanes4 v = LoadLanes(rows + i * dd + at);
+            lo = v < lo ? v : lo;
+            hi = hi < v ? v : hi;
+        }
+        StoreLanes(bmin + at, lo);
+        StoreLanes(bmax + at, hi);
+        j = at + 4;
     }
 }
 
@@ -274,18 +314,12 @@ int KmTree::BuildNode(int first, int last, int depth, int smallDepth, bool upper
         }
     }
 
-    // Partition the run around the box's midpoint in the split dimension. The side of every
-    // row is known from its value alone: one pass counts the lower side and bounds both sides,
-    // then the misplaced rows swap in pairs, the k-th from the left with the k-th from the
-    // right, without a branch on the data.
+    // Partition the run around the box's midpoint in the split dimension: count the lower
+    // side, then swap the misplaced rows in pairs, the k-th from the left with the k-th from
+    // the right, without a branch on the data. Each side is bounded afterwards.
     const float split = (bmin[splitDim] + bmax[splitDim]) * 0.5f;
-    const float inf = std::numeric_limits<float>::infinity();
-    std::fill(lowerMin, lowerMin + dd, inf);
-    std::fill(lowerMax, lowerMax + dd, -inf);
-    std::fill(upperMin, upperMin + dd, inf);
-    std::fill(upperMax, upperMax + dd, -inf);
-    // The upper box follows the lower one: a row's side picks its box without a branch.
-    int size1 = BoundSides(rows + static_cast<std::size_t>(first) * dd, count, m_d, splitDim, split, lowerMin);
+    int size1 = 0;
+    for (int pos = first; pos <= last; ++pos) size1 += rows[static_cast<std::size_t>(pos) * dd + splitDim] < split ? 1 : 0;
     if (size1 > 0 && size1 < count) {
         int* fromLeft = m_swapLeft.get();
         int* fromRight = m_swapRight.get();
@@ -323,9 +357,9 @@ int KmTree::BuildNode(int first, int last, int depth, int smallDepth, bool upper
             std::memcpy(rows + static_cast<std::size_t>(pos) * dd,
                         m_points + static_cast<std::size_t>(m_positions[pos]) * dd, sizeof(float) * dd);
         }
-        BoundRun(first, middle - 1, lowerMin, lowerMax);
-        BoundRun(middle, last, upperMin, upperMax);
     }
+    BoundRun(first, first + size1 - 1, lowerMin, lowerMax);
+    BoundRun(first + size1, last, upperMin, upperMax);
 
     const int splitPosition = first + size1;
     const int upperCount = count - size1;
@@ -611,45 +645,20 @@ void KmTree::DistancesToCentres(const float* p, const int* candidates, int count
 void KmTree::LaneDistances(const float* p, const StepContext& step) const
 {
     const std::size_t ll = static_cast<std::size_t>(step.laneCount);
-    for (std::size_t block = 0; block < ll; block += kLaneBlock) {
-        Lanes4 s0 = {0, 0, 0, 0};
-        Lanes4 s1 = {0, 0, 0, 0};
-        const float* row = step.lanes + block;
-        for (int j = 0; j < m_d; ++j, row += ll) {
-            const float x = p[j];
-            const Lanes4 e0 = x - LoadLanes(row);
-            const Lanes4 e1 = x - LoadLanes(row + 4);
-            s0 += e0 * e0;
-            s1 += e1 * e1;
-        }
-        std::memcpy(step.laneSums + block, &s0, sizeof s0);
-        std::memcpy(step.laneSums + block + 4, &s1, sizeof s1);
-    }
+    std::size_t block = 0;
+    for (; block + 2 * kLaneBlock <= ll; block += 2 * kLaneBlock)
+        SquaredDistanceLanes<4>(p, m_d, step.lanes + block, ll, step.laneSums + block);
+    if (block < ll) SquaredDistanceLanes<2>(p, m_d, step.lanes + block, ll, step.laneSums + block);
 }
 
 void KmTree::LanePruneTerms(const float* median, const float* radius, const float* best,
                             const StepContext& step) const
 {
     const std::size_t ll = static_cast<std::size_t>(step.laneCount);
-    const Lanes4 zero = {0, 0, 0, 0};
-    for (std::size_t block = 0; block < ll; block += kLaneBlock) {
-        Lanes4 s0 = zero;
-        Lanes4 s1 = zero;
-        const float* row = step.lanes + block;
-        for (int j = 0; j < m_d; ++j, row += ll) {
-            const float bj = best[j];
-            const float high = median[j] + radius[j] - bj;
-            const float low = median[j] - radius[j] - bj;
-            const Lanes4 highs = {high, high, high, high};
-            const Lanes4 lows = {low, low, low, low};
-            const Lanes4 v0 = LoadLanes(row) - bj;
-            const Lanes4 v1 = LoadLanes(row + 4) - bj;
-            s0 += v0 * (v0 > zero ? highs : lows);
-            s1 += v1 * (v1 > zero ? highs : lows);
-        }
-        std::memcpy(step.laneSums + block, &s0, sizeof s0);
-        std::memcpy(step.laneSums + block + 4, &s1, sizeof s1);
-    }
+    std::size_t block = 0;
+    for (; block + 2 * kLaneBlock <= ll; block += 2 * kLaneBlock)
+        PruneTermLanes<4>(median, radius, best, m_d, step.lanes + block, ll, step.laneSums + block);
+    if (block < ll) PruneTermLanes<2>(median, radius, best, m_d, step.lanes + block, ll, step.laneSums + block);
 }
 
 float KmTree::StepChild(int record, int first, int count, int numCandidates, int* candidates,
