@@ -12,6 +12,14 @@ namespace {
 
 const char* const kSource = "External/kmeansPP/kmeans++/KmTree";
 
+// The hot loops are also built for AVX2 and chosen at load time where the processor has it.
+// Wider registers change no result: the loops use plain adds and multiplies, never fused ones.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define KM_HOT __attribute__((target_clones("avx2", "default")))
+#else
+#define KM_HOT
+#endif
+
 // Four lanes per register, two registers per block; plain adds and multiplies, so each lane
 // rounds exactly as scalar code does.
 typedef float Lanes4 __attribute__((vector_size(4 * sizeof(float))));
@@ -110,8 +118,9 @@ KmTree::KmTree(int n, int d, const float* points)
         }
     }
     // Records hold 3 d floats each; with few dimensions, larger small subtrees keep them
-    // rarer so that the tree stays within about twice the point data.
-    m_smallNode = d < 32 ? kMaxSmallNode : kMaxSmallNode / 2;
+    // rarer so that the tree stays within about twice the point data. Below these sizes the
+    // rebuilding on visits costs more than the records save.
+    m_smallNode = d < 32 ? 12 : 8;
 
     m_positions = KmNewArray<int>(nn);
     m_sortedPoints = KmNewArray<float>(valueCount);
@@ -198,7 +207,7 @@ float* KmTree::BuildLevel(int depth) const
     return m_boxes.get() + kLevelVectors * static_cast<std::size_t>(depth) * m_d;
 }
 
-void KmTree::BoundRun(int first, int last, float* bmin, float* bmax) const
+KM_HOT void KmTree::BoundRun(int first, int last, float* bmin, float* bmax) const
 {
     // Bounds kept in registers across the rows, a block of dimensions at a time. A last block
     // that does not fill up overlaps the one before it; min and max do not mind seeing a value
@@ -416,7 +425,7 @@ KmTree::SmallNode KmTree::MakeSmall(int first, int count, int depth) const
     return SmallNode{first, count, depth, SmallSplit(first, count, depth)};
 }
 
-KmTree::View KmTree::SmallView(const SmallNode& node, float* buffer, bool withBox) const
+KM_HOT KmTree::View KmTree::SmallView(const SmallNode& node, float* buffer, bool withBox) const
 {
     if (node.split < 0) return View{node.first, node.count, true, 0.0f, PointAt(node.first), m_zeros.get(), nullptr};
     View view{node.first, node.count, false, m_splitCost[node.split], nullptr, nullptr, nullptr};
@@ -479,7 +488,7 @@ int KmTree::RunOwner(int first, int count) const
     return owner;
 }
 
-float KmTree::NodeCost(int pointCount, float optCost, const float* sum, const float* centre) const
+KM_HOT float KmTree::NodeCost(int pointCount, float optCost, const float* sum, const float* centre) const
 {
     const float count = static_cast<float>(pointCount);
     // The divisions run four lanes at a time; the squares still add up in dimension order.
@@ -621,7 +630,7 @@ float KmTree::DoKMeansStep(int k, float* centres, int* labels) const
     return cost;
 }
 
-void KmTree::DistancesToCentres(const float* p, const int* candidates, int count, const float* centres,
+KM_HOT void KmTree::DistancesToCentres(const float* p, const int* candidates, int count, const float* centres,
                                 float* out) const
 {
     const std::size_t dd = static_cast<std::size_t>(m_d);
@@ -642,7 +651,7 @@ void KmTree::DistancesToCentres(const float* p, const int* candidates, int count
     for (; i < count; ++i) out[i] = KmPointDistSq(p, centres + candidates[i] * dd, m_d);
 }
 
-void KmTree::LaneDistances(const float* p, const StepContext& step) const
+KM_HOT void KmTree::LaneDistances(const float* p, const StepContext& step) const
 {
     const std::size_t ll = static_cast<std::size_t>(step.laneCount);
     std::size_t block = 0;
@@ -651,7 +660,7 @@ void KmTree::LaneDistances(const float* p, const StepContext& step) const
     if (block < ll) SquaredDistanceLanes<2>(p, m_d, step.lanes + block, ll, step.laneSums + block);
 }
 
-void KmTree::LanePruneTerms(const float* median, const float* radius, const float* best,
+KM_HOT void KmTree::LanePruneTerms(const float* median, const float* radius, const float* best,
                             const StepContext& step) const
 {
     const std::size_t ll = static_cast<std::size_t>(step.laneCount);
@@ -934,7 +943,7 @@ float KmTree::SeedRecordCost(int record, const float* centres)
     return r.seedCost;
 }
 
-void KmTree::SeedMovePoints(int first, int count, const SeedContext& seed)
+KM_HOT void KmTree::SeedMovePoints(int first, int count, const SeedContext& seed)
 {
     const float* t = seed.centres + static_cast<std::size_t>(seed.c) * m_d;
     const int end = first + count;
@@ -1020,7 +1029,7 @@ float KmTree::SeedUpdateSmall(const SmallNode& node, const SeedContext& seed, in
     return lowerCost + upperCost;
 }
 
-void KmTree::SeedBoxTests(const View& view, int owner, const SeedContext& seed, bool* keepsOwner,
+KM_HOT void KmTree::SeedBoxTests(const View& view, int owner, const SeedContext& seed, bool* keepsOwner,
                           bool* movesToNew) const
 {
     // Both pruning tests at once: v = c - o with its box corner towards c, and w = o - c with
