@@ -28,13 +28,15 @@ def build_driver():
     build = os.path.join(ROOT, "build-release")
     subprocess.run(["cmake", "-S", ROOT, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
                     "-DTOLVEMARK_BUILD_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", build, "--target", "engine_driver"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build, "--target", "engine_driver", "kmeans_seeds"], check=True,
+                   stdout=subprocess.DEVNULL)
     return os.path.join(build, "bench", "engine_driver")
 
 
 def write_csv(path, X):
     header = ",".join("d%d" % i for i in range(X.shape[1]))
-    np.savetxt(path, X, delimiter=",", header=header, comments="", fmt="%.7g")
+    # Nine digits give every float32 back exactly, so both sides see the same values.
+    np.savetxt(path, X, delimiter=",", header=header, comments="", fmt="%.9g")
 
 
 def blobs(n, d, centres, seed=0):
@@ -117,17 +119,38 @@ def group_embed(driver, tmp, sizes, repeat):
 
 
 def group_kmeans(driver, tmp, sizes, repeat):
+    """Both engine types beside scikit-learn's Lloyd iterations started from the same centres:
+    the classic engine's evenly spaced rows, or the k-means++ seeds of our run (written by
+    kmeans_seeds). scikit-learn is timed on one thread and on all of them; for k-means++ its
+    own k-means++ start is shown too, as the same task done end to end."""
     from sklearn.cluster import KMeans
+    from threadpoolctl import threadpool_limits
+    seeds_tool = os.path.join(os.path.dirname(driver), "kmeans_seeds")
     for d in (10, 50):
-        X = blobs(100000, d, 20)
         csv = os.path.join(tmp, "blobs_%d.csv" % d)
-        write_csv(csv, X)
+        write_csv(csv, blobs(100000, d, 20))
+        X = np.loadtxt(csv, delimiter=",", skiprows=1, dtype=np.float32)
+        n = len(X)
         for k in (10, 50):
-            init = X[np.random.default_rng(1).choice(len(X), k, replace=False)]
             for kind in (0, 1):
+                if kind == 0:
+                    init = X[[c * (n // k) for c in range(k)]]
+                else:
+                    seeds = os.path.join(tmp, "seeds.txt")
+                    subprocess.run([seeds_tool, "--csv", csv, "--method", "kmeans", "--k", str(k), "--out", seeds],
+                                   check=True, stdout=subprocess.DEVNULL)
+                    init = np.loadtxt(seeds, delimiter=",", dtype=np.float32, ndmin=2)
                 our_ms = ours(driver, csv, ["--method", "kmeans", "--k", str(k), "--type", str(kind)], repeat)
-                sk = peer(lambda: KMeans(k, init=init, n_init=1, algorithm="lloyd").fit(X), repeat)
-                row("kmeans t%d d%d k%d" % (kind, d, k), len(X), our_ms, "sklearn KMeans lloyd", sk)
+                fit = lambda: KMeans(k, init=init, n_init=1, algorithm="lloyd").fit(X)
+                with threadpool_limits(1):
+                    one = peer(fit, repeat)
+                name = "kmeans t%d d%d k%d" % (kind, d, k)
+                row(name, n, our_ms, "sklearn same start, 1 thread", one)
+                row(name, n, our_ms, "sklearn same start, all", peer(fit, repeat))
+                if kind == 1:
+                    own = lambda: KMeans(k, init="k-means++", n_init=1, algorithm="lloyd", random_state=0).fit(X)
+                    with threadpool_limits(1):
+                        row(name, n, our_ms, "sklearn k-means++, 1 thread", peer(own, repeat))
 
 
 def group_hc(driver, tmp, sizes, repeat):
