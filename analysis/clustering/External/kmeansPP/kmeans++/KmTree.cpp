@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <limits>
+#include <new>
 
 namespace {
 
@@ -157,7 +157,11 @@ KmTree::KmTree(int n, int d, const float* points)
     BoundRun(0, n - 1, m_boxes.get(), m_boxes.get() + dd);
 
     float rootCost = 0;
-    m_rootRecord = BuildNode(0, n - 1, 0, n > m_smallNode ? -1 : 0, false, &rootCost);
+    try {
+        m_rootRecord = BuildNode(0, n - 1, 0, n > m_smallNode ? -1 : 0, false, &rootCost);
+    } catch (const std::bad_alloc&) {
+        m_buildFailed = true;  // the record list could not grow
+    }
     // Build scratch only.
     m_swapLeft.reset();
     m_swapRight.reset();
