@@ -439,28 +439,10 @@ KM_HOT KmTree::View KmTree::SmallView(const SmallNode& node, float* buffer, bool
     const std::size_t dd = static_cast<std::size_t>(m_d);
     float* centre = buffer;
     float* half = buffer + dd;
-    const float* rows = PointAt(node.first);
-    const int count = node.count;
-    const Lanes4 halves = {0.5f, 0.5f, 0.5f, 0.5f};
-    int j = 0;
-    for (; j + 4 <= m_d; j += 4) {
-        Lanes4 lo = LoadLanes(rows + j);
-        Lanes4 hi = lo;
-        for (int i = 1; i < count; ++i) {
-            const Lanes4 v = LoadLanes(rows + i * dd + j);
-            lo = v < lo ? v : lo;
-            hi = hi < v ? v : hi;
-        }
-        StoreLanes(centre + j, (lo + hi) * halves);
-        StoreLanes(half + j, (hi - lo) * halves);
-    }
-    for (; j < m_d; ++j) {
-        float lo = rows[j];
-        float hi = rows[j];
-        for (int i = 1; i < count; ++i) {
-            lo = std::min(lo, rows[i * dd + j]);
-            hi = std::max(hi, rows[i * dd + j]);
-        }
+    BoundRun(node.first, node.first + node.count - 1, centre, half);
+    for (int j = 0; j < m_d; ++j) {
+        const float lo = centre[j];
+        const float hi = half[j];
         centre[j] = (lo + hi) * 0.5f;
         half[j] = (hi - lo) * 0.5f;
     }
