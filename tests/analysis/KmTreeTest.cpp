@@ -198,6 +198,174 @@ std::vector<PointData> StepDataSets()
     return sets;
 }
 
+// The filtering step and the seeding update written plainly over the tree's own nodes: every
+// box, sum and own-mean cost comes from the tree's accessors, every sum is added in dimension
+// order, and nothing is cached or skipped. The tree must give the same floats to the last bit.
+class PlainReference {
+public:
+    explicit PlainReference(const KmTree& tree) : m_tree(tree), m_d(tree.Dimension())
+    {
+        m_info = tree.Nodes();
+        std::map<std::pair<int, int>, int> byRun;
+        for (std::size_t i = 0; i < m_info.size(); ++i)
+            byRun[{m_info[i].firstPosition, m_info[i].pointCount}] = static_cast<int>(i);
+        m_nodes.resize(m_info.size());
+        for (std::size_t i = 0; i < m_info.size(); ++i) {
+            const KmTree::NodeInfo& info = m_info[i];
+            Node& node = m_nodes[i];
+            node.median.resize(m_d);
+            node.radius.resize(m_d);
+            node.sum.resize(m_d);
+            tree.NodeVectors(info, node.median.data(), node.radius.data(), node.sum.data());
+            if (info.upperFirst >= 0) {
+                node.lower = static_cast<int>(i) + 1;
+                node.upper = byRun.at({info.upperFirst, info.firstPosition + info.pointCount - info.upperFirst});
+            }
+        }
+    }
+
+    float Step(int k, std::vector<float>& centres, std::vector<int>& labels)
+    {
+        m_centres = centres;
+        m_sums.assign(static_cast<std::size_t>(k) * m_d, 0.0f);
+        m_counts.assign(k, 0);
+        labels.assign(m_tree.PointCount(), -1);
+        std::vector<int> candidates;
+        for (int c = 0; c < k; ++c)
+            if (!KmIsCentreInvalid(&m_centres[c * m_d], m_d)) candidates.push_back(c);
+        const float cost = StepAt(0, candidates, labels);
+        for (int c = 0; c < k; ++c) {
+            if (m_counts[c] == 0) {
+                KmMarkCentreInvalid(&centres[c * m_d], m_d);
+                continue;
+            }
+            const float scale = 1.0f / static_cast<float>(m_counts[c]);
+            for (int j = 0; j < m_d; ++j) centres[c * m_d + j] = m_sums[c * m_d + j] * scale;
+        }
+        return cost;
+    }
+
+    void SetOwner(int owner)
+    {
+        for (Node& node : m_nodes) node.owner = owner;
+    }
+
+    float SeedUpdate(int c, const std::vector<float>& centres, std::vector<float>& distSq)
+    {
+        m_centres = centres;
+        return SeedAt(0, c, distSq);
+    }
+
+private:
+    struct Node {
+        std::vector<float> median, radius, sum;
+        int lower = -1;
+        int upper = -1;
+        int owner = 0;
+    };
+
+    const float* Centre(int c) const { return &m_centres[static_cast<std::size_t>(c) * m_d]; }
+
+    float Cost(int i, int c) const
+    {
+        const float count = static_cast<float>(m_info[i].pointCount);
+        float dist = 0;
+        for (int j = 0; j < m_d; ++j) {
+            const float diff = m_nodes[i].sum[j] / count - Centre(c)[j];
+            dist += diff * diff;
+        }
+        return m_info[i].optCost + count * dist;
+    }
+
+    // The box term (t - b).(corner - b), corner the box's farthest towards t.
+    float BoxTerm(int i, const float* b, const float* t) const
+    {
+        const Node& node = m_nodes[i];
+        float s = 0;
+        for (int j = 0; j < m_d; ++j) {
+            const float v = t[j] - b[j];
+            s += v * ((v > 0 ? node.median[j] + node.radius[j] : node.median[j] - node.radius[j]) - b[j]);
+        }
+        return s;
+    }
+
+    float StepAt(int i, const std::vector<int>& candidates, std::vector<int>& labels)
+    {
+        const Node& node = m_nodes[i];
+        int closest = candidates[0];
+        if (candidates.size() > 1) {
+            float best = KmPointDistSq(node.median.data(), Centre(closest), m_d);
+            for (std::size_t n = 1; n < candidates.size(); ++n) {
+                const float dist = KmPointDistSq(node.median.data(), Centre(candidates[n]), m_d);
+                if (dist < best) {
+                    best = dist;
+                    closest = candidates[n];
+                }
+            }
+            if (node.lower >= 0) {
+                std::vector<int> kept;
+                for (const int c : candidates) {
+                    const float gap = KmPointDistSq(Centre(c), Centre(closest), m_d);
+                    if (c == closest || !(gap >= 2 * BoxTerm(i, Centre(closest), Centre(c)))) kept.push_back(c);
+                }
+                if (kept.size() > 1) return StepAt(node.lower, kept, labels) + StepAt(node.upper, kept, labels);
+            }
+        }
+        for (int j = 0; j < m_d; ++j) m_sums[closest * m_d + j] += node.sum[j];
+        m_counts[closest] += m_info[i].pointCount;
+        const int first = m_info[i].firstPosition;
+        for (int pos = first; pos < first + m_info[i].pointCount; ++pos) labels[m_tree.PointIndexAt(pos)] = closest;
+        return Cost(i, closest);
+    }
+
+    void SetSubtree(int i, int owner)
+    {
+        m_nodes[i].owner = owner;
+        if (m_nodes[i].lower >= 0) {
+            SetSubtree(m_nodes[i].lower, owner);
+            SetSubtree(m_nodes[i].upper, owner);
+        }
+    }
+
+    float SeedAt(int i, int c, std::vector<float>& distSq)
+    {
+        Node& node = m_nodes[i];
+        const int owner = node.owner;
+        const bool leaf = node.lower < 0;
+        if (owner >= 0 && owner != c) {
+            const float gap = KmPointDistSq(Centre(c), Centre(owner), m_d);
+            if (gap >= 2 * BoxTerm(i, Centre(owner), Centre(c))) return Cost(i, owner);
+            if (gap >= 2 * BoxTerm(i, Centre(c), Centre(owner))) {
+                SetSubtree(i, c);
+                const int first = m_info[i].firstPosition;
+                for (int pos = first; pos < first + m_info[i].pointCount; ++pos)
+                    distSq[pos] = KmPointDistSq(m_tree.PointAt(pos), Centre(c), m_d);
+                return Cost(i, c);
+            }
+            if (leaf) return Cost(i, owner);
+        }
+        if (leaf) return Cost(i, owner >= 0 ? owner : c);
+        const float lowerCost = SeedAt(node.lower, c, distSq);
+        const float upperCost = SeedAt(node.upper, c, distSq);
+        const int lowerOwner = m_nodes[node.lower].owner;
+        node.owner = lowerOwner != -1 && lowerOwner == m_nodes[node.upper].owner ? lowerOwner : -1;
+        return lowerCost + upperCost;
+    }
+
+    const KmTree& m_tree;
+    int m_d;
+    std::vector<KmTree::NodeInfo> m_info;
+    std::vector<Node> m_nodes;
+    std::vector<float> m_centres;
+    std::vector<float> m_sums;
+    std::vector<int> m_counts;
+};
+
+bool SameBits(const std::vector<float>& a, const std::vector<float>& b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), sizeof(float) * a.size()) == 0;
+}
+
 }  // namespace
 
 TEST(KmTree, BuildKeepsBoxesSumsCostsAndIdenticalLeaves)
@@ -292,6 +460,59 @@ TEST(KmTree, FilteringStepEqualsBruteForceAssignment)
             std::vector<float> again = entry;
             EXPECT_EQ(tree.DoKMeansStep(k, again.data(), nullptr), cost);
             EXPECT_EQ(0, std::memcmp(again.data(), centres.data(), sizeof(float) * again.size()));
+        }
+    }
+}
+
+TEST(KmTree, StepsAndSeedingMatchAPlainWalkToTheLastBit)
+{
+    // Few and many dimensions (records of either size, seeding tests in order or by lanes, the
+    // seeding cost cache), repeated points and a chain of steps from rows as seeds.
+    std::vector<PointData> sets = {Clustered(3000, 3, 9, 21), Clustered(2500, 12, 8, 22), DuplicateHeavy(2000, 20, 60, 23),
+                                   Clustered(2000, 40, 10, 24), Uniform(1500, 64, 25)};
+    // Tenths on a coarse lattice: many points lie as far from two seeds, and sums of tenths
+    // round differently in different orders, so near-ties decide some box tests.
+    PointData tenths{"tenths", 2000, 24, {}};
+    std::mt19937 lattice(26);
+    for (int i = 0; i < tenths.n * tenths.d; ++i) tenths.values.push_back(0.1f * static_cast<float>(lattice() % 4));
+    sets.push_back(tenths);
+    for (const PointData& data : sets) {
+        SCOPED_TRACE(data.name + " d=" + std::to_string(data.d));
+        const int n = data.n;
+        const int d = data.d;
+        KmTree tree(n, d, data.values.data());
+        ASSERT_TRUE(tree.IsValid());
+        PlainReference plain(tree);
+        const int k = 24;
+        std::mt19937 gen(static_cast<unsigned>(d));
+        std::vector<float> centres(static_cast<std::size_t>(k) * d);
+        for (int c = 0; c < k; ++c) {
+            const float* row = data.Row(static_cast<int>(gen() % n));
+            std::copy(row, row + d, centres.begin() + c * d);
+        }
+
+        tree.SeedKmppSetClusterIndex(0);
+        plain.SetOwner(0);
+        std::vector<float> distSq(n);
+        for (int pos = 0; pos < n; ++pos) distSq[pos] = KmPointDistSq(tree.PointAt(pos), centres.data(), d);
+        std::vector<float> plainDistSq = distSq;
+        for (int c = 1; c < k; ++c) {
+            const float total = tree.SeedKmppUpdateAssignment(c, centres.data(), distSq.data());
+            const float plainTotal = plain.SeedUpdate(c, centres, plainDistSq);
+            ASSERT_EQ(std::memcmp(&total, &plainTotal, sizeof total), 0) << "centre " << c << ": " << total << " vs " << plainTotal;
+            ASSERT_TRUE(SameBits(distSq, plainDistSq)) << "centre " << c;
+        }
+
+        std::vector<float> fast = centres;
+        std::vector<float> slow = centres;
+        for (int step = 0; step < 6; ++step) {
+            std::vector<int> labels(n, -1);
+            std::vector<int> plainLabels;
+            const float cost = tree.DoKMeansStep(k, fast.data(), labels.data());
+            const float plainCost = plain.Step(k, slow, plainLabels);
+            ASSERT_EQ(std::memcmp(&cost, &plainCost, sizeof cost), 0) << "step " << step;
+            ASSERT_EQ(labels, plainLabels) << "step " << step;
+            ASSERT_TRUE(SameBits(fast, slow)) << "step " << step;
         }
     }
 }

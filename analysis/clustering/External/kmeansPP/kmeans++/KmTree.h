@@ -134,6 +134,8 @@ private:
     static constexpr std::size_t kRecordBlock = 1024;  // records whose vectors share one allocation
     static constexpr std::size_t kLevelVectors = 6;   // d-float vectors per build level
     static constexpr int kSeedCacheDimensions = 16;   // fewest dimensions with a small-node cost cache
+    static constexpr int kLaneTestDimensions = 16;    // fewest dimensions for seeding tests by lanes
+    static constexpr int kLaneTestMaxDimensions = 1 << 20;  // keeps the error bound far below 1
 
     // Builds the node of a run whose box the parent left at its depth's level of the build
     // scratch, where the node also leaves its sum; writes its own-mean cost. Returns its
@@ -197,6 +199,9 @@ private:
     // Which of the two box tests of a seeding update hold: no point of the box is closer to
     // the new centre than to the owner, or every point of it is.
     void SeedBoxTests(const View& view, int owner, const SeedContext& seed, bool* keepsOwner, bool* movesToNew) const;
+    // The same tests from sums added lane by lane, when those settle both; false otherwise.
+    bool SeedBoxTestsByLanes(const float* o, const float* t, const float* median, const float* radius, float gap,
+                             bool* keepsOwner, bool* movesToNew) const;
     void SeedMovePoints(int first, int count, const SeedContext& seed);
 
     int m_n = 0;
