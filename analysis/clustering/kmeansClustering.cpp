@@ -239,12 +239,11 @@ std::unique_ptr<ClusteringResult> kmeansClustering::DoClustering(HDpointSet<floa
         Log::Printf("Error: kmeans found %zu values for %d points of %d dimensions\n", packed->size(), n, d);
         return nullptr;
     }
-    for (size_t v = 0; v < count; ++v) {
-        if (!std::isfinite((*packed)[v])) {
-            Log::Printf("Error: kmeans found a value that is not a number at point %zu, selected dimension %zu\n",
-                        v / size_t(d), v % size_t(d));
-            return nullptr;
-        }
+    const size_t bad = KmFirstNonFinite(packed->data(), count);
+    if (bad < count) {
+        Log::Printf("Error: kmeans found a value that is not a number at point %zu, selected dimension %zu\n",
+                    bad / size_t(d), bad % size_t(d));
+        return nullptr;
     }
 
     if (m_type == ClassicKmeans) {

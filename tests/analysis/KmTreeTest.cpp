@@ -736,4 +736,11 @@ TEST(KmTree, RefusesBadInputWithALine)
     KmMarkCentreInvalid(allInvalid.data() + 2, 2);
     const std::string out = TestSupport::CaptureStdout([&] { EXPECT_EQ(tree.DoKMeansStep(2, allInvalid.data(), nullptr), -1.0f); });
     EXPECT_EQ(out.rfind("Error", 0), 0u) << out;
+
+    // The first bad value is named, also deep in a long input and after a later one.
+    std::vector<float> long3(3 * 4000, 1.0f);
+    long3[3 * 2345 + 2] = -std::numeric_limits<float>::infinity();
+    long3[3 * 3999] = std::numeric_limits<float>::quiet_NaN();
+    const std::string named = TestSupport::CaptureStdout([&] { EXPECT_FALSE(KmTree(4000, 3, long3.data()).IsValid()); });
+    EXPECT_NE(named.find("(point 2345, dimension 2)"), std::string::npos) << named;
 }

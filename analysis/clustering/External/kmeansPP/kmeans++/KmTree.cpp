@@ -119,12 +119,11 @@ KmTree::KmTree(int n, int d, const float* points)
     const std::size_t dd = static_cast<std::size_t>(d);
     const std::size_t nn = static_cast<std::size_t>(n);
     const std::size_t valueCount = nn * dd;
-    for (std::size_t i = 0; i < valueCount; ++i) {
-        if (!std::isfinite(points[i])) {
-            Zelvo::Log::Printf("Error: k-means++ input holds a non-finite value (point %zu, dimension %zu)\n",
-                               i / dd, i % dd);
-            return;
-        }
+    const std::size_t bad = KmFirstNonFinite(points, valueCount);
+    if (bad < valueCount) {
+        Zelvo::Log::Printf("Error: k-means++ input holds a non-finite value (point %zu, dimension %zu)\n", bad / dd,
+                           bad % dd);
+        return;
     }
     // Records hold 3 d floats each; with few dimensions, larger small subtrees keep them
     // rarer so that the tree stays within about twice the point data. Below these sizes the

@@ -33,6 +33,9 @@ inline float KmPointDistSq(const float* a, const float* b, int d)
     return result;
 }
 
+// Index of the first value that is not finite, or count when every one is.
+std::size_t KmFirstNonFinite(const float* values, std::size_t count);
+
 // An invalid centre (its cluster received no point) has every byte set to 0xFF.
 void KmMarkCentreInvalid(float* centre, int d);
 bool KmIsCentreInvalid(const float* centre, int d);
