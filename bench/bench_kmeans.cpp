@@ -2,19 +2,62 @@
 // data set is also written there as raw float32 (points_<d>.f32) for bench_kmeans.py.
 #include "ClusteringResult.h"
 #include "HDpointSet.h"
+#include "KMeans.h"
 #include "kmeansClustering.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <new>
 #include <memory>
 #include <random>
 #include <string>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
+
+// Heap bytes in use and their peak while counting is on, for the memory benchmark.
+namespace {
+bool gCounting = false;
+std::size_t gInUse = 0;
+std::size_t gPeak = 0;
+
+void* Counted(void* p)
+{
+    if (p && gCounting) {
+        gInUse += malloc_usable_size(p);
+        if (gInUse > gPeak) gPeak = gInUse;
+    }
+    return p;
+}
+
+void Uncount(void* p)
+{
+    if (p && gCounting) gInUse -= malloc_usable_size(p);
+}
+}  // namespace
+
+void* operator new(std::size_t size)
+{
+    void* p = Counted(std::malloc(size));
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Counted(std::malloc(size)); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Counted(std::malloc(size)); }
+void operator delete(void* p) noexcept
+{
+    Uncount(p);
+    std::free(p);
+}
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -73,6 +116,31 @@ void BM_Kmeans(benchmark::State& state)
     close(savedStdout);
     close(devNull);
 }
+
+// Peak heap of one k-means++ run (tree, seeding and steps; the caller's points, centres and
+// labels excluded) against the point data, reported as the counter peak_vs_points.
+void BM_KmeansPlusPlusMemory(benchmark::State& state)
+{
+    const int d = int(state.range(0));
+    const int k = int(state.range(1));
+    const std::vector<float>& points = Data(d);
+    std::vector<float> centres(size_t(k) * d);
+    std::vector<int> labels(kPoints);
+    std::size_t peak = 0;
+    for (auto _ : state) {
+        std::srand(0);
+        gInUse = 0;
+        gPeak = 0;
+        gCounting = true;
+        const float cost = RunKMeansPlusPlus(kPoints, k, d, points.data(), 1, centres.data(), labels.data());
+        gCounting = false;
+        benchmark::DoNotOptimize(cost);
+        peak = std::max(peak, gPeak);
+    }
+    state.counters["peak_vs_points"] = double(peak) / (double(kPoints) * d * sizeof(float));
+}
+
+BENCHMARK(BM_KmeansPlusPlusMemory)->ArgsProduct({{10, 50}, {10, 50}})->ArgNames({"d", "k"})->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_Kmeans)
     ->ArgsProduct({{10, 50}, {10, 50}, {0, 1}})

@@ -125,10 +125,10 @@ KmTree::KmTree(int n, int d, const float* points)
                            bad % dd);
         return;
     }
-    // Records hold 3 d floats each; with few dimensions, larger small subtrees keep them
-    // rarer so that the tree stays within about twice the point data. Below these sizes the
-    // rebuilding on visits costs more than the records save.
-    m_smallNode = d < 32 ? 12 : 8;
+    // Records hold 3 d floats each. With few dimensions larger small subtrees make them rarer,
+    // so that the tree stays within about twice the point data; with many, records are a
+    // small share and smaller subtrees are quicker to visit.
+    m_smallNode = d < 32 ? 14 : 8;
 
     m_positions = KmNewArray<int>(nn);
     m_sortedPoints = KmNewArray<float>(valueCount);
