@@ -149,7 +149,8 @@ KmTree::KmTree(int n, int d, const float* points)
     m_meanScratch = KmNewArray<float>(dd);
     m_swapLeft = KmNewArray<int>(nn / 2 + 1);
     m_swapRight = KmNewArray<int>(nn / 2 + 1);
-    if (!m_zeros || !m_meanScratch || !m_swapLeft || !m_swapRight || !GrowBoxLevels(64)) {
+    m_below = KmNewArray<std::uint8_t>(nn);
+    if (!m_zeros || !m_meanScratch || !m_swapLeft || !m_swapRight || !m_below || !GrowBoxLevels(64)) {
         __KMeansAssertionFailure(kSource, 25, "bound_v1 != 0 && bound_v2 != 0");
         Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
         return;
@@ -173,6 +174,7 @@ KmTree::KmTree(int n, int d, const float* points)
     // Build scratch only.
     m_swapLeft.reset();
     m_swapRight.reset();
+    m_below.reset();
     m_boxes.reset();
     m_boxLevels = 0;
     if (m_buildFailed) {
@@ -339,8 +341,12 @@ int KmTree::BuildNode(int first, int last, int depth, int smallDepth, bool upper
     // side, then swap the misplaced rows in pairs, the k-th from the left with the k-th from
     // the right, without a branch on the data. Each side is bounded afterwards.
     const float split = (bmin[splitDim] + bmax[splitDim]) * 0.5f;
+    std::uint8_t* below = m_below.get();
     int size1 = 0;
-    for (int pos = first; pos <= last; ++pos) size1 += rows[static_cast<std::size_t>(pos) * dd + splitDim] < split ? 1 : 0;
+    for (int pos = first; pos <= last; ++pos) {
+        below[pos] = rows[static_cast<std::size_t>(pos) * dd + splitDim] < split ? 1 : 0;
+        size1 += below[pos];
+    }
     if (size1 > 0 && size1 < count) {
         int* fromLeft = m_swapLeft.get();
         int* fromRight = m_swapRight.get();
@@ -348,12 +354,12 @@ int KmTree::BuildNode(int first, int last, int depth, int smallDepth, bool upper
         int leftCount = 0;
         for (int pos = first; pos < boundary; ++pos) {
             fromLeft[leftCount] = pos;
-            leftCount += rows[static_cast<std::size_t>(pos) * dd + splitDim] < split ? 0 : 1;
+            leftCount += 1 - below[pos];
         }
         int rightCount = 0;
         for (int pos = last; pos >= boundary; --pos) {
             fromRight[rightCount] = pos;
-            rightCount += rows[static_cast<std::size_t>(pos) * dd + splitDim] < split ? 1 : 0;
+            rightCount += below[pos];
         }
         for (int i = 0; i < leftCount; ++i) {
             const int i1 = fromLeft[i];

@@ -230,6 +230,7 @@ private:
     int m_boxLevels = 0;
     std::unique_ptr<int[]> m_swapLeft;
     std::unique_ptr<int[]> m_swapRight;
+    std::unique_ptr<std::uint8_t[]> m_below;      // build scratch: 1 where a row goes to the lower side
     bool m_buildFailed = false;
     int m_depth = 0;
 };
