@@ -134,7 +134,9 @@ KmTree::KmTree(int n, int d, const float* points)
     m_sortedPoints = KmNewArray<float>(valueCount);
     m_splitCost = KmNewArray<float>(nn);
     m_smallDepth = KmNewArray<std::uint8_t>(nn);
-    m_owner = KmNewArray<int>(nn);
+    // Two more than one per point: until the build ends, the owners' storage holds the
+    // partition's two swap lists of at most n / 2 + 1 entries each.
+    m_owner = KmNewArray<int>(nn + 2);
     if (d >= kSeedCacheDimensions) {
         m_smallSeedCost = KmNewArray<float>(nn);
         m_smallSeedCluster = KmNewArray<int>(nn);
@@ -147,17 +149,14 @@ KmTree::KmTree(int n, int d, const float* points)
     }
     m_zeros = KmNewArray<float>(dd);
     m_meanScratch = KmNewArray<float>(dd);
-    m_swapLeft = KmNewArray<int>(nn / 2 + 1);
-    m_swapRight = KmNewArray<int>(nn / 2 + 1);
     m_below = KmNewArray<std::uint8_t>(nn);
-    if (!m_zeros || !m_meanScratch || !m_swapLeft || !m_swapRight || !m_below || !GrowBoxLevels(64)) {
+    if (!m_zeros || !m_meanScratch || !m_below || !GrowBoxLevels(64)) {
         __KMeansAssertionFailure(kSource, 25, "bound_v1 != 0 && bound_v2 != 0");
         Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
         return;
     }
     std::fill(m_zeros.get(), m_zeros.get() + d, 0.0f);
     std::fill(m_smallDepth.get(), m_smallDepth.get() + n, kNoSplit);
-    std::fill(m_owner.get(), m_owner.get() + n, 0);
     if (m_smallSeedCluster) std::fill(m_smallSeedCluster.get(), m_smallSeedCluster.get() + n, -1);
     for (int i = 0; i < n; ++i) m_positions[i] = i;
     // The build reorders this copy together with the positions, so every node's points are
@@ -171,11 +170,10 @@ KmTree::KmTree(int n, int d, const float* points)
     } catch (const std::bad_alloc&) {
         m_buildFailed = true;  // the record list could not grow
     }
-    // Build scratch only.
-    m_swapLeft.reset();
-    m_swapRight.reset();
+    // The build scratch goes, and the owners' storage becomes the owners.
     m_below.reset();
     m_boxes.reset();
+    std::fill(m_owner.get(), m_owner.get() + n, 0);
     m_boxLevels = 0;
     if (m_buildFailed) {
         __KMeansAssertionFailure(kSource, 20, "node_data_ != 0 && point_indices_ != 0");
@@ -348,8 +346,8 @@ int KmTree::BuildNode(int first, int last, int depth, int smallDepth, bool upper
         size1 += below[pos];
     }
     if (size1 > 0 && size1 < count) {
-        int* fromLeft = m_swapLeft.get();
-        int* fromRight = m_swapRight.get();
+        int* fromLeft = m_owner.get();
+        int* fromRight = m_owner.get() + (m_n / 2 + 1);
         const int boundary = first + size1;
         int leftCount = 0;
         for (int pos = first; pos < boundary; ++pos) {

@@ -228,8 +228,6 @@ private:
     // each), then the two children's sums.
     std::unique_ptr<float[]> m_boxes;
     int m_boxLevels = 0;
-    std::unique_ptr<int[]> m_swapLeft;
-    std::unique_ptr<int[]> m_swapRight;
     std::unique_ptr<std::uint8_t[]> m_below;      // build scratch: 1 where a row goes to the lower side
     bool m_buildFailed = false;
     int m_depth = 0;
