@@ -85,6 +85,16 @@ void PruneTermLanes(const float* median, const float* radius, const float* best,
     for (int r = 0; r < R; ++r) StoreLanes(out + 4 * r, s[r]);
 }
 
+// Index of the lowest byte whose top bit is set in a word of flags, in memory order.
+int LowestFlaggedByte(std::uint64_t flags)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return __builtin_clzll(flags) / 8;
+#else
+    return __builtin_ctzll(flags) / 8;
+#endif
+}
+
 // Largest of d non-negative values; max is exact, so lanes give the same value as a scan.
 float WidestHalfSide(const float* values, int d)
 {
@@ -133,7 +143,7 @@ KmTree::KmTree(int n, int d, const float* points)
     m_positions = KmNewArray<int>(nn);
     m_sortedPoints = KmNewArray<float>(valueCount);
     m_splitCost = KmNewArray<float>(nn);
-    m_smallDepth = KmNewArray<std::uint8_t>(nn);
+    m_smallDepth = KmNewArray<std::uint8_t>(nn + kDepthPadding);
     // Two more than one per point: until the build ends, the owners' storage holds the
     // partition's two swap lists of at most n / 2 + 1 entries each.
     m_owner = KmNewArray<int>(nn + 2);
@@ -156,7 +166,7 @@ KmTree::KmTree(int n, int d, const float* points)
         return;
     }
     std::fill(m_zeros.get(), m_zeros.get() + d, 0.0f);
-    std::fill(m_smallDepth.get(), m_smallDepth.get() + n, kNoSplit);
+    std::fill(m_smallDepth.get(), m_smallDepth.get() + nn + kDepthPadding, kNoSplit);
     if (m_smallSeedCluster) std::fill(m_smallSeedCluster.get(), m_smallSeedCluster.get() + n, -1);
     for (int i = 0; i < n; ++i) m_positions[i] = i;
     // The build reorders this copy together with the positions, so every node's points are
@@ -430,9 +440,22 @@ KmTree::View KmTree::RecordView(int record) const
 
 int KmTree::SmallSplit(int first, int count, int smallDepth) const
 {
-    const int end = first + count;
-    for (int pos = first + 1; pos < end; ++pos)
-        if (m_smallDepth[pos] == smallDepth) return pos;
+    // Eight depth bytes at a time: the first byte equal to smallDepth is the first zero byte
+    // of the word XOR smallDepth in every byte. The zero-byte test may also flag bytes after a
+    // true zero, never before one, so its lowest flag is exact. The array is padded, so a
+    // word may run past the last position.
+    const std::uint64_t ones = 0x0101010101010101ull;
+    const std::uint64_t highs = 0x8080808080808080ull;
+    const std::uint64_t pattern = ones * static_cast<std::uint8_t>(smallDepth);
+    for (int offset = 1; offset < count; offset += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, m_smallDepth.get() + first + offset, sizeof word);
+        const std::uint64_t x = word ^ pattern;
+        const std::uint64_t zeros = (x - ones) & ~x & highs;
+        if (zeros == 0) continue;
+        const int at = offset + LowestFlaggedByte(zeros);
+        return at < count ? first + at : -1;
+    }
     return -1;
 }
 

@@ -131,6 +131,7 @@ private:
     };
     static constexpr int kLaneBlock = 8;
     static constexpr std::uint8_t kNoSplit = 0xFF;
+    static constexpr std::size_t kDepthPadding = 8;  // depth bytes after the last position
     static constexpr std::size_t kRecordBlock = 1024;  // records whose vectors share one allocation
     static constexpr std::size_t kLevelVectors = 6;   // d-float vectors per build level
     static constexpr int kSeedCacheDimensions = 16;   // fewest dimensions with a small-node cost cache
