@@ -517,6 +517,21 @@ TEST(KmTree, StepsAndSeedingMatchAPlainWalkToTheLastBit)
     }
 }
 
+TEST(KmTree, RepeatedPointsBesideASplitSiblingStayOneLeaf)
+{
+    // A leaf of equal points is followed by its sibling, whose own split sits at the same depth
+    // a few positions on: the leaf must not take that split for its own.
+    for (const std::vector<float>& values : {std::vector<float>{0, 0, 0, 10, 11, 12, 13},
+                                             std::vector<float>{5, 5, 9, 1, 5, 2, 5, 3, 9, 9, 9, 4}}) {
+        PointData data{"beside", static_cast<int>(values.size()), 1, values};
+        KmTree tree(data.n, 1, data.values.data());
+        ASSERT_TRUE(tree.IsValid());
+        int leaves = 0;
+        CheckNodes(tree, data, &leaves);
+        EXPECT_EQ(leaves, CountDistinct(data));
+    }
+}
+
 TEST(KmTree, EquidistantCentresGoToTheEarlierCandidate)
 {
     const std::vector<float> points = {0, 0, 0, 0, 0, 0};
