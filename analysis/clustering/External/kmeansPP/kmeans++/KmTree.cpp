@@ -85,6 +85,20 @@ void PruneTermLanes(const float* median, const float* radius, const float* best,
     for (int r = 0; r < R; ++r) StoreLanes(out + 4 * r, s[r]);
 }
 
+// The two seeding box-test terms of a dimension, or of a lane of them: towards the new centre
+// t from owner o, and towards o from t, each with the box corner on its side (see
+// KmTree::SeedBoxTests). The same float operations for one value or for lanes.
+template <typename T>
+inline void SeedTermPair(T oj, T tj, T mj, T rj, T zero, T* termNew, T* termOwner)
+{
+    const T v = tj - oj;
+    const T w = oj - tj;
+    const T high = mj + rj;
+    const T low = mj - rj;
+    *termNew = v * ((v > zero ? high : low) - oj);
+    *termOwner = w * ((w > zero ? high : low) - tj);
+}
+
 // Index of the lowest byte whose top bit is set in a word of flags, in memory order.
 int LowestFlaggedByte(std::uint64_t flags)
 {
@@ -1074,12 +1088,9 @@ KM_HOT bool KmTree::SeedBoxTestsByLanes(const float* o, const float* t, const fl
         LoadLanes8(tj, t + j);
         LoadLanes8(mj, median + j);
         LoadLanes8(rj, radius + j);
-        const Lanes8 v = tj - oj;
-        const Lanes8 w = oj - tj;
-        const Lanes8 high = mj + rj;
-        const Lanes8 low = mj - rj;
-        const Lanes8 termNew = v * ((v > zero ? high : low) - oj);
-        const Lanes8 termOwner = w * ((w > zero ? high : low) - tj);
+        Lanes8 termNew;
+        Lanes8 termOwner;
+        SeedTermPair(oj, tj, mj, rj, zero, &termNew, &termOwner);
         sumNew += termNew;
         sumOwner += termOwner;
         sizeNew += reinterpret_cast<Lanes8>(reinterpret_cast<Bits8>(termNew) & magnitude);
@@ -1096,12 +1107,9 @@ KM_HOT bool KmTree::SeedBoxTestsByLanes(const float* o, const float* t, const fl
         sizeO += sizeOwner[lane];
     }
     for (; j < m_d; ++j) {
-        const float v = t[j] - o[j];
-        const float w = o[j] - t[j];
-        const float high = median[j] + radius[j];
-        const float low = median[j] - radius[j];
-        const float termNew = v * ((v > 0 ? high : low) - o[j]);
-        const float termOwner = w * ((w > 0 ? high : low) - t[j]);
+        float termNew;
+        float termOwner;
+        SeedTermPair(o[j], t[j], median[j], radius[j], 0.0f, &termNew, &termOwner);
         fastNew += termNew;
         fastOwner += termOwner;
         sizeN += std::fabs(termNew);
@@ -1147,24 +1155,20 @@ KM_HOT void KmTree::SeedBoxTests(const View& view, int owner, const SeedContext&
         const Lanes4 tj = LoadLanes(t + j);
         const Lanes4 mj = LoadLanes(median + j);
         const Lanes4 rj = LoadLanes(radius + j);
-        const Lanes4 v = tj - oj;
-        const Lanes4 w = oj - tj;
-        const Lanes4 high = mj + rj;
-        const Lanes4 low = mj - rj;
-        const Lanes4 termNew = v * ((v > zero ? high : low) - oj);
-        const Lanes4 termOwner = w * ((w > zero ? high : low) - tj);
+        Lanes4 termNew;
+        Lanes4 termOwner;
+        SeedTermPair(oj, tj, mj, rj, zero, &termNew, &termOwner);
         for (int lane = 0; lane < 4; ++lane) {
             towardsNew += termNew[lane];
             towardsOwner += termOwner[lane];
         }
     }
     for (; j < m_d; ++j) {
-        const float v = t[j] - o[j];
-        const float w = o[j] - t[j];
-        const float high = median[j] + radius[j];
-        const float low = median[j] - radius[j];
-        towardsNew += v * ((v > 0 ? high : low) - o[j]);
-        towardsOwner += w * ((w > 0 ? high : low) - t[j]);
+        float termNew;
+        float termOwner;
+        SeedTermPair(o[j], t[j], median[j], radius[j], 0.0f, &termNew, &termOwner);
+        towardsNew += termNew;
+        towardsOwner += termOwner;
     }
     *keepsOwner = gap >= 2 * towardsNew;
     *movesToNew = gap >= 2 * towardsOwner;
