@@ -1115,8 +1115,9 @@ KM_HOT bool KmTree::SeedBoxTestsByLanes(const float* o, const float* t, const fl
         sizeN += std::fabs(termNew);
         sizeO += std::fabs(termOwner);
     }
-    // Eight times the bound, which also covers the rounding of S and of 2 F +- margin. Far
-    // from overflow the bound holds; near it the caller adds in order.
+    // The margin, 8 (d + 2) u S, is more than twice both sums' bounds together, which also
+    // covers the rounding of S and of 2 F +- margin. Far from overflow the bounds hold; near
+    // it the caller adds in order.
     const float slack = static_cast<float>(m_d + 2) * (1.0f / 2097152.0f);
     const float marginNew = sizeN * slack;
     const float marginOwner = sizeO * slack;
