@@ -8,8 +8,6 @@
 
 namespace {
 
-using Metric = double (*)(int, double**, double**, int**, int**, double*, int, int, int);
-
 // Calls visit(x, y, w) for every position where both masks take part.
 template <class Visit>
 inline void forEachPresent(int n, double** data1, double** data2, int** mask1, int** mask2,
@@ -82,20 +80,6 @@ double uncentred(int n, double** data1, double** data2, int** mask1, int** mask2
     if (sxx == 0.0 || syy == 0.0) return 1.0;
     const double r = sxy / std::sqrt(sxx * syy);
     return 1.0 - (absolute ? std::fabs(r) : r);
-}
-
-Metric setmetric(char dist)
-{
-    switch (dist) {
-    case 'b': return &cityblock;
-    case 'c': return &correlation;
-    case 'a': return &acorrelation;
-    case 'u': return &ucorrelation;
-    case 'x': return &uacorrelation;
-    case 's': return &spearman;
-    case 'k': return &kendall;
-    default: return &euclid;
-    }
 }
 
 // Runs body with the metric as a compile-time constant so the hot loops inline it.
@@ -429,6 +413,20 @@ TreeClusterNode* centroidlinkage(int nelements, int ndata, double** data, int** 
 }
 
 }  // namespace
+
+Metric setmetric(char dist)
+{
+    switch (dist) {
+    case 'b': return &cityblock;
+    case 'c': return &correlation;
+    case 'a': return &acorrelation;
+    case 'u': return &ucorrelation;
+    case 'x': return &uacorrelation;
+    case 's': return &spearman;
+    case 'k': return &kendall;
+    default: return &euclid;
+    }
+}
 
 double euclid(int n, double** data1, double** data2, int** mask1, int** mask2, double* weight,
               int index1, int index2, int transpose)

@@ -64,6 +64,10 @@ double spearman(int n, double** data1, double** data2, int** mask1, int** mask2,
 double kendall(int n, double** data1, double** data2, int** mask1, int** mask2, double* weight,
                int index1, int index2, int transpose);
 
+// One of the metrics above, by its letter; euclid for any other letter.
+using Metric = double (*)(int, double**, double**, int**, int**, double*, int, int, int);
+Metric setmetric(char dist);
+
 // Allocates an uninitialised nrows x ncolumns data table and mask table, row by row.
 // Returns 1, or 0 with both outputs null when an allocation fails.
 int makedatamask(int nrows, int ncolumns, double*** data, int*** mask);

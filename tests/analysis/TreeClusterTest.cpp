@@ -89,27 +89,12 @@ Table gridTable(int rows, int columns, int levels, unsigned seed)
     return t;
 }
 
-using Metric = double (*)(int, double**, double**, int**, int**, double*, int, int, int);
-
-Metric metricFor(char dist)
-{
-    switch (dist) {
-    case 'b': return &cityblock;
-    case 'c': return &correlation;
-    case 'a': return &acorrelation;
-    case 'u': return &ucorrelation;
-    case 'x': return &uacorrelation;
-    case 's': return &spearman;
-    case 'k': return &kendall;
-    default: return &euclid;
-    }
-}
 
 const char kAllMetrics[] = {'e', 'b', 'c', 'a', 'u', 'x', 's', 'k'};
 
 double metricOf(Table& t, char dist, int i, int j)
 {
-    return metricFor(dist)(t.columns, t.data(), t.data(), t.mask(), t.mask(), t.weight.data(), i, j, 0);
+    return setmetric(dist)(t.columns, t.data(), t.data(), t.mask(), t.mask(), t.weight.data(), i, j, 0);
 }
 
 std::vector<TreeClusterNode> toVector(const TreeClusterNode* tree, int count)
@@ -122,7 +107,7 @@ std::vector<TreeClusterNode> referenceAgglomeration(Table& t, char dist, char me
 {
     const int n = t.rows;
     const int ndata = t.columns;
-    const Metric metric = metricFor(dist);
+    const Metric metric = setmetric(dist);
     std::vector<std::vector<double>> d(n);
     for (int i = 1; i < n; i++)
         for (int j = 0; j < i; j++) d[i].push_back(metric(ndata, t.data(), t.data(), t.mask(), t.mask(), t.weight.data(), i, j, 0));
@@ -379,7 +364,7 @@ TEST(TreeClusterMetrics, TransposedModeComparesColumns)
         for (int i = 0; i < 7; i++)
             for (int j = 0; j < 7; j++) {
                 const double byRows = metricOf(tt, dist, i, j);
-                const double byColumns = metricFor(dist)(9, t.data(), t.data(), t.mask(), t.mask(), t.weight.data(), i, j, 1);
+                const double byColumns = setmetric(dist)(9, t.data(), t.data(), t.mask(), t.mask(), t.weight.data(), i, j, 1);
                 EXPECT_EQ(byColumns, byRows) << dist << " " << i << "," << j;
             }
 }
