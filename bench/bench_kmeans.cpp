@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -20,17 +21,20 @@
 #include <malloc.h>
 #include <unistd.h>
 
-// Heap bytes in use and their peak while counting is on, for the memory benchmark.
+// Heap bytes in use and their peak while counting is on, for the memory benchmark. The
+// engine allocates on several threads.
 namespace {
-bool gCounting = false;
-std::size_t gInUse = 0;
-std::size_t gPeak = 0;
+std::atomic<bool> gCounting{false};
+std::atomic<std::size_t> gInUse{0};
+std::atomic<std::size_t> gPeak{0};
 
 void* Counted(void* p)
 {
     if (p && gCounting) {
-        gInUse += malloc_usable_size(p);
-        if (gInUse > gPeak) gPeak = gInUse;
+        const std::size_t inUse = gInUse += malloc_usable_size(p);
+        std::size_t peak = gPeak;
+        while (inUse > peak && !gPeak.compare_exchange_weak(peak, inUse)) {
+        }
     }
     return p;
 }
@@ -135,7 +139,7 @@ void BM_KmeansPlusPlusMemory(benchmark::State& state)
         const float cost = RunKMeansPlusPlus(kPoints, k, d, points.data(), 1, centres.data(), labels.data());
         gCounting = false;
         benchmark::DoNotOptimize(cost);
-        peak = std::max(peak, gPeak);
+        peak = std::max(peak, gPeak.load());
     }
     state.counters["peak_vs_points"] = double(peak) / (double(kPoints) * d * sizeof(float));
 }

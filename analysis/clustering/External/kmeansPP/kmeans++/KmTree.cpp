@@ -125,7 +125,7 @@ float WidestHalfSide(const float* values, int d)
 
 }  // namespace
 
-KmTree::KmTree(int n, int d, const float* points)
+KmTree::KmTree(int n, int d, const float* points, int workers)
     : m_n(n), m_d(d), m_points(points)
 {
     if (n < 1) {
@@ -205,6 +205,19 @@ KmTree::KmTree(int n, int d, const float* points)
         return;
     }
     m_valid = true;
+
+    // Threads pay off only where there are several subtrees of some size to share out.
+    if (workers <= 0) workers = KmWorkers::AvailableProcessors();
+    workers = std::min(workers, kMaxWorkers);
+    if (workers > 1 && n >= 2 * kMinJobPoints) {
+        try {
+            m_workers = std::make_unique<KmWorkers>(workers);
+        } catch (const std::exception&) {
+            m_workers.reset();  // one thread does it all
+        }
+        if (m_workers && m_workers->Count() < 2) m_workers.reset();
+    }
+    if (m_workers) m_jobPoints = std::max(kMinJobPoints, n / (kJobsPerWorker * m_workers->Count()));
 }
 
 KmTree::~KmTree() = default;
@@ -648,9 +661,17 @@ float KmTree::DoKMeansStep(int k, float* centres, int* labels) const
         for (std::size_t j = 0; j < dd; ++j) lanes[j * ll + i] = centres[i * dd + j];
     }
 
-    const StepContext step{k,           centres,     gaps.get(), sums.get(),     counts.get(), labels,
-                           distances.get(), lanes.get(), laneCount, laneSums.get()};
-    const float cost = StepChild(m_rootRecord, 0, m_n, numCandidates, candidates.get(), step, scratch.get());
+    const StepContext step{k,           centres,     gaps.get(), sums.get(),     counts.get(),  labels,
+                           distances.get(), lanes.get(), laneCount, laneSums.get(), nullptr,       nullptr};
+    float cost = 0;
+    if (m_workers && IsTopRecord(m_rootRecord) && k <= kMaxNotedCentres) {
+        if (!StepInParallel(numCandidates, candidates.get(), step, &cost)) {
+            Zelvo::Log::Puts("Error: k-means step is out of memory");
+            return -1;
+        }
+    } else {
+        cost = StepChild(m_rootRecord, 0, m_n, numCandidates, candidates.get(), step, scratch.get());
+    }
 
     for (int i = 0; i < k; ++i) {
         float* centre = centres + i * dd;
@@ -725,7 +746,7 @@ float KmTree::StepRecord(int record, int numCandidates, int* candidates, const S
         const float upperCost = StepChild(r.upper, r.split, r.first + r.count - r.split, numKept, kept, step, scratch);
         return lowerCost + upperCost;
     }
-    return AssignWhole(view, view.sum, closest, step);
+    return AssignWhole(view, view.sum, StepEvent{record, view.count, -1, closest}, step);
 }
 
 float KmTree::StepSmall(const SmallNode& node, int numCandidates, int* candidates, const StepContext& step,
@@ -742,20 +763,197 @@ float KmTree::StepSmall(const SmallNode& node, int numCandidates, int* candidate
         return lowerCost + upperCost;
     }
     const std::size_t dd = static_cast<std::size_t>(m_d);
-    return AssignWhole(view, SmallSum(node, scratch + 2 * dd, scratch + 3 * dd), closest, step);
+    return AssignWhole(view, SmallSum(node, scratch + 2 * dd, scratch + 3 * dd),
+                       StepEvent{node.first, node.count, node.depth, closest}, step);
 }
 
-float KmTree::AssignWhole(const View& view, const float* sum, int closest, const StepContext& step) const
+float KmTree::AssignWhole(const View& view, const float* sum, const StepEvent& event, const StepContext& step) const
 {
-    const std::size_t dd = static_cast<std::size_t>(m_d);
-    float* s = step.sums + closest * dd;
-    for (int j = 0; j < m_d; ++j) s[j] += sum[j];
-    step.counts[closest] += view.count;
+    if (step.notes) {
+        NoteWhole(event, step);
+    } else {
+        AddToCentre(sum, event.closest, step);
+        step.counts[event.closest] += event.count;
+    }
+    return WholeNodeCost(view, sum, event.closest, step);
+}
+
+float KmTree::WholeNodeCost(const View& view, const float* sum, int closest, const StepContext& step) const
+{
     if (step.labels) {
         const int end = view.first + view.count;
         for (int pos = view.first; pos < end; ++pos) step.labels[m_positions[pos]] = closest;
     }
-    return NodeCost(view.count, view.optCost, sum, step.centres + closest * dd);
+    return NodeCost(view.count, view.optCost, sum, step.centres + static_cast<std::size_t>(closest) * m_d);
+}
+
+void KmTree::NoteWhole(const StepEvent& event, const StepContext& step) const
+{
+    // A subtree's whole nodes cover its run in visiting order, each at least one position, and
+    // the notes fill the owners' storage of that run from its start: a small node of at most
+    // kShortNoteCount points in one int (centre << 8 | depth << 4 | count - 1), any other node,
+    // which has more points than that or is a record, in three (-1 and the record, or
+    // -depth - 2 and the count; then the centre). So notes never pass the run's end.
+    int* note = step.notes + *step.noteCount;
+    if (event.depth >= 0 && event.count <= kShortNoteCount) {
+        note[0] = event.closest << 8 | event.depth << 4 | (event.count - 1);
+        *step.noteCount += 1;
+        return;
+    }
+    note[0] = event.depth < 0 ? -1 : -event.depth - 2;
+    note[1] = event.depth < 0 ? event.first : event.count;
+    note[2] = event.closest;
+    *step.noteCount += 3;
+}
+
+int KmTree::ReadNote(const int* notes, int at, int position, StepEvent* event) const
+{
+    const int note = notes[at];
+    if (note >= 0) {
+        *event = StepEvent{position, (note & 15) + 1, (note >> 4) & 15, note >> 8};
+        return at + 1;
+    }
+    if (note == -1) {
+        const int record = notes[at + 1];
+        *event = StepEvent{record, m_records[record].count, -1, notes[at + 2]};
+    } else {
+        *event = StepEvent{position, notes[at + 1], -note - 2, notes[at + 2]};
+    }
+    return at + 3;
+}
+
+void KmTree::AddToCentre(const float* sum, int centre, const StepContext& step) const
+{
+    float* s = step.sums + static_cast<std::size_t>(centre) * m_d;
+    for (int j = 0; j < m_d; ++j) s[j] += sum[j];
+}
+
+bool KmTree::StepInParallel(int numCandidates, int* candidates, const StepContext& step, float* cost) const
+{
+    StepPlan plan;
+    try {
+        PlanStep(m_rootRecord, 0, m_n, numCandidates, candidates, step, plan);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    // Every thread gets its own candidate lists and scratch.
+    const std::size_t workers = static_cast<std::size_t>(m_workers->Count());
+    const std::size_t kk = static_cast<std::size_t>(step.k);
+    const std::size_t ll = static_cast<std::size_t>(step.laneCount);
+    const std::size_t candidateSize = kk * (static_cast<std::size_t>(m_depth) + 2);
+    auto workerCandidates = KmNewArray<int>(workers * candidateSize);
+    auto workerDistances = KmNewArray<float>(workers * kk);
+    auto workerLaneSums = KmNewArray<float>(workers * ll);
+    auto workerScratch = KmNewArray<float>(workers * VisitScratchSize());
+    if (!workerCandidates || !workerDistances || !workerLaneSums || !workerScratch) return false;
+
+    m_workers->Run(static_cast<int>(plan.jobs.size()), [&](int index, int worker) {
+        StepJob& job = plan.jobs[index];
+        const std::size_t w = static_cast<std::size_t>(worker);
+        int* jobCandidates = workerCandidates.get() + w * candidateSize;
+        std::copy(plan.candidates.begin() + job.candidateOffset,
+                  plan.candidates.begin() + job.candidateOffset + job.numCandidates, jobCandidates);
+        StepContext local = step;
+        local.sums = nullptr;
+        local.counts = nullptr;
+        local.distances = workerDistances.get() + w * kk;
+        local.laneSums = workerLaneSums.get() + w * ll;
+        local.notes = m_owner.get() + job.first;
+        local.noteCount = &job.noteCount;
+        job.cost = StepChild(job.record, job.first, job.count, job.numCandidates, jobCandidates, local,
+                             workerScratch.get() + w * VisitScratchSize());
+    });
+    PlanCursor at;
+    try {
+        *cost = FinishStep(m_rootRecord, plan, at, step);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+
+    // Each centre's sum adds its nodes in visiting order. The centres are shared out in
+    // consecutive groups, each counted in its thread's own scratch, so that threads seldom
+    // write to the same cache line.
+    const int groups = static_cast<int>(std::min<std::size_t>(workers, kk));
+    m_workers->Run(groups, [&](int group, int worker) {
+        const std::size_t w = static_cast<std::size_t>(worker);
+        const int first = static_cast<int>(static_cast<long long>(step.k) * group / groups);
+        const int end = static_cast<int>(static_cast<long long>(step.k) * (group + 1) / groups);
+        int* groupCounts = workerCandidates.get() + w * candidateSize;
+        std::fill(groupCounts, groupCounts + (end - first), 0);
+        AddNotedNodes(plan, first, end, step, groupCounts, workerScratch.get() + w * VisitScratchSize());
+        for (int c = first; c < end; ++c) step.counts[c] += groupCounts[c - first];
+    });
+    return true;
+}
+
+void KmTree::AddNotedNodes(const StepPlan& plan, int first, int end, const StepContext& step, int* counts,
+                           float* scratch) const
+{
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    const auto add = [&](const StepEvent& event) {
+        if (event.closest < first || event.closest >= end) return;
+        const float* sum = event.depth < 0 ? RecordVectors(event.first) + 2 * dd
+                                           : SmallSum(MakeSmall(event.first, event.count, event.depth), scratch,
+                                                      scratch + dd);
+        AddToCentre(sum, event.closest, step);
+        counts[event.closest - first] += event.count;
+    };
+    for (const int item : plan.order) {
+        if (item < 0) {
+            add(plan.topEvents[~item]);
+            continue;
+        }
+        const StepJob& job = plan.jobs[item];
+        const int* notes = m_owner.get() + job.first;
+        int position = job.first;
+        for (int at = 0; at < job.noteCount;) {
+            StepEvent event;
+            at = ReadNote(notes, at, position, &event);
+            position += event.count;
+            add(event);
+        }
+    }
+}
+
+void KmTree::PlanStep(int record, int first, int count, int numCandidates, int* candidates, const StepContext& step,
+                      StepPlan& plan) const
+{
+    if (!IsTopRecord(record)) {
+        plan.jobs.push_back(StepJob{record, first, count, numCandidates, plan.candidates.size(), 0.0f, 0});
+        plan.candidates.insert(plan.candidates.end(), candidates, candidates + numCandidates);
+        return;
+    }
+    const View view = RecordView(record);
+    int numKept = 0;
+    const int closest = FilterCandidates(view, numCandidates, candidates, step, &numKept);
+    if (numKept <= 1) {
+        plan.closest.push_back(closest);
+        return;
+    }
+    plan.closest.push_back(-1);
+    const Record& r = m_records[record];
+    int* kept = candidates + numCandidates;
+    PlanStep(r.lower, r.first, r.split - r.first, numKept, kept, step, plan);
+    PlanStep(r.upper, r.split, r.first + r.count - r.split, numKept, kept, step, plan);
+}
+
+float KmTree::FinishStep(int record, StepPlan& plan, PlanCursor& at, const StepContext& step) const
+{
+    if (!IsTopRecord(record)) {
+        plan.order.push_back(static_cast<int>(at.job));
+        return plan.jobs[at.job++].cost;
+    }
+    const int closest = plan.closest[at.node++];
+    if (closest >= 0) {
+        const View view = RecordView(record);
+        plan.order.push_back(~static_cast<int>(plan.topEvents.size()));
+        plan.topEvents.push_back(StepEvent{record, view.count, -1, closest});
+        return WholeNodeCost(view, view.sum, closest, step);
+    }
+    const Record& r = m_records[record];
+    const float lowerCost = FinishStep(r.lower, plan, at, step);
+    const float upperCost = FinishStep(r.upper, plan, at, step);
+    return lowerCost + upperCost;
 }
 
 int KmTree::FilterCandidates(const View& view, int numCandidates, int* candidates, const StepContext& step,
@@ -888,11 +1086,20 @@ bool KmTree::SeedKMeansPlusPlus(int k, float* centres, const KmRandom& random)
     const int firstPos = static_cast<int>(((signedMixed % m_n) + m_n) % m_n);
     std::memcpy(centres, PointAt(firstPos), sizeof(float) * dd);
 
-    float total = 0;
-    for (int pos = 0; pos < m_n; ++pos) {
-        distSq[pos] = KmPointDistSq(PointAt(pos), centres, m_d);
-        total += distSq[pos];
+    // The distances may be measured on several threads; the total adds them up in order.
+    const auto measure = [&](int block, int) {
+        const int first = block * kMinJobPoints;
+        const int end = std::min(m_n, first + kMinJobPoints);
+        for (int pos = first; pos < end; ++pos) distSq[pos] = KmPointDistSq(PointAt(pos), centres, m_d);
+    };
+    const int blocks = (m_n + kMinJobPoints - 1) / kMinJobPoints;
+    if (m_workers) {
+        m_workers->Run(blocks, measure);
+    } else {
+        for (int block = 0; block < blocks; ++block) measure(block, 0);
     }
+    float total = 0;
+    for (int pos = 0; pos < m_n; ++pos) total += distSq[pos];
 
     for (int c = 1; c < k; ++c) {
         const int pos = SeedDrawPosition(distSq.get(), m_n, total, random);
@@ -961,8 +1168,86 @@ float KmTree::SeedKmppUpdateAssignment(int c, const float* centres, float* distS
     const std::size_t dd = static_cast<std::size_t>(m_d);
     for (int o = 0; o <= c; ++o) gaps[o] = KmPointDistSq(centres + c * dd, centres + o * dd, m_d);
     const SeedContext seed{c, centres, gaps.get(), distSq, scratch.get()};
+    if (m_workers && IsTopRecord(m_rootRecord)) return SeedUpdateInParallel(seed);
     int owner = -1;
     return SeedUpdateChild(m_rootRecord, 0, m_n, seed, &owner);
+}
+
+float KmTree::SeedUpdateInParallel(const SeedContext& seed)
+{
+    SeedPlan plan;
+    try {
+        PlanSeed(m_rootRecord, 0, m_n, seed, plan);
+    } catch (const std::bad_alloc&) {
+        Zelvo::Log::Puts("Error: k-means++ seeding is out of memory");
+        return -1;
+    }
+    const std::size_t scratchSize = VisitScratchSize();
+    auto workerScratch = KmNewArray<float>(static_cast<std::size_t>(m_workers->Count()) * scratchSize);
+    if (!workerScratch) {
+        Zelvo::Log::Puts("Error: k-means++ seeding is out of memory");
+        return -1;
+    }
+    // The subtrees own disjoint records, positions and cache entries.
+    m_workers->Run(static_cast<int>(plan.jobs.size()), [&](int index, int worker) {
+        SeedJob& job = plan.jobs[index];
+        SeedContext local = seed;
+        local.scratch = workerScratch.get() + static_cast<std::size_t>(worker) * scratchSize;
+        if (job.move) {
+            job.cost = SeedMoveRecord(job.record, local);
+            job.owner = seed.c;
+        } else {
+            job.cost = SeedUpdateChild(job.record, job.first, job.count, local, &job.owner);
+        }
+    });
+    PlanCursor at;
+    int owner = -1;
+    return FinishSeed(m_rootRecord, plan, at, seed, &owner);
+}
+
+void KmTree::PlanSeed(int record, int first, int count, const SeedContext& seed, SeedPlan& plan) const
+{
+    if (!IsTopRecord(record)) {
+        plan.jobs.push_back(SeedJob{record, first, count, false, 0.0f, -1});
+        return;
+    }
+    const SeedChoice choice = SeedChoose(record, seed);
+    plan.choices.push_back(choice);
+    if (choice == SeedChoice::KeepOwner) return;
+    const Record& r = m_records[record];
+    if (choice == SeedChoice::MoveToNew) {
+        plan.jobs.push_back(SeedJob{record, r.first, r.count, true, 0.0f, -1});
+        return;
+    }
+    PlanSeed(r.lower, r.first, r.split - r.first, seed, plan);
+    PlanSeed(r.upper, r.split, r.first + r.count - r.split, seed, plan);
+}
+
+float KmTree::FinishSeed(int record, const SeedPlan& plan, PlanCursor& at, const SeedContext& seed, int* owner)
+{
+    if (!IsTopRecord(record)) {
+        const SeedJob& job = plan.jobs[at.job++];
+        *owner = job.owner;
+        return job.cost;
+    }
+    const SeedChoice choice = plan.choices[at.node++];
+    if (choice == SeedChoice::KeepOwner) {
+        *owner = m_records[record].seedCluster;
+        return SeedRecordCost(record, seed.centres);
+    }
+    if (choice == SeedChoice::MoveToNew) {
+        const SeedJob& job = plan.jobs[at.job++];
+        *owner = job.owner;
+        return job.cost;
+    }
+    const Record& r = m_records[record];
+    int lowerOwner = -1;
+    int upperOwner = -1;
+    const float lowerCost = FinishSeed(r.lower, plan, at, seed, &lowerOwner);
+    const float upperCost = FinishSeed(r.upper, plan, at, seed, &upperOwner);
+    m_records[record].seedCluster = (lowerOwner != -1 && lowerOwner == upperOwner) ? lowerOwner : -1;
+    *owner = m_records[record].seedCluster;
+    return lowerCost + upperCost;
 }
 
 float KmTree::SeedRecordCost(int record, const float* centres)
@@ -995,22 +1280,33 @@ float KmTree::SeedUpdateChild(int record, int first, int count, const SeedContex
     return SeedUpdateSmall(MakeSmall(first, count, 0), seed, owner);
 }
 
-float KmTree::SeedUpdateRecord(int record, const SeedContext& seed)
+KmTree::SeedChoice KmTree::SeedChoose(int record, const SeedContext& seed) const
 {
     const int owner = m_records[record].seedCluster;
     if (owner >= 0 && owner != seed.c) {
         bool keepsOwner = false;
         bool movesToNew = false;
         SeedBoxTests(RecordView(record), owner, seed, &keepsOwner, &movesToNew);
-        if (keepsOwner) return SeedRecordCost(record, seed.centres);
-        if (movesToNew) {
-            const Record& r = m_records[record];
-            SeedSetRecord(record, seed.c);
-            SeedSetRange(r.first, r.count, seed.c);
-            SeedMovePoints(r.first, r.count, seed);
-            return SeedRecordCost(record, seed.centres);
-        }
+        if (keepsOwner) return SeedChoice::KeepOwner;
+        if (movesToNew) return SeedChoice::MoveToNew;
     }
+    return SeedChoice::Split;
+}
+
+float KmTree::SeedMoveRecord(int record, const SeedContext& seed)
+{
+    const Record& r = m_records[record];
+    SeedSetRecord(record, seed.c);
+    SeedSetRange(r.first, r.count, seed.c);
+    SeedMovePoints(r.first, r.count, seed);
+    return SeedRecordCost(record, seed.centres);
+}
+
+float KmTree::SeedUpdateRecord(int record, const SeedContext& seed)
+{
+    const SeedChoice choice = SeedChoose(record, seed);
+    if (choice == SeedChoice::KeepOwner) return SeedRecordCost(record, seed.centres);
+    if (choice == SeedChoice::MoveToNew) return SeedMoveRecord(record, seed);
     const Record& r = m_records[record];
     int lowerOwner = -1;
     int upperOwner = -1;

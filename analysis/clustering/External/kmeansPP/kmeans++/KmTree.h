@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KmUtils.h"
+#include "KmWorkers.h"
 
 #include <cstdint>
 #include <memory>
@@ -20,6 +21,11 @@
 // of the node that splits there); a visit rebuilds its boxes and sums with the same float
 // operations as the build. The cost of every inner node's points against their own mean is
 // kept per split position.
+//
+// Large trees run the steps and the seeding on several threads: the nodes near the root are
+// visited by the calling thread, the subtrees below them are shared out, and every sum is then
+// added up in the order a single thread would use, so that results do not depend on the
+// number of threads.
 class KmTree {
 public:
     // One node as tests and callers see it.
@@ -33,8 +39,9 @@ public:
     };
 
     // Builds the tree at once. On bad input (no point, no dimension, a non-finite value) or
-    // exhausted memory it prints a line and the tree stays invalid.
-    KmTree(int n, int d, const float* points);
+    // exhausted memory it prints a line and the tree stays invalid. workers is the number of
+    // threads for the steps and the seeding, 0 for one per available processor.
+    KmTree(int n, int d, const float* points, int workers = 0);
     ~KmTree();
     KmTree(const KmTree&) = delete;
     KmTree& operator=(const KmTree&) = delete;
@@ -49,6 +56,8 @@ public:
     int Depth() const { return m_depth; }
     // Inner nodes of at most this many points keep no record.
     int SmallNodeSize() const { return m_smallNode; }
+    // Threads the steps and the seeding run on.
+    int WorkerCount() const { return m_workers ? m_workers->Count() : 1; }
 
     // Every node, parents before children and lower children before upper ones.
     std::vector<NodeInfo> Nodes() const;
@@ -108,6 +117,14 @@ private:
         int depth;
         int split;  // first position of the upper child, -1 in a leaf
     };
+    // A node a Lloyd step gives wholly to one centre: a record (depth -1, first names it) or a
+    // small node.
+    struct StepEvent {
+        int first;
+        int count;
+        int depth;
+        int closest;
+    };
     // Working state of one Lloyd step.
     struct StepContext {
         int k;
@@ -120,6 +137,49 @@ private:
         const float* lanes;       // the centres transposed: d rows of laneCount values
         int laneCount;            // k rounded up to whole blocks of kLaneBlock
         float* laneSums;          // laneCount scratch
+        // A shared-out subtree notes its whole nodes here instead of adding their sums; null
+        // where they are added at once.
+        int* notes;
+        int* noteCount;
+    };
+    // A subtree a Lloyd step shares out, with the candidates its parent kept.
+    struct StepJob {
+        int record;
+        int first;
+        int count;
+        int numCandidates;
+        std::size_t candidateOffset;
+        float cost;
+        int noteCount;
+    };
+    // The nodes near the root of one Lloyd step: the centre each one went to wholly (-1 where it
+    // was split), in visiting order, and the subtrees below them. Afterwards, the whole top
+    // nodes, and the order of those (~index) and the subtrees (index) in a visit.
+    struct StepPlan {
+        std::vector<int> closest;
+        std::vector<StepJob> jobs;
+        std::vector<int> candidates;
+        std::vector<StepEvent> topEvents;
+        std::vector<int> order;
+    };
+    enum class SeedChoice : std::uint8_t { KeepOwner, MoveToNew, Split };
+    // A subtree a seeding update shares out: all of it to move to the new centre, or to update.
+    struct SeedJob {
+        int record;
+        int first;
+        int count;
+        bool move;
+        float cost;
+        int owner;
+    };
+    struct SeedPlan {
+        std::vector<SeedChoice> choices;
+        std::vector<SeedJob> jobs;
+    };
+    // Where a walk over a plan has got to.
+    struct PlanCursor {
+        std::size_t node = 0;
+        std::size_t job = 0;
     };
     // Working state of one seeding update.
     struct SeedContext {
@@ -137,6 +197,11 @@ private:
     static constexpr int kSeedCacheDimensions = 16;   // fewest dimensions with a small-node cost cache
     static constexpr int kLaneTestDimensions = 16;    // fewest dimensions for seeding tests by lanes
     static constexpr int kLaneTestMaxDimensions = 1 << 20;  // keeps the error bound far below 1
+    static constexpr int kMaxWorkers = 32;
+    static constexpr int kMinJobPoints = 2048;   // smallest subtree worth a thread
+    static constexpr int kJobsPerWorker = 8;     // subtrees differ in work: several per thread
+    static constexpr int kShortNoteCount = 16;   // most points a one-int note holds
+    static constexpr int kMaxNotedCentres = 1 << 23;  // centres a one-int note can name
 
     // Builds the node of a run whose box the parent left at its depth's level of the build
     // scratch, where the node also leaves its sum; writes its own-mean cost. Returns its
@@ -178,7 +243,23 @@ private:
     // the candidates that may own some point of the box, stacked after the current list.
     int FilterCandidates(const View& view, int numCandidates, int* candidates, const StepContext& step,
                          int* numKept) const;
-    float AssignWhole(const View& view, const float* sum, int closest, const StepContext& step) const;
+    float AssignWhole(const View& view, const float* sum, const StepEvent& event, const StepContext& step) const;
+    // Labels the points of a whole node and returns their cost against its centre.
+    float WholeNodeCost(const View& view, const float* sum, int closest, const StepContext& step) const;
+    void AddToCentre(const float* sum, int centre, const StepContext& step) const;
+    void NoteWhole(const StepEvent& event, const StepContext& step) const;
+    // Reads the note at notes[at] of the node starting at position; returns where the next begins.
+    int ReadNote(const int* notes, int at, int position, StepEvent* event) const;
+    // A record near the root, visited by the calling thread when the work is shared out.
+    bool IsTopRecord(int record) const { return record >= 0 && m_records[record].count > m_jobPoints; }
+    // A Lloyd step with the subtrees below the top records shared out; false when out of memory.
+    bool StepInParallel(int numCandidates, int* candidates, const StepContext& step, float* cost) const;
+    void PlanStep(int record, int first, int count, int numCandidates, int* candidates, const StepContext& step,
+                  StepPlan& plan) const;
+    float FinishStep(int record, StepPlan& plan, PlanCursor& at, const StepContext& step) const;
+    // Adds the whole nodes of a shared-out step to the sums and counts of centres first to end - 1.
+    void AddNotedNodes(const StepPlan& plan, int first, int end, const StepContext& step, int* counts,
+                       float* scratch) const;
     // Squared distances from p to the listed centres, each summed in dimension order; several
     // centres at once so that the independent sums overlap.
     void DistancesToCentres(const float* p, const int* candidates, int count, const float* centres,
@@ -189,6 +270,11 @@ private:
     void LaneDistances(const float* p, const StepContext& step) const;
     void LanePruneTerms(const float* median, const float* radius, const float* best, const StepContext& step) const;
 
+    SeedChoice SeedChoose(int record, const SeedContext& seed) const;
+    float SeedMoveRecord(int record, const SeedContext& seed);
+    float SeedUpdateInParallel(const SeedContext& seed);
+    void PlanSeed(int record, int first, int count, const SeedContext& seed, SeedPlan& plan) const;
+    float FinishSeed(int record, const SeedPlan& plan, PlanCursor& at, const SeedContext& seed, int* owner);
     void SeedSetRecord(int record, int index);
     void SeedSetRange(int first, int count, int index);
     float SeedUpdateRecord(int record, const SeedContext& seed);
@@ -217,7 +303,9 @@ private:
     std::unique_ptr<float[]> m_sortedPoints;      // the points in position order
     std::unique_ptr<float[]> m_splitCost;         // own-mean cost of the inner node splitting at a position
     std::unique_ptr<std::uint8_t[]> m_smallDepth; // depth of the small inner node splitting at a position
-    std::unique_ptr<int[]> m_owner;               // seeding cluster of each position
+    // Seeding cluster of each position. A Lloyd step shared out over threads uses it to note
+    // whole nodes, so a seeding starts again with SeedKmppSetClusterIndex.
+    std::unique_ptr<int[]> m_owner;
     // Seeding cost of the small inner node splitting at a position, and the cluster it was
     // computed against (-1: none). Only with enough dimensions that these 8 bytes per point
     // keep the tree within about twice the point data.
@@ -232,4 +320,6 @@ private:
     std::unique_ptr<std::uint8_t[]> m_below;      // build scratch: 1 where a row goes to the lower side
     bool m_buildFailed = false;
     int m_depth = 0;
+    std::unique_ptr<KmWorkers> m_workers;         // none on one thread
+    int m_jobPoints = 0;                          // records of more points are top records
 };

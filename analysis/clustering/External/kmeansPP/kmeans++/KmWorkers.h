@@ -1,0 +1,44 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// A fixed set of threads that run numbered jobs together with the calling thread. Which
+// thread runs a job is left to chance, so jobs must write disjoint data; each is told the
+// number of the thread running it, so that it can use that thread's scratch.
+class KmWorkers {
+public:
+    // count threads in all, the caller included; fewer when threads cannot be started.
+    explicit KmWorkers(int count);
+    ~KmWorkers();
+    KmWorkers(const KmWorkers&) = delete;
+    KmWorkers& operator=(const KmWorkers&) = delete;
+
+    int Count() const { return static_cast<int>(m_threads.size()) + 1; }
+
+    // Runs job(index, worker) for every index below jobs, worker < Count(), and returns
+    // when all have ended. Not to be called from inside a job.
+    void Run(int jobs, const std::function<void(int, int)>& job);
+
+    // Processors this process may run on.
+    static int AvailableProcessors();
+
+private:
+    void Loop(int worker);
+    void TakeJobs(int worker);
+
+    std::vector<std::thread> m_threads;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_done;
+    const std::function<void(int, int)>* m_job = nullptr;
+    int m_jobCount = 0;
+    std::atomic<int> m_next{0};
+    int m_busy = 0;               // threads still working on the current batch
+    unsigned m_generation = 0;    // counts batches, so a thread wakes once per batch
+    bool m_stop = false;
+};
