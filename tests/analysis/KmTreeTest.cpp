@@ -476,14 +476,32 @@ TEST(KmTree, StepsAndSeedingMatchAPlainWalkToTheLastBit)
     std::mt19937 lattice(26);
     for (int i = 0; i < tenths.n * tenths.d; ++i) tenths.values.push_back(0.1f * static_cast<float>(lattice() % 4));
     sets.push_back(tenths);
-    for (const PointData& data : sets) {
-        SCOPED_TRACE(data.name + " d=" + std::to_string(data.d));
+    // Large enough to be shared out over threads: the sums must still add up in the one-thread
+    // order, also with big leaves of repeated points and with fewer centres than threads.
+    const std::vector<PointData> shared = {Clustered(12000, 6, 10, 27), DuplicateHeavy(9000, 4, 30, 28)};
+    struct Run {
+        const PointData* data;
+        int workers;
+        int k;
+    };
+    std::vector<Run> runs;
+    for (const PointData& data : sets) runs.push_back(Run{&data, 1, 24});
+    for (const PointData& data : shared) {
+        for (const int workers : {1, 3}) {
+            for (const int k : {2, 24}) runs.push_back(Run{&data, workers, k});
+        }
+    }
+    for (const Run& run : runs) {
+        const PointData& data = *run.data;
+        SCOPED_TRACE(data.name + " d=" + std::to_string(data.d) + " threads=" + std::to_string(run.workers) +
+                     " k=" + std::to_string(run.k));
         const int n = data.n;
         const int d = data.d;
-        KmTree tree(n, d, data.values.data());
+        KmTree tree(n, d, data.values.data(), run.workers);
         ASSERT_TRUE(tree.IsValid());
+        ASSERT_EQ(tree.WorkerCount(), run.workers);
         PlainReference plain(tree);
-        const int k = 24;
+        const int k = run.k;
         std::mt19937 gen(static_cast<unsigned>(d));
         std::vector<float> centres(static_cast<std::size_t>(k) * d);
         for (int c = 0; c < k; ++c) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <mutex>
 
 namespace {
 
@@ -172,9 +173,19 @@ KmTree::KmTree(int n, int d, const float* points, int workers)
         return;
     }
     m_zeros = KmNewArray<float>(dd);
-    m_meanScratch = KmNewArray<float>(dd);
     m_below = KmNewArray<std::uint8_t>(nn);
-    if (!m_zeros || !m_meanScratch || !m_below || !GrowBoxLevels(64)) {
+    // Every record is an inner node, so there are fewer records than points.
+    const std::size_t recordBlocks = (nn - 1) / kRecordBlock + 1;
+    BuildScratch scratch;
+    bool scratchOk = false;
+    try {
+        m_recordBlocks.resize(recordBlocks);
+        m_vectorBlocks.resize(recordBlocks);
+        scratchOk = NewBuildScratch(scratch, m_owner.get(), n / 2 + 1);
+    } catch (const std::bad_alloc&) {
+        scratchOk = false;
+    }
+    if (!m_zeros || !m_below || !scratchOk) {
         __KMeansAssertionFailure(kSource, 25, "bound_v1 != 0 && bound_v2 != 0");
         Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
         return;
@@ -186,25 +197,7 @@ KmTree::KmTree(int n, int d, const float* points, int workers)
     // The build reorders this copy together with the positions, so every node's points are
     // contiguous both while it is built and afterwards.
     std::memcpy(m_sortedPoints.get(), points, sizeof(float) * valueCount);
-    BoundRun(0, n - 1, m_boxes.get(), m_boxes.get() + dd);
-
-    float rootCost = 0;
-    try {
-        m_rootRecord = BuildNode(0, n - 1, 0, n > m_smallNode ? -1 : 0, false, &rootCost);
-    } catch (const std::bad_alloc&) {
-        m_buildFailed = true;  // the record list could not grow
-    }
-    // The build scratch goes, and the owners' storage becomes the owners.
-    m_below.reset();
-    m_boxes.reset();
-    std::fill(m_owner.get(), m_owner.get() + n, 0);
-    m_boxLevels = 0;
-    if (m_buildFailed) {
-        __KMeansAssertionFailure(kSource, 20, "node_data_ != 0 && point_indices_ != 0");
-        Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
-        return;
-    }
-    m_valid = true;
+    BoundRun(0, n - 1, BuildLevel(scratch, 0), BuildLevel(scratch, 0) + dd);
 
     // Threads pay off only where there are several subtrees of some size to share out.
     if (workers <= 0) workers = KmWorkers::AvailableProcessors();
@@ -218,20 +211,51 @@ KmTree::KmTree(int n, int d, const float* points, int workers)
         if (m_workers && m_workers->Count() < 2) m_workers.reset();
     }
     if (m_workers) m_jobPoints = std::max(kMinJobPoints, n / (kJobsPerWorker * m_workers->Count()));
+
+    bool built = false;
+    if (m_workers && n > m_jobPoints) {
+        built = BuildInParallel(scratch);
+    } else {
+        float rootCost = 0;
+        m_rootRecord = BuildNode(scratch, 0, n - 1, 0, n > m_smallNode ? -1 : 0, false, &rootCost);
+        m_depth = scratch.depth;
+        built = !scratch.failed;
+    }
+    // The build scratch goes, and the owners' storage becomes the owners.
+    m_below.reset();
+    scratch = BuildScratch();
+    std::fill(m_owner.get(), m_owner.get() + n, 0);
+    if (!built) {
+        __KMeansAssertionFailure(kSource, 20, "node_data_ != 0 && point_indices_ != 0");
+        Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
+        return;
+    }
+    m_valid = true;
 }
 
 KmTree::~KmTree() = default;
 
-float* KmTree::NewRecordVectors()
+int KmTree::NewRecord(int first, int count, float** vectors)
 {
-    const std::size_t vectorSize = 3 * static_cast<std::size_t>(m_d);
-    const std::size_t used = m_records.size() % kRecordBlock;
-    if (used == 0) {
-        auto block = KmNewArray<float>(kRecordBlock * vectorSize);
-        if (!block) return nullptr;
-        m_vectorBlocks.push_back(std::move(block));
+    // Records come in blocks that never move, so threads may build and read records while
+    // others add more. Every record is an inner node, so the blocks suffice.
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    const std::size_t index = m_recordCount;
+    const std::size_t block = index / kRecordBlock;
+    if (block >= m_recordBlocks.size()) return -1;
+    if (!m_recordBlocks[block]) {
+        m_recordBlocks[block] = KmNewArray<Record>(kRecordBlock);
+        m_vectorBlocks[block] = KmNewArray<float>(kRecordBlock * 3 * static_cast<std::size_t>(m_d));
+        if (!m_recordBlocks[block] || !m_vectorBlocks[block]) {
+            m_recordBlocks[block].reset();
+            m_vectorBlocks[block].reset();
+            return -1;
+        }
     }
-    return m_vectorBlocks.back().get() + used * vectorSize;
+    ++m_recordCount;
+    m_recordBlocks[block][index % kRecordBlock] = Record{first, count, 0, -1, -1, 0, -1, 0.0f};
+    *vectors = m_vectorBlocks[block].get() + (index % kRecordBlock) * 3 * static_cast<std::size_t>(m_d);
+    return static_cast<int>(index);
 }
 
 const float* KmTree::RecordVectors(int record) const
@@ -240,20 +264,32 @@ const float* KmTree::RecordVectors(int record) const
     return m_vectorBlocks[r / kRecordBlock].get() + (r % kRecordBlock) * 3 * static_cast<std::size_t>(m_d);
 }
 
-bool KmTree::GrowBoxLevels(int levels)
+bool KmTree::NewBuildScratch(BuildScratch& scratch, int* swaps, int swapHalf) const
+{
+    scratch.mean = KmNewArray<float>(static_cast<std::size_t>(m_d));
+    if (!swaps) {
+        scratch.ownSwaps = KmNewArray<int>(2 * static_cast<std::size_t>(swapHalf));
+        swaps = scratch.ownSwaps.get();
+    }
+    scratch.swaps = swaps;
+    scratch.swapHalf = swapHalf;
+    return scratch.mean && swaps && GrowBoxLevels(scratch, 64);
+}
+
+bool KmTree::GrowBoxLevels(BuildScratch& scratch, int levels) const
 {
     const std::size_t levelSize = kLevelVectors * static_cast<std::size_t>(m_d);
     auto boxes = KmNewArray<float>(static_cast<std::size_t>(levels) * levelSize);
     if (!boxes) return false;
-    if (m_boxes) std::memcpy(boxes.get(), m_boxes.get(), sizeof(float) * m_boxLevels * levelSize);
-    m_boxes = std::move(boxes);
-    m_boxLevels = levels;
+    if (scratch.boxes) std::memcpy(boxes.get(), scratch.boxes.get(), sizeof(float) * scratch.levels * levelSize);
+    scratch.boxes = std::move(boxes);
+    scratch.levels = levels;
     return true;
 }
 
-float* KmTree::BuildLevel(int depth) const
+float* KmTree::BuildLevel(const BuildScratch& scratch, int depth) const
 {
-    return m_boxes.get() + kLevelVectors * static_cast<std::size_t>(depth) * m_d;
+    return scratch.boxes.get() + kLevelVectors * static_cast<std::size_t>(depth) * m_d;
 }
 
 KM_HOT void KmTree::BoundRun(int first, int last, float* bmin, float* bmax) const
@@ -313,40 +349,71 @@ KM_HOT void KmTree::BoundRun(int first, int last, float* bmin, float* bmax) cons
     }
 }
 
-int KmTree::BuildNode(int first, int last, int depth, int smallDepth, bool upperSide, float* optCost)
+int KmTree::BuildNode(BuildScratch& scratch, int first, int last, int depth, int smallDepth, bool upperSide,
+                      float* optCost)
 {
-    m_depth = std::max(m_depth, depth);
+    *optCost = 0;
+    NodeSplit split;
+    if (!SplitNode(scratch, first, last, depth, smallDepth, upperSide, &split)) return -1;
+    const auto childSmallDepth = [&](int childCount) {
+        if (smallDepth >= 0) return smallDepth + 1;
+        return childCount > m_smallNode ? -1 : 0;
+    };
+    const int lowerCount = split.position - first;
+    const int upperCount = last + 1 - split.position;
+    float lowerOpt = 0;
+    float upperOpt = 0;
+    const int lowerRecord =
+        BuildNode(scratch, first, split.position - 1, depth + 1, childSmallDepth(lowerCount), false, &lowerOpt);
+    if (scratch.failed) return -1;
+    const int upperRecord =
+        BuildNode(scratch, split.position, last, depth + 1, childSmallDepth(upperCount), true, &upperOpt);
+    if (scratch.failed) return -1;
+
+    // The children may have grown the build levels: find the sums again.
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    const float* lowerSum = BuildLevel(scratch, depth + 1) + 4 * dd;
+    const float* upperSum = lowerSum + dd;
+    float* sum = BuildLevel(scratch, depth) + (4 + (upperSide ? 1 : 0)) * dd;
+    *optCost = JoinNode(split, first, last, smallDepth, ChildBuild{lowerRecord, lowerOpt, lowerSum},
+                        ChildBuild{upperRecord, upperOpt, upperSum}, sum, scratch.mean.get());
+    return split.record;
+}
+
+bool KmTree::SplitNode(BuildScratch& scratch, int first, int last, int depth, int smallDepth, bool upperSide,
+                       NodeSplit* out)
+{
+    scratch.depth = std::max(scratch.depth, depth);
     const std::size_t dd = static_cast<std::size_t>(m_d);
     const int count = last - first + 1;
     float* rows = m_sortedPoints.get();
     const std::size_t side = upperSide ? 1 : 0;
-    *optCost = 0;
     // A leaf's sum is its point times its count.
     const auto leafSum = [&]() {
-        float* sum = BuildLevel(depth) + (4 + side) * dd;
+        float* sum = BuildLevel(scratch, depth) + (4 + side) * dd;
         const float* p = rows + static_cast<std::size_t>(first) * dd;
         const float scale = static_cast<float>(count);
         for (int j = 0; j < m_d; ++j) sum[j] = p[j] * scale;
-        return -1;
+        return false;
     };
     // A single point is a leaf whatever its box.
     if (first == last) return leafSum();
 
     // The parent bounded this run while partitioning it; the children's boxes go one level down.
-    if (depth + 1 >= m_boxLevels && !GrowBoxLevels(2 * m_boxLevels)) {
-        m_buildFailed = true;
-        return -1;
+    if (depth + 1 >= scratch.levels && !GrowBoxLevels(scratch, 2 * scratch.levels)) {
+        scratch.failed = true;
+        return false;
     }
-    const float* bmin = BuildLevel(depth) + 2 * side * dd;
+    const float* bmin = BuildLevel(scratch, depth) + 2 * side * dd;
     const float* bmax = bmin + dd;
-    float* lowerMin = BuildLevel(depth + 1);
+    float* lowerMin = BuildLevel(scratch, depth + 1);
     float* lowerMax = lowerMin + dd;
     float* upperMin = lowerMax + dd;
     float* upperMax = upperMin + dd;
 
     // The split dimension is the first of the widest: half sides first, then their largest,
     // then where it first occurs.
-    float* halfSides = m_meanScratch.get();
+    float* halfSides = scratch.mean.get();
     for (int j = 0; j < m_d; ++j) halfSides[j] = (bmax[j] - bmin[j]) * 0.5f;
     float maxRadius = WidestHalfSide(halfSides, m_d);
     int splitDim = 0;
@@ -354,18 +421,16 @@ int KmTree::BuildNode(int first, int last, int depth, int smallDepth, bool upper
     // All points equal: a leaf; its rows no longer move.
     if (maxRadius == 0) return leafSum();
 
-    int record = -1;
-    float* vectors = nullptr;
+    out->record = -1;
+    out->vectors = nullptr;
     if (smallDepth < 0) {
-        vectors = NewRecordVectors();
-        if (!vectors) {
-            m_buildFailed = true;
-            return -1;
+        out->record = NewRecord(first, count, &out->vectors);
+        if (out->record < 0) {
+            scratch.failed = true;
+            return false;
         }
-        record = static_cast<int>(m_records.size());
-        m_records.push_back(Record{first, count, 0, -1, -1, 0, -1, 0.0f});
-        float* median = vectors;
-        float* radius = vectors + dd;
+        float* median = out->vectors;
+        float* radius = out->vectors + dd;
         for (int j = 0; j < m_d; ++j) {
             median[j] = (bmin[j] + bmax[j]) * 0.5f;
             radius[j] = (bmax[j] - bmin[j]) * 0.5f;
@@ -383,8 +448,8 @@ int KmTree::BuildNode(int first, int last, int depth, int smallDepth, bool upper
         size1 += below[pos];
     }
     if (size1 > 0 && size1 < count) {
-        int* fromLeft = m_owner.get();
-        int* fromRight = m_owner.get() + (m_n / 2 + 1);
+        int* fromLeft = scratch.swaps;
+        int* fromRight = scratch.swaps + scratch.swapHalf;
         const int boundary = first + size1;
         int leftCount = 0;
         for (int pos = first; pos < boundary; ++pos) {
@@ -422,45 +487,131 @@ int KmTree::BuildNode(int first, int last, int depth, int smallDepth, bool upper
     }
     BoundRun(first, first + size1 - 1, lowerMin, lowerMax);
     BoundRun(first + size1, last, upperMin, upperMax);
+    out->position = first + size1;
+    return true;
+}
 
-    const int splitPosition = first + size1;
-    const int upperCount = count - size1;
-    const auto childSmallDepth = [&](int childCount) {
-        if (smallDepth >= 0) return smallDepth + 1;
-        return childCount > m_smallNode ? -1 : 0;
-    };
-    float lowerOpt = 0;
-    float upperOpt = 0;
-    const int lowerRecord = BuildNode(first, splitPosition - 1, depth + 1, childSmallDepth(size1), false, &lowerOpt);
-    if (m_buildFailed) return -1;
-    const int upperRecord = BuildNode(splitPosition, last, depth + 1, childSmallDepth(upperCount), true, &upperOpt);
-    if (m_buildFailed) return -1;
+float KmTree::JoinNode(const NodeSplit& split, int first, int last, int smallDepth, const ChildBuild& lower,
+                       const ChildBuild& upper, float* sum, float* meanScratch)
+{
+    const int count = last - first + 1;
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    for (int j = 0; j < m_d; ++j) sum[j] = lower.sum[j] + upper.sum[j];
+    if (split.vectors) std::memcpy(split.vectors + 2 * dd, sum, sizeof(float) * dd);
 
-    // The children may have grown the build levels: find the sums again.
-    const float* lowerSum = BuildLevel(depth + 1) + 4 * dd;
-    const float* upperSum = lowerSum + dd;
-    float* sum = BuildLevel(depth) + (4 + side) * dd;
-    for (int j = 0; j < m_d; ++j) sum[j] = lowerSum[j] + upperSum[j];
-    if (vectors) std::memcpy(vectors + 2 * dd, sum, sizeof(float) * dd);
-
-    float* mean = m_meanScratch.get();
+    float* mean = meanScratch;
     const float scale = 1.0f / static_cast<float>(count);
     for (int j = 0; j < m_d; ++j) mean[j] = sum[j] * scale;
-    *optCost = NodeCost(size1, lowerOpt, lowerSum, mean) + NodeCost(upperCount, upperOpt, upperSum, mean);
-    m_splitCost[splitPosition] = *optCost;
-    if (smallDepth >= 0) m_smallDepth[splitPosition] = static_cast<std::uint8_t>(smallDepth);
-    if (record >= 0) {
-        Record& r = m_records[record];
-        r.split = splitPosition;
-        r.lower = lowerRecord;
-        r.upper = upperRecord;
+    const float optCost = NodeCost(split.position - first, lower.optCost, lower.sum, mean) +
+                          NodeCost(last + 1 - split.position, upper.optCost, upper.sum, mean);
+    m_splitCost[split.position] = optCost;
+    if (smallDepth >= 0) m_smallDepth[split.position] = static_cast<std::uint8_t>(smallDepth);
+    if (split.record >= 0) {
+        Record& r = RecordAt(split.record);
+        r.split = split.position;
+        r.lower = lower.record;
+        r.upper = upper.record;
     }
-    return record;
+    return optCost;
+}
+
+bool KmTree::BuildInParallel(BuildScratch& scratch)
+{
+    BuildPlan plan;
+    try {
+        PlanBuild(scratch, 0, m_n - 1, 0, false, plan);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (scratch.failed) return false;
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    const std::size_t workers = static_cast<std::size_t>(m_workers->Count());
+    std::vector<BuildScratch> workerScratch;
+    try {
+        workerScratch.resize(workers);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    for (BuildScratch& own : workerScratch) {
+        if (!NewBuildScratch(own, nullptr, m_jobPoints / 2 + 1)) return false;
+    }
+    // Each subtree starts from the box its parent left for it, at the depth it has.
+    m_workers->Run(static_cast<int>(plan.jobs.size()), [&](int index, int worker) {
+        BuildJob& job = plan.jobs[index];
+        BuildScratch& own = workerScratch[static_cast<std::size_t>(worker)];
+        if (own.failed) return;
+        if (job.depth + 1 >= own.levels && !GrowBoxLevels(own, 2 * (job.depth + 1))) {
+            own.failed = true;
+            return;
+        }
+        float* level = BuildLevel(own, job.depth);
+        std::memcpy(level, plan.values.data() + job.values, sizeof(float) * 2 * dd);
+        const int smallDepth = job.last - job.first + 1 > m_smallNode ? -1 : 0;
+        job.record = BuildNode(own, job.first, job.last, job.depth, smallDepth, false, &job.optCost);
+        std::memcpy(plan.values.data() + job.values + 2 * dd, level + 4 * dd, sizeof(float) * dd);
+    });
+    m_depth = scratch.depth;
+    for (const BuildScratch& own : workerScratch) {
+        if (own.failed) return false;
+        m_depth = std::max(m_depth, own.depth);
+    }
+    const ChildBuild root = JoinTop(plan, 0, scratch.mean.get());
+    m_rootRecord = root.record;
+    return true;
+}
+
+int KmTree::PlanBuild(BuildScratch& scratch, int first, int last, int depth, bool upperSide, BuildPlan& plan)
+{
+    // The box of a shared-out subtree is kept beside its sum, which the subtree leaves there.
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    const float* box = BuildLevel(scratch, depth) + 2 * (upperSide ? 1 : 0) * dd;
+    if (last - first + 1 <= m_jobPoints) {
+        const std::size_t values = plan.values.size();
+        plan.values.insert(plan.values.end(), box, box + 2 * dd);
+        plan.values.resize(values + 3 * dd);
+        plan.jobs.push_back(BuildJob{first, last, depth, values, -1, 0.0f});
+        return ~static_cast<int>(plan.jobs.size() - 1);
+    }
+    const int index = static_cast<int>(plan.tops.size());
+    const std::size_t values = plan.values.size();
+    plan.values.resize(values + dd);
+    plan.tops.push_back(TopBuild{first, last, NodeSplit{}, false, -1, -1, values});
+    NodeSplit split;
+    if (!SplitNode(scratch, first, last, depth, -1, upperSide, &split)) {
+        // A leaf of repeated points: its sum is ready.
+        const float* sum = BuildLevel(scratch, depth) + (4 + (upperSide ? 1 : 0)) * dd;
+        std::copy(sum, sum + dd, plan.values.begin() + values);
+        return index;
+    }
+    plan.tops[index].split = split;
+    plan.tops[index].inner = true;
+    const int lower = PlanBuild(scratch, first, split.position - 1, depth + 1, false, plan);
+    if (scratch.failed) return index;
+    const int upper = PlanBuild(scratch, split.position, last, depth + 1, true, plan);
+    plan.tops[index].lower = lower;
+    plan.tops[index].upper = upper;
+    return index;
+}
+
+KmTree::ChildBuild KmTree::JoinTop(BuildPlan& plan, int node, float* meanScratch)
+{
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    if (node < 0) {
+        const BuildJob& job = plan.jobs[~node];
+        return ChildBuild{job.record, job.optCost, plan.values.data() + job.values + 2 * dd};
+    }
+    const TopBuild top = plan.tops[node];
+    float* sum = plan.values.data() + top.values;
+    if (!top.inner) return ChildBuild{-1, 0.0f, sum};
+    const ChildBuild lower = JoinTop(plan, top.lower, meanScratch);
+    const ChildBuild upper = JoinTop(plan, top.upper, meanScratch);
+    const float optCost = JoinNode(top.split, top.first, top.last, -1, lower, upper, sum, meanScratch);
+    return ChildBuild{top.split.record, optCost, sum};
 }
 
 KmTree::View KmTree::RecordView(int record) const
 {
-    const Record& r = m_records[record];
+    const Record& r = RecordAt(record);
     const float* vectors = RecordVectors(record);
     return View{r.first, r.count, false, m_splitCost[r.split], vectors, vectors + m_d, vectors + 2 * m_d};
 }
@@ -561,7 +712,7 @@ KM_HOT float KmTree::NodeCost(int pointCount, float optCost, const float* sum, c
 void KmTree::CollectNodes(int record, int first, int count, int smallDepth, std::vector<NodeInfo>& out) const
 {
     if (record >= 0) {
-        const Record& r = m_records[record];
+        const Record& r = RecordAt(record);
         out.push_back(NodeInfo{r.first, r.count, r.split, m_splitCost[r.split], true, -1});
         CollectNodes(r.lower, r.first, r.split - r.first, 0, out);
         CollectNodes(r.upper, r.split, r.first + r.count - r.split, 0, out);
@@ -594,8 +745,8 @@ bool KmTree::NodeVectors(const NodeInfo& node, float* median, float* radius, flo
     const float* s = nullptr;
     if (node.hasRecord) {
         int found = -1;
-        for (std::size_t r = 0; r < m_records.size() && found < 0; ++r)
-            if (m_records[r].first == node.firstPosition && m_records[r].count == node.pointCount) found = int(r);
+        for (int r = 0; r < static_cast<int>(m_recordCount) && found < 0; ++r)
+            if (RecordAt(r).first == node.firstPosition && RecordAt(r).count == node.pointCount) found = r;
         if (found < 0) return false;
         view = RecordView(found);
         s = view.sum;
@@ -740,7 +891,7 @@ float KmTree::StepRecord(int record, int numCandidates, int* candidates, const S
     int numKept = 0;
     const int closest = FilterCandidates(view, numCandidates, candidates, step, &numKept);
     if (numKept > 1) {
-        const Record& r = m_records[record];
+        const Record& r = RecordAt(record);
         int* kept = candidates + numCandidates;
         const float lowerCost = StepChild(r.lower, r.first, r.split - r.first, numKept, kept, step, scratch);
         const float upperCost = StepChild(r.upper, r.split, r.first + r.count - r.split, numKept, kept, step, scratch);
@@ -815,7 +966,7 @@ int KmTree::ReadNote(const int* notes, int at, int position, StepEvent* event) c
     }
     if (note == -1) {
         const int record = notes[at + 1];
-        *event = StepEvent{record, m_records[record].count, -1, notes[at + 2]};
+        *event = StepEvent{record, RecordAt(record).count, -1, notes[at + 2]};
     } else {
         *event = StepEvent{position, notes[at + 1], -note - 2, notes[at + 2]};
     }
@@ -931,7 +1082,7 @@ void KmTree::PlanStep(int record, int first, int count, int numCandidates, int* 
         return;
     }
     plan.closest.push_back(-1);
-    const Record& r = m_records[record];
+    const Record& r = RecordAt(record);
     int* kept = candidates + numCandidates;
     PlanStep(r.lower, r.first, r.split - r.first, numKept, kept, step, plan);
     PlanStep(r.upper, r.split, r.first + r.count - r.split, numKept, kept, step, plan);
@@ -950,7 +1101,7 @@ float KmTree::FinishStep(int record, StepPlan& plan, PlanCursor& at, const StepC
         plan.topEvents.push_back(StepEvent{record, view.count, -1, closest});
         return WholeNodeCost(view, view.sum, closest, step);
     }
-    const Record& r = m_records[record];
+    const Record& r = RecordAt(record);
     const float lowerCost = FinishStep(r.lower, plan, at, step);
     const float upperCost = FinishStep(r.upper, plan, at, step);
     return lowerCost + upperCost;
@@ -1146,7 +1297,7 @@ void KmTree::SeedSetRange(int first, int count, int index)
 
 void KmTree::SeedSetRecord(int record, int index)
 {
-    Record& r = m_records[record];
+    Record& r = RecordAt(record);
     r.seedCluster = index;
     r.seedCostCluster = -1;
     if (r.lower >= 0) SeedSetRecord(r.lower, index);
@@ -1214,7 +1365,7 @@ void KmTree::PlanSeed(int record, int first, int count, const SeedContext& seed,
     const SeedChoice choice = SeedChoose(record, seed);
     plan.choices.push_back(choice);
     if (choice == SeedChoice::KeepOwner) return;
-    const Record& r = m_records[record];
+    const Record& r = RecordAt(record);
     if (choice == SeedChoice::MoveToNew) {
         plan.jobs.push_back(SeedJob{record, r.first, r.count, true, 0.0f, -1});
         return;
@@ -1232,7 +1383,7 @@ float KmTree::FinishSeed(int record, const SeedPlan& plan, PlanCursor& at, const
     }
     const SeedChoice choice = plan.choices[at.node++];
     if (choice == SeedChoice::KeepOwner) {
-        *owner = m_records[record].seedCluster;
+        *owner = RecordAt(record).seedCluster;
         return SeedRecordCost(record, seed.centres);
     }
     if (choice == SeedChoice::MoveToNew) {
@@ -1240,20 +1391,20 @@ float KmTree::FinishSeed(int record, const SeedPlan& plan, PlanCursor& at, const
         *owner = job.owner;
         return job.cost;
     }
-    const Record& r = m_records[record];
+    const Record& r = RecordAt(record);
     int lowerOwner = -1;
     int upperOwner = -1;
     const float lowerCost = FinishSeed(r.lower, plan, at, seed, &lowerOwner);
     const float upperCost = FinishSeed(r.upper, plan, at, seed, &upperOwner);
-    m_records[record].seedCluster = (lowerOwner != -1 && lowerOwner == upperOwner) ? lowerOwner : -1;
-    *owner = m_records[record].seedCluster;
+    RecordAt(record).seedCluster = (lowerOwner != -1 && lowerOwner == upperOwner) ? lowerOwner : -1;
+    *owner = RecordAt(record).seedCluster;
     return lowerCost + upperCost;
 }
 
 float KmTree::SeedRecordCost(int record, const float* centres)
 {
     // Seeds never move, so a node's cost against its owner holds until the owner changes.
-    Record& r = m_records[record];
+    Record& r = RecordAt(record);
     if (r.seedCostCluster != r.seedCluster) {
         const View view = RecordView(record);
         r.seedCost = NodeCost(view.count, view.optCost, view.sum,
@@ -1274,7 +1425,7 @@ float KmTree::SeedUpdateChild(int record, int first, int count, const SeedContex
 {
     if (record >= 0) {
         const float cost = SeedUpdateRecord(record, seed);
-        *owner = m_records[record].seedCluster;
+        *owner = RecordAt(record).seedCluster;
         return cost;
     }
     return SeedUpdateSmall(MakeSmall(first, count, 0), seed, owner);
@@ -1282,7 +1433,7 @@ float KmTree::SeedUpdateChild(int record, int first, int count, const SeedContex
 
 KmTree::SeedChoice KmTree::SeedChoose(int record, const SeedContext& seed) const
 {
-    const int owner = m_records[record].seedCluster;
+    const int owner = RecordAt(record).seedCluster;
     if (owner >= 0 && owner != seed.c) {
         bool keepsOwner = false;
         bool movesToNew = false;
@@ -1295,7 +1446,7 @@ KmTree::SeedChoice KmTree::SeedChoose(int record, const SeedContext& seed) const
 
 float KmTree::SeedMoveRecord(int record, const SeedContext& seed)
 {
-    const Record& r = m_records[record];
+    const Record& r = RecordAt(record);
     SeedSetRecord(record, seed.c);
     SeedSetRange(r.first, r.count, seed.c);
     SeedMovePoints(r.first, r.count, seed);
@@ -1307,12 +1458,12 @@ float KmTree::SeedUpdateRecord(int record, const SeedContext& seed)
     const SeedChoice choice = SeedChoose(record, seed);
     if (choice == SeedChoice::KeepOwner) return SeedRecordCost(record, seed.centres);
     if (choice == SeedChoice::MoveToNew) return SeedMoveRecord(record, seed);
-    const Record& r = m_records[record];
+    const Record& r = RecordAt(record);
     int lowerOwner = -1;
     int upperOwner = -1;
     const float lowerCost = SeedUpdateChild(r.lower, r.first, r.split - r.first, seed, &lowerOwner);
     const float upperCost = SeedUpdateChild(r.upper, r.split, r.first + r.count - r.split, seed, &upperOwner);
-    m_records[record].seedCluster = (lowerOwner != -1 && lowerOwner == upperOwner) ? lowerOwner : -1;
+    RecordAt(record).seedCluster = (lowerOwner != -1 && lowerOwner == upperOwner) ? lowerOwner : -1;
     return lowerCost + upperCost;
 }
 

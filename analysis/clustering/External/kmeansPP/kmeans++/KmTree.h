@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 // A kd-tree over n points of d floats (point after point, owned by the caller) that runs
@@ -125,6 +126,57 @@ private:
         int depth;
         int closest;
     };
+    // Scratch of one thread's build.
+    struct BuildScratch {
+        // Per depth: the lower and the upper child's box (min then max, d floats each), then
+        // the two children's sums.
+        std::unique_ptr<float[]> boxes;
+        int levels = 0;
+        std::unique_ptr<float[]> mean;   // d floats
+        int* swaps = nullptr;            // the partition's two swap lists, swapHalf entries each
+        std::unique_ptr<int[]> ownSwaps; // their storage where it is not the owners'
+        int swapHalf = 0;
+        int depth = 0;                   // deepest node reached
+        bool failed = false;             // out of memory
+    };
+    // An inner node as SplitNode left it.
+    struct NodeSplit {
+        int record = -1;
+        float* vectors = nullptr;  // the record's median, radius and sum
+        int position = 0;          // first position of the upper child
+    };
+    // A built child as its parent joins it: its record, own-mean cost and sum.
+    struct ChildBuild {
+        int record;
+        float optCost;
+        const float* sum;
+    };
+    // A subtree the build shares out; its box (2 d floats) and then its sum (d floats) are
+    // kept in the plan's values from the given offset.
+    struct BuildJob {
+        int first;
+        int last;
+        int depth;
+        std::size_t values;
+        int record;
+        float optCost;
+    };
+    // A node near the root, split before the subtrees below are shared out. Its children are
+    // top nodes (index) or subtrees (~index); its sum is kept in the plan's values.
+    struct TopBuild {
+        int first;
+        int last;
+        NodeSplit split;
+        bool inner;
+        int lower;
+        int upper;
+        std::size_t values;
+    };
+    struct BuildPlan {
+        std::vector<TopBuild> tops;
+        std::vector<BuildJob> jobs;
+        std::vector<float> values;
+    };
     // Working state of one Lloyd step.
     struct StepContext {
         int k;
@@ -206,11 +258,37 @@ private:
     // Builds the node of a run whose box the parent left at its depth's level of the build
     // scratch, where the node also leaves its sum; writes its own-mean cost. Returns its
     // record, or -1 for a node without one.
-    int BuildNode(int first, int last, int depth, int smallDepth, bool upperSide, float* optCost);
+    int BuildNode(BuildScratch& scratch, int first, int last, int depth, int smallDepth, bool upperSide,
+                  float* optCost);
+    // The first half of building a node: its record, and its run partitioned into the two
+    // children, bounded one level down. False for a leaf, whose sum it leaves at its level, or
+    // when out of memory (scratch.failed).
+    bool SplitNode(BuildScratch& scratch, int first, int last, int depth, int smallDepth, bool upperSide,
+                   NodeSplit* out);
+    // The second half, once the children are built: the node's sum, own-mean cost and links.
+    float JoinNode(const NodeSplit& split, int first, int last, int smallDepth, const ChildBuild& lower,
+                   const ChildBuild& upper, float* sum, float* meanScratch);
+    // The nodes near the root split by the calling thread, the subtrees below them built on
+    // all threads, then the nodes near the root joined; the same tree as a build on one thread.
+    bool BuildInParallel(BuildScratch& scratch);
+    int PlanBuild(BuildScratch& scratch, int first, int last, int depth, bool upperSide, BuildPlan& plan);
+    ChildBuild JoinTop(BuildPlan& plan, int node, float* meanScratch);
+    bool NewBuildScratch(BuildScratch& scratch, int* swaps, int swapHalf) const;
+    bool GrowBoxLevels(BuildScratch& scratch, int levels) const;
+    float* BuildLevel(const BuildScratch& scratch, int depth) const;
     void BoundRun(int first, int last, float* bmin, float* bmax) const;
-    bool GrowBoxLevels(int levels);
-    float* BuildLevel(int depth) const;
-    float* NewRecordVectors();
+    // A new record of a run and its vectors' storage; -1 when out of memory.
+    int NewRecord(int first, int count, float** vectors);
+    Record& RecordAt(int record)
+    {
+        const std::size_t r = static_cast<std::size_t>(record);
+        return m_recordBlocks[r / kRecordBlock][r % kRecordBlock];
+    }
+    const Record& RecordAt(int record) const
+    {
+        const std::size_t r = static_cast<std::size_t>(record);
+        return m_recordBlocks[r / kRecordBlock][r % kRecordBlock];
+    }
     const float* RecordVectors(int record) const;
     View RecordView(int record) const;
     SmallNode MakeSmall(int first, int count, int depth) const;
@@ -251,7 +329,7 @@ private:
     // Reads the note at notes[at] of the node starting at position; returns where the next begins.
     int ReadNote(const int* notes, int at, int position, StepEvent* event) const;
     // A record near the root, visited by the calling thread when the work is shared out.
-    bool IsTopRecord(int record) const { return record >= 0 && m_records[record].count > m_jobPoints; }
+    bool IsTopRecord(int record) const { return record >= 0 && RecordAt(record).count > m_jobPoints; }
     // A Lloyd step with the subtrees below the top records shared out; false when out of memory.
     bool StepInParallel(int numCandidates, int* candidates, const StepContext& step, float* cost) const;
     void PlanStep(int record, int first, int count, int numCandidates, int* candidates, const StepContext& step,
@@ -297,8 +375,12 @@ private:
     const float* m_points = nullptr;
     bool m_valid = false;
     int m_rootRecord = -1;
-    std::vector<Record> m_records;                // in build order; record 0 is the root when it has one
-    std::vector<std::unique_ptr<float[]>> m_vectorBlocks;  // median, radius and sum of each record
+    // Records in blocks of kRecordBlock, with the median, radius and sum of each; as many
+    // blocks as points may need, allocated as records are added.
+    std::vector<std::unique_ptr<Record[]>> m_recordBlocks;
+    std::vector<std::unique_ptr<float[]>> m_vectorBlocks;
+    std::size_t m_recordCount = 0;
+    std::mutex m_recordMutex;
     std::unique_ptr<int[]> m_positions;           // position -> point index
     std::unique_ptr<float[]> m_sortedPoints;      // the points in position order
     std::unique_ptr<float[]> m_splitCost;         // own-mean cost of the inner node splitting at a position
@@ -312,13 +394,7 @@ private:
     std::unique_ptr<float[]> m_smallSeedCost;
     std::unique_ptr<int[]> m_smallSeedCluster;
     std::unique_ptr<float[]> m_zeros;             // radius of every leaf
-    std::unique_ptr<float[]> m_meanScratch;       // build scratch
-    // Build scratch: per depth, the lower and the upper child's box (min then max, d floats
-    // each), then the two children's sums.
-    std::unique_ptr<float[]> m_boxes;
-    int m_boxLevels = 0;
     std::unique_ptr<std::uint8_t[]> m_below;      // build scratch: 1 where a row goes to the lower side
-    bool m_buildFailed = false;
     int m_depth = 0;
     std::unique_ptr<KmWorkers> m_workers;         // none on one thread
     int m_jobPoints = 0;                          // records of more points are top records
