@@ -144,7 +144,35 @@ KmTree::KmTree(int n, int d, const float* points, int workers)
     const std::size_t dd = static_cast<std::size_t>(d);
     const std::size_t nn = static_cast<std::size_t>(n);
     const std::size_t valueCount = nn * dd;
-    const std::size_t bad = KmFirstNonFinite(points, valueCount);
+
+    // Threads pay off only where there are several subtrees of some size to share out.
+    if (workers <= 0) workers = KmWorkers::AvailableProcessors();
+    workers = std::min(workers, kMaxWorkers);
+    if (workers > 1 && n >= 2 * kMinJobPoints) {
+        try {
+            m_workers = std::make_unique<KmWorkers>(workers);
+        } catch (const std::exception&) {
+            m_workers.reset();  // one thread does it all
+        }
+        if (m_workers && m_workers->Count() < 2) m_workers.reset();
+    }
+    if (m_workers) m_jobPoints = std::max(kMinJobPoints, n / (kJobsPerWorker * m_workers->Count()));
+
+    std::vector<std::size_t> firstBad;
+    try {
+        firstBad.resize(SliceCount(valueCount));
+    } catch (const std::bad_alloc&) {
+        Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
+        return;
+    }
+    ForSlices(valueCount, [&](std::size_t slice, std::size_t begin, std::size_t end) {
+        firstBad[slice] = begin + KmFirstNonFinite(points + begin, end - begin);
+    });
+    std::size_t bad = valueCount;
+    for (std::size_t slice = 0; slice < firstBad.size() && bad == valueCount; ++slice) {
+        const std::size_t end = std::min(valueCount, (slice + 1) * kValueSlice);
+        if (firstBad[slice] < end) bad = firstBad[slice];
+    }
     if (bad < valueCount) {
         Zelvo::Log::Printf("Error: k-means++ input holds a non-finite value (point %zu, dimension %zu)\n", bad / dd,
                            bad % dd);
@@ -196,21 +224,14 @@ KmTree::KmTree(int n, int d, const float* points, int workers)
     for (int i = 0; i < n; ++i) m_positions[i] = i;
     // The build reorders this copy together with the positions, so every node's points are
     // contiguous both while it is built and afterwards.
-    std::memcpy(m_sortedPoints.get(), points, sizeof(float) * valueCount);
-    BoundRun(0, n - 1, BuildLevel(scratch, 0), BuildLevel(scratch, 0) + dd);
-
-    // Threads pay off only where there are several subtrees of some size to share out.
-    if (workers <= 0) workers = KmWorkers::AvailableProcessors();
-    workers = std::min(workers, kMaxWorkers);
-    if (workers > 1 && n >= 2 * kMinJobPoints) {
-        try {
-            m_workers = std::make_unique<KmWorkers>(workers);
-        } catch (const std::exception&) {
-            m_workers.reset();  // one thread does it all
-        }
-        if (m_workers && m_workers->Count() < 2) m_workers.reset();
+    ForSlices(valueCount, [&](std::size_t, std::size_t begin, std::size_t end) {
+        std::memcpy(m_sortedPoints.get() + begin, points + begin, sizeof(float) * (end - begin));
+    });
+    if (m_workers && n > kSharedRun) {
+        BoundRunShared(0, n - 1, BuildLevel(scratch, 0), BuildLevel(scratch, 0) + dd);
+    } else {
+        BoundRun(0, n - 1, BuildLevel(scratch, 0), BuildLevel(scratch, 0) + dd);
     }
-    if (m_workers) m_jobPoints = std::max(kMinJobPoints, n / (kJobsPerWorker * m_workers->Count()));
 
     bool built = false;
     if (m_workers && n > m_jobPoints) {
@@ -234,6 +255,26 @@ KmTree::KmTree(int n, int d, const float* points, int workers)
 }
 
 KmTree::~KmTree() = default;
+
+std::size_t KmTree::SliceCount(std::size_t count)
+{
+    return (count + kValueSlice - 1) / kValueSlice;
+}
+
+void KmTree::ForSlices(std::size_t count,
+                       const std::function<void(std::size_t, std::size_t, std::size_t)>& work) const
+{
+    const auto slice = [&](int index, int) {
+        const std::size_t begin = static_cast<std::size_t>(index) * kValueSlice;
+        work(static_cast<std::size_t>(index), begin, std::min(count, begin + kValueSlice));
+    };
+    const int slices = static_cast<int>(SliceCount(count));
+    if (m_workers) {
+        m_workers->Run(slices, slice);
+    } else {
+        for (int index = 0; index < slices; ++index) slice(index, 0);
+    }
+}
 
 int KmTree::NewRecord(int first, int count, float** vectors)
 {
@@ -439,34 +480,34 @@ bool KmTree::SplitNode(BuildScratch& scratch, int first, int last, int depth, in
 
     // Partition the run around the box's midpoint in the split dimension: count the lower
     // side, then swap the misplaced rows in pairs, the k-th from the left with the k-th from
-    // the right, without a branch on the data. Each side is bounded afterwards.
+    // the right, without a branch on the data. Each side is bounded afterwards. Runs near the
+    // root do this on all threads, with the same pairs.
     const float split = (bmin[splitDim] + bmax[splitDim]) * 0.5f;
-    std::uint8_t* below = m_below.get();
+    const bool shared = scratch.shareRuns && count > kSharedRun;
     int size1 = 0;
-    for (int pos = first; pos <= last; ++pos) {
-        below[pos] = rows[static_cast<std::size_t>(pos) * dd + splitDim] < split ? 1 : 0;
-        size1 += below[pos];
-    }
-    if (size1 > 0 && size1 < count) {
-        int* fromLeft = scratch.swaps;
-        int* fromRight = scratch.swaps + scratch.swapHalf;
-        const int boundary = first + size1;
-        int leftCount = 0;
-        for (int pos = first; pos < boundary; ++pos) {
-            fromLeft[leftCount] = pos;
-            leftCount += 1 - below[pos];
+    if (shared) {
+        size1 = PartitionShared(scratch, first, last, splitDim, split);
+    } else {
+        std::uint8_t* below = m_below.get();
+        for (int pos = first; pos <= last; ++pos) {
+            below[pos] = rows[static_cast<std::size_t>(pos) * dd + splitDim] < split ? 1 : 0;
+            size1 += below[pos];
         }
-        int rightCount = 0;
-        for (int pos = last; pos >= boundary; --pos) {
-            fromRight[rightCount] = pos;
-            rightCount += below[pos];
-        }
-        for (int i = 0; i < leftCount; ++i) {
-            const int i1 = fromLeft[i];
-            const int i2 = fromRight[i];
-            std::swap(m_positions[i1], m_positions[i2]);
-            std::swap_ranges(rows + static_cast<std::size_t>(i1) * dd, rows + static_cast<std::size_t>(i1 + 1) * dd,
-                             rows + static_cast<std::size_t>(i2) * dd);
+        if (size1 > 0 && size1 < count) {
+            int* fromLeft = scratch.swaps;
+            int* fromRight = scratch.swaps + scratch.swapHalf;
+            const int boundary = first + size1;
+            int leftCount = 0;
+            for (int pos = first; pos < boundary; ++pos) {
+                fromLeft[leftCount] = pos;
+                leftCount += 1 - below[pos];
+            }
+            int rightCount = 0;
+            for (int pos = last; pos >= boundary; --pos) {
+                fromRight[rightCount] = pos;
+                rightCount += below[pos];
+            }
+            SwapRows(fromLeft, fromRight, 0, leftCount);
         }
     }
     // Values a float step apart have a midpoint equal to the smaller one, so nothing lands
@@ -485,10 +526,111 @@ bool KmTree::SplitNode(BuildScratch& scratch, int first, int last, int depth, in
                         m_points + static_cast<std::size_t>(m_positions[pos]) * dd, sizeof(float) * dd);
         }
     }
-    BoundRun(first, first + size1 - 1, lowerMin, lowerMax);
-    BoundRun(first + size1, last, upperMin, upperMax);
+    if (shared) {
+        BoundRunShared(first, first + size1 - 1, lowerMin, lowerMax);
+        BoundRunShared(first + size1, last, upperMin, upperMax);
+    } else {
+        BoundRun(first, first + size1 - 1, lowerMin, lowerMax);
+        BoundRun(first + size1, last, upperMin, upperMax);
+    }
     out->position = first + size1;
     return true;
+}
+
+void KmTree::SwapRows(const int* fromLeft, const int* fromRight, int begin, int end)
+{
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    float* rows = m_sortedPoints.get();
+    for (int i = begin; i < end; ++i) {
+        const int i1 = fromLeft[i];
+        const int i2 = fromRight[i];
+        std::swap(m_positions[i1], m_positions[i2]);
+        std::swap_ranges(rows + static_cast<std::size_t>(i1) * dd, rows + static_cast<std::size_t>(i1 + 1) * dd,
+                         rows + static_cast<std::size_t>(i2) * dd);
+    }
+}
+
+int KmTree::PartitionShared(BuildScratch& scratch, int first, int last, int splitDim, float split)
+{
+    // Blocks of rows: each counts its rows below the split, then its misplaced rows on either
+    // side of the boundary, then lists them at offsets that give the lists one scan makes.
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    const float* rows = m_sortedPoints.get();
+    std::uint8_t* below = m_below.get();
+    const int count = last - first + 1;
+    const int blocks = (count + kBuildBlock - 1) / kBuildBlock;
+    std::vector<int> lowerCounts(blocks);
+    std::vector<int> leftOffsets(blocks + 1, 0);
+    std::vector<int> rightOffsets(blocks + 1, 0);
+    const auto blockStart = [&](int b) { return first + b * kBuildBlock; };
+    const auto blockEnd = [&](int b) { return std::min(last + 1, first + (b + 1) * kBuildBlock); };
+    m_workers->Run(blocks, [&](int b, int) {
+        int lower = 0;
+        for (int pos = blockStart(b); pos < blockEnd(b); ++pos) {
+            below[pos] = rows[static_cast<std::size_t>(pos) * dd + splitDim] < split ? 1 : 0;
+            lower += below[pos];
+        }
+        lowerCounts[b] = lower;
+    });
+    int size1 = 0;
+    for (const int lower : lowerCounts) size1 += lower;
+    if (size1 < 1 || size1 >= count) return size1;
+
+    const int boundary = first + size1;
+    m_workers->Run(blocks, [&](int b, int) {
+        int left = 0;
+        int right = 0;
+        for (int pos = blockStart(b); pos < std::min(blockEnd(b), boundary); ++pos) left += 1 - below[pos];
+        for (int pos = std::max(blockStart(b), boundary); pos < blockEnd(b); ++pos) right += below[pos];
+        leftOffsets[b + 1] = left;
+        rightOffsets[b] = right;
+    });
+    // Rows above the split on the left are listed from the start, rows below it on the right
+    // from the end.
+    for (int b = 0; b < blocks; ++b) leftOffsets[b + 1] += leftOffsets[b];
+    for (int b = blocks - 1; b >= 0; --b) rightOffsets[b] += rightOffsets[b + 1];
+    int* fromLeft = scratch.swaps;
+    int* fromRight = scratch.swaps + scratch.swapHalf;
+    m_workers->Run(blocks, [&](int b, int) {
+        int at = leftOffsets[b];
+        for (int pos = blockStart(b); pos < std::min(blockEnd(b), boundary); ++pos)
+            if (!below[pos]) fromLeft[at++] = pos;
+        at = rightOffsets[b + 1];
+        for (int pos = blockEnd(b) - 1; pos >= std::max(blockStart(b), boundary); --pos)
+            if (below[pos]) fromRight[at++] = pos;
+    });
+    const int misplaced = leftOffsets[blocks];
+    m_workers->Run((misplaced + kBuildBlock - 1) / kBuildBlock, [&](int b, int) {
+        SwapRows(fromLeft, fromRight, b * kBuildBlock, std::min(misplaced, (b + 1) * kBuildBlock));
+    });
+    return size1;
+}
+
+void KmTree::BoundRunShared(int first, int last, float* bmin, float* bmax) const
+{
+    const int count = last - first + 1;
+    const int blocks = (count + kBuildBlock - 1) / kBuildBlock;
+    if (!m_workers || blocks < 2) {
+        BoundRun(first, last, bmin, bmax);
+        return;
+    }
+    const std::size_t dd = static_cast<std::size_t>(m_d);
+    std::vector<float> bounds(2 * dd * static_cast<std::size_t>(blocks));
+    m_workers->Run(blocks, [&](int b, int) {
+        float* own = bounds.data() + 2 * dd * static_cast<std::size_t>(b);
+        BoundRun(first + b * kBuildBlock, std::min(last, first + (b + 1) * kBuildBlock - 1), own, own + dd);
+    });
+    // The blocks in order, keeping the earlier of equal values as one scan does.
+    std::copy(bounds.begin(), bounds.begin() + 2 * dd, bmin);
+    std::copy(bounds.begin() + dd, bounds.begin() + 2 * dd, bmax);
+    for (int b = 1; b < blocks; ++b) {
+        const float* lo = bounds.data() + 2 * dd * static_cast<std::size_t>(b);
+        const float* hi = lo + dd;
+        for (std::size_t j = 0; j < dd; ++j) {
+            bmin[j] = lo[j] < bmin[j] ? lo[j] : bmin[j];
+            bmax[j] = bmax[j] < hi[j] ? hi[j] : bmax[j];
+        }
+    }
 }
 
 float KmTree::JoinNode(const NodeSplit& split, int first, int last, int smallDepth, const ChildBuild& lower,
@@ -518,6 +660,7 @@ float KmTree::JoinNode(const NodeSplit& split, int first, int last, int smallDep
 bool KmTree::BuildInParallel(BuildScratch& scratch)
 {
     BuildPlan plan;
+    scratch.shareRuns = true;
     try {
         PlanBuild(scratch, 0, m_n - 1, 0, false, plan);
     } catch (const std::bad_alloc&) {
@@ -535,6 +678,7 @@ bool KmTree::BuildInParallel(BuildScratch& scratch)
     for (BuildScratch& own : workerScratch) {
         if (!NewBuildScratch(own, nullptr, m_jobPoints / 2 + 1)) return false;
     }
+    scratch.shareRuns = false;
     // Each subtree starts from the box its parent left for it, at the depth it has.
     m_workers->Run(static_cast<int>(plan.jobs.size()), [&](int index, int worker) {
         BuildJob& job = plan.jobs[index];
@@ -1009,10 +1153,13 @@ bool KmTree::StepInParallel(int numCandidates, int* candidates, const StepContex
         local.counts = nullptr;
         local.distances = workerDistances.get() + w * kk;
         local.laneSums = workerLaneSums.get() + w * ll;
+        // Counted on this thread's stack: jobs lie side by side in memory.
+        int noteCount = 0;
         local.notes = m_owner.get() + job.first;
-        local.noteCount = &job.noteCount;
+        local.noteCount = &noteCount;
         job.cost = StepChild(job.record, job.first, job.count, job.numCandidates, jobCandidates, local,
                              workerScratch.get() + w * VisitScratchSize());
+        job.noteCount = noteCount;
     });
     PlanCursor at;
     try {

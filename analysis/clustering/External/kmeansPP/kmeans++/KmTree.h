@@ -4,6 +4,7 @@
 #include "KmWorkers.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -126,8 +127,8 @@ private:
         int depth;
         int closest;
     };
-    // Scratch of one thread's build.
-    struct BuildScratch {
+    // Scratch of one thread's build, on cache lines of its own.
+    struct alignas(64) BuildScratch {
         // Per depth: the lower and the upper child's box (min then max, d floats each), then
         // the two children's sums.
         std::unique_ptr<float[]> boxes;
@@ -138,6 +139,7 @@ private:
         int swapHalf = 0;
         int depth = 0;                   // deepest node reached
         bool failed = false;             // out of memory
+        bool shareRuns = false;          // large runs are partitioned and bounded on all threads
     };
     // An inner node as SplitNode left it.
     struct NodeSplit {
@@ -252,6 +254,9 @@ private:
     static constexpr int kMaxWorkers = 32;
     static constexpr int kMinJobPoints = 2048;   // smallest subtree worth a thread
     static constexpr int kJobsPerWorker = 8;     // subtrees differ in work: several per thread
+    static constexpr int kBuildBlock = 4096;     // rows per thread's share of a run near the root
+    static constexpr int kSharedRun = 4 * kBuildBlock;  // fewest rows worth that sharing
+    static constexpr std::size_t kValueSlice = 1 << 18;  // values per thread's share of a pass over all
     static constexpr int kShortNoteCount = 16;   // most points a one-int note holds
     static constexpr int kMaxNotedCentres = 1 << 23;  // centres a one-int note can name
 
@@ -277,6 +282,16 @@ private:
     bool GrowBoxLevels(BuildScratch& scratch, int levels) const;
     float* BuildLevel(const BuildScratch& scratch, int depth) const;
     void BoundRun(int first, int last, float* bmin, float* bmax) const;
+    // Runs work(slice, begin, end) over slices of count values, on all threads where there are.
+    static std::size_t SliceCount(std::size_t count);
+    void ForSlices(std::size_t count, const std::function<void(std::size_t, std::size_t, std::size_t)>& work) const;
+    // The same bounds, found on all threads; only from the calling thread, never from a job.
+    void BoundRunShared(int first, int last, float* bmin, float* bmax) const;
+    // The partition of a run on all threads, from the calling thread; returns the size of its
+    // lower side.
+    int PartitionShared(BuildScratch& scratch, int first, int last, int splitDim, float split);
+    // Swaps the rows named at the same places of the two lists, from begin to end - 1.
+    void SwapRows(const int* fromLeft, const int* fromRight, int begin, int end);
     // A new record of a run and its vectors' storage; -1 when out of memory.
     int NewRecord(int first, int count, float** vectors);
     Record& RecordAt(int record)

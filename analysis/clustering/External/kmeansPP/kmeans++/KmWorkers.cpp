@@ -34,12 +34,13 @@ void KmWorkers::Run(int jobs, const std::function<void(int, int)>& job)
         std::lock_guard<std::mutex> lock(m_mutex);
         m_job = &job;
         m_jobCount = jobs;
-        m_next.store(0);
+        m_next = 0;
         m_busy = static_cast<int>(m_threads.size());
         ++m_generation;
     }
     m_wake.notify_all();
     TakeJobs(0);
+    for (int look = 0; look < kLooks && m_busy > 0; ++look) std::this_thread::yield();
     std::unique_lock<std::mutex> lock(m_mutex);
     m_done.wait(lock, [this] { return m_busy == 0; });
     m_job = nullptr;
@@ -57,15 +58,21 @@ int KmWorkers::AvailableProcessors()
 void KmWorkers::Loop(int worker)
 {
     unsigned seen = 0;
-    std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [&] { return m_stop || m_generation != seen; });
-        if (m_stop) return;
-        seen = m_generation;
-        lock.unlock();
+        for (int look = 0; look < kLooks && m_generation == seen && !m_stop; ++look) std::this_thread::yield();
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_wake.wait(lock, [&] { return m_stop || m_generation != seen; });
+            if (m_stop) return;
+            seen = m_generation;
+        }
         TakeJobs(worker);
-        lock.lock();
-        if (--m_busy == 0) m_done.notify_one();
+        // The last thread to finish wakes the caller, under the lock so that the call cannot
+        // miss it between its test and its wait.
+        if (--m_busy == 0) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done.notify_one();
+        }
     }
 }
 

@@ -31,6 +31,10 @@ private:
     void Loop(int worker);
     void TakeJobs(int worker);
 
+    // Batches often follow each other closely: a thread looks for the next one (or the end of
+    // this one) this many times, giving way between looks, before it sleeps.
+    static constexpr int kLooks = 256;
+
     std::vector<std::thread> m_threads;
     std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -38,7 +42,7 @@ private:
     const std::function<void(int, int)>* m_job = nullptr;
     int m_jobCount = 0;
     std::atomic<int> m_next{0};
-    int m_busy = 0;               // threads still working on the current batch
-    unsigned m_generation = 0;    // counts batches, so a thread wakes once per batch
-    bool m_stop = false;
+    std::atomic<int> m_busy{0};              // threads still working on the current batch
+    std::atomic<unsigned> m_generation{0};   // counts batches, so a thread takes part once in each
+    std::atomic<bool> m_stop{false};
 };
