@@ -280,7 +280,8 @@ int KmTree::NewRecord(int first, int count, float** vectors)
 {
     // Records come in blocks that never move, so threads may build and read records while
     // others add more. Every record is an inner node, so the blocks suffice.
-    std::lock_guard<std::mutex> lock(m_recordMutex);
+    std::unique_lock<std::mutex> lock(m_recordMutex, std::defer_lock);
+    if (m_workers) lock.lock();
     const std::size_t index = m_recordCount;
     const std::size_t block = index / kRecordBlock;
     if (block >= m_recordBlocks.size()) return -1;

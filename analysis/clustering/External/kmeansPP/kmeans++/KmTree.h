@@ -24,10 +24,10 @@
 // operations as the build. The cost of every inner node's points against their own mean is
 // kept per split position.
 //
-// Large trees run the steps and the seeding on several threads: the nodes near the root are
-// visited by the calling thread, the subtrees below them are shared out, and every sum is then
-// added up in the order a single thread would use, so that results do not depend on the
-// number of threads.
+// Large trees are built, stepped and seeded on several threads: the nodes near the root are
+// handled by the calling thread, the subtrees below them are shared out, and every sum is
+// added up in the order a single thread would use, so that the tree and every result are the
+// same to the last bit whatever the number of threads. One tree serves one caller at a time.
 class KmTree {
 public:
     // One node as tests and callers see it.
@@ -42,7 +42,7 @@ public:
 
     // Builds the tree at once. On bad input (no point, no dimension, a non-finite value) or
     // exhausted memory it prints a line and the tree stays invalid. workers is the number of
-    // threads for the steps and the seeding, 0 for one per available processor.
+    // threads for the build, the steps and the seeding, 0 for one per available processor.
     KmTree(int n, int d, const float* points, int workers = 0);
     ~KmTree();
     KmTree(const KmTree&) = delete;
@@ -58,7 +58,7 @@ public:
     int Depth() const { return m_depth; }
     // Inner nodes of at most this many points keep no record.
     int SmallNodeSize() const { return m_smallNode; }
-    // Threads the steps and the seeding run on.
+    // Threads the build, the steps and the seeding run on.
     int WorkerCount() const { return m_workers ? m_workers->Count() : 1; }
 
     // Every node, parents before children and lower children before upper ones.
@@ -78,7 +78,8 @@ public:
     // Seeding support, also used on its own by tests: every point to seeding cluster index;
     // then, after centre c joins the seeds, the cost of all points (or -1 when out of memory),
     // updating the per-position squared distances of the points that move to c. distSq must
-    // hold each position's KmPointDistSq to the centre of its seeding cluster.
+    // hold each position's KmPointDistSq to the centre of its seeding cluster. A Lloyd step
+    // may reuse the seeding state, so every seeding starts with SeedKmppSetClusterIndex.
     void SeedKmppSetClusterIndex(int index);
     float SeedKmppUpdateAssignment(int c, const float* centres, float* distSq);
 
