@@ -126,6 +126,26 @@ float WidestHalfSide(const float* values, int d)
 
 }  // namespace
 
+std::size_t KmTree::SliceCount(std::size_t count)
+{
+    return (count + kValueSlice - 1) / kValueSlice;
+}
+
+template <typename Work>
+void KmTree::ForSlices(std::size_t count, const Work& work) const
+{
+    const auto slice = [&](int index, int) {
+        const std::size_t begin = static_cast<std::size_t>(index) * kValueSlice;
+        work(static_cast<std::size_t>(index), begin, std::min(count, begin + kValueSlice));
+    };
+    const int slices = static_cast<int>(SliceCount(count));
+    if (m_workers) {
+        m_workers->Run(slices, slice);
+    } else {
+        for (int index = 0; index < slices; ++index) slice(index, 0);
+    }
+}
+
 KmTree::KmTree(int n, int d, const float* points, int workers)
     : m_n(n), m_d(d), m_points(points)
 {
@@ -227,16 +247,16 @@ KmTree::KmTree(int n, int d, const float* points, int workers)
     ForSlices(valueCount, [&](std::size_t, std::size_t begin, std::size_t end) {
         std::memcpy(m_sortedPoints.get() + begin, points + begin, sizeof(float) * (end - begin));
     });
-    if (m_workers && n > kSharedRun) {
-        BoundRunShared(0, n - 1, BuildLevel(scratch, 0), BuildLevel(scratch, 0) + dd);
-    } else {
-        BoundRun(0, n - 1, BuildLevel(scratch, 0), BuildLevel(scratch, 0) + dd);
-    }
-
     bool built = false;
     if (m_workers && n > m_jobPoints) {
-        built = BuildInParallel(scratch);
+        try {
+            BoundRunShared(0, n - 1, BuildLevel(scratch, 0), BuildLevel(scratch, 0) + dd);
+            built = BuildInParallel(scratch);
+        } catch (const std::bad_alloc&) {
+            built = false;
+        }
     } else {
+        BoundRun(0, n - 1, BuildLevel(scratch, 0), BuildLevel(scratch, 0) + dd);
         float rootCost = 0;
         m_rootRecord = BuildNode(scratch, 0, n - 1, 0, n > m_smallNode ? -1 : 0, false, &rootCost);
         m_depth = scratch.depth;
@@ -255,26 +275,6 @@ KmTree::KmTree(int n, int d, const float* points, int workers)
 }
 
 KmTree::~KmTree() = default;
-
-std::size_t KmTree::SliceCount(std::size_t count)
-{
-    return (count + kValueSlice - 1) / kValueSlice;
-}
-
-void KmTree::ForSlices(std::size_t count,
-                       const std::function<void(std::size_t, std::size_t, std::size_t)>& work) const
-{
-    const auto slice = [&](int index, int) {
-        const std::size_t begin = static_cast<std::size_t>(index) * kValueSlice;
-        work(static_cast<std::size_t>(index), begin, std::min(count, begin + kValueSlice));
-    };
-    const int slices = static_cast<int>(SliceCount(count));
-    if (m_workers) {
-        m_workers->Run(slices, slice);
-    } else {
-        for (int index = 0; index < slices; ++index) slice(index, 0);
-    }
-}
 
 int KmTree::NewRecord(int first, int count, float** vectors)
 {

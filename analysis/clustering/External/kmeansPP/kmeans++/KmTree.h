@@ -4,7 +4,6 @@
 #include "KmWorkers.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -285,7 +284,8 @@ private:
     void BoundRun(int first, int last, float* bmin, float* bmax) const;
     // Runs work(slice, begin, end) over slices of count values, on all threads where there are.
     static std::size_t SliceCount(std::size_t count);
-    void ForSlices(std::size_t count, const std::function<void(std::size_t, std::size_t, std::size_t)>& work) const;
+    template <typename Work>
+    void ForSlices(std::size_t count, const Work& work) const;
     // The same bounds, found on all threads; only from the calling thread, never from a job.
     void BoundRunShared(int first, int last, float* bmin, float* bmax) const;
     // The partition of a run on all threads, from the calling thread; returns the size of its

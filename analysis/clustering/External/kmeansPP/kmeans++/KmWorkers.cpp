@@ -1,14 +1,14 @@
 #include "KmWorkers.h"
 
 #include <sched.h>
-#include <system_error>
+#include <exception>
 
 KmWorkers::KmWorkers(int count)
 {
     for (int worker = 1; worker < count; ++worker) {
         try {
             m_threads.emplace_back(&KmWorkers::Loop, this, worker);
-        } catch (const std::system_error&) {
+        } catch (const std::exception&) {
             break;  // the threads started so far do the work
         }
     }
@@ -24,7 +24,7 @@ KmWorkers::~KmWorkers()
     for (std::thread& thread : m_threads) thread.join();
 }
 
-void KmWorkers::Run(int jobs, const std::function<void(int, int)>& job)
+void KmWorkers::Run(int jobs, Job job)
 {
     if (m_threads.empty() || jobs < 2) {
         for (int index = 0; index < jobs; ++index) job(index, 0);

@@ -2,9 +2,9 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 // A fixed set of threads that run numbered jobs together with the calling thread. Which
@@ -12,6 +12,24 @@
 // number of the thread running it, so that it can use that thread's scratch.
 class KmWorkers {
 public:
+    // The job function of one batch, held by reference so that handing it over allocates
+    // nothing; the callable must outlive the call to Run, as a temporary argument does.
+    class Job {
+    public:
+        template <typename F, typename = std::enable_if_t<!std::is_same<std::decay_t<F>, Job>::value>>
+        Job(const F& function)  // NOLINT: made from any callable on purpose
+            : m_function(&function), m_call([](const void* f, int index, int worker) {
+                  (*static_cast<const F*>(f))(index, worker);
+              })
+        {
+        }
+        void operator()(int index, int worker) const { m_call(m_function, index, worker); }
+
+    private:
+        const void* m_function;
+        void (*m_call)(const void*, int, int);
+    };
+
     // count threads in all, the caller included; fewer when threads cannot be started.
     explicit KmWorkers(int count);
     ~KmWorkers();
@@ -22,7 +40,7 @@ public:
 
     // Runs job(index, worker) for every index below jobs, worker < Count(), and returns
     // when all have ended. Not to be called from inside a job.
-    void Run(int jobs, const std::function<void(int, int)>& job);
+    void Run(int jobs, Job job);
 
     // Processors this process may run on.
     static int AvailableProcessors();
@@ -39,7 +57,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_done;
-    const std::function<void(int, int)>* m_job = nullptr;
+    const Job* m_job = nullptr;
     int m_jobCount = 0;
     std::atomic<int> m_next{0};
     std::atomic<int> m_busy{0};              // threads still working on the current batch
