@@ -3,6 +3,7 @@
 #include "ClusteringResult.h"
 #include "HDpointSet.h"
 #include "KMeans.h"
+#include "KmWorkers.h"
 #include "Log.h"
 
 #include <algorithm>
@@ -138,6 +139,26 @@ KM_INLINE float RunAssignPass(AssignPass& s)
     return error;
 }
 
+// The first half of the pass for the points begin to end - 1: their labels, and their
+// distances to their centres in nearest (the largest float where no distance is below it).
+KM_INLINE void RunLabelRange(AssignPass& s, int begin, int end, float* nearest)
+{
+    const size_t dd = size_t(s.d);
+    for (int i = begin; i < end; ++i) {
+        int label = s.labels[i];
+        float best = FLT_MAX;
+        PointToCentres(s.data + size_t(i) * dd, s.d, s.ct, s.kp, s.dist);
+        for (int c = 0; c < s.k; ++c) {
+            if (s.dist[c] < best) {
+                best = s.dist[c];
+                label = c;
+            }
+        }
+        s.labels[i] = label;
+        nearest[i] = best;
+    }
+}
+
 // For every centre, the first point with the smallest distance to it (point 0 if none is
 // below the largest float, as for a centre of NaN values).
 struct NearestPoints {
@@ -148,6 +169,20 @@ struct NearestPoints {
     float* best;    // k
     int* nearest;   // k
 };
+
+// The same over the points begin to end - 1, from the best values already in s.
+KM_INLINE void RunNearestRange(NearestPoints& s, int begin, int end)
+{
+    for (int i = begin; i < end; ++i) {
+        PointToCentres(s.data + size_t(i) * size_t(s.d), s.d, s.ct, s.kp, s.dist);
+        for (int c = 0; c < s.k; ++c) {
+            if (s.dist[c] < s.best[c]) {
+                s.best[c] = s.dist[c];
+                s.nearest[c] = i;
+            }
+        }
+    }
+}
 
 KM_INLINE void RunNearestPoints(NearestPoints& s)
 {
@@ -169,6 +204,14 @@ KM_INLINE void RunNearestPoints(NearestPoints& s)
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 __attribute__((target("avx2"))) float AssignPassAvx2(AssignPass& s) { return RunAssignPass(s); }
 __attribute__((target("avx2"))) void NearestPointsAvx2(NearestPoints& s) { RunNearestPoints(s); }
+__attribute__((target("avx2"))) void LabelRangeAvx2(AssignPass& s, int begin, int end, float* nearest)
+{
+    RunLabelRange(s, begin, end, nearest);
+}
+__attribute__((target("avx2"))) void NearestRangeAvx2(NearestPoints& s, int begin, int end)
+{
+    RunNearestRange(s, begin, end);
+}
 
 bool HaveAvx2()
 {
@@ -193,10 +236,122 @@ void DoNearestPoints(NearestPoints& s)
     RunNearestPoints(s);
 }
 
+void DoLabelRange(AssignPass& s, int begin, int end, float* nearest)
+{
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    if (HaveAvx2()) return LabelRangeAvx2(s, begin, end, nearest);
+#endif
+    RunLabelRange(s, begin, end, nearest);
+}
+
+void DoNearestRange(NearestPoints& s, int begin, int end)
+{
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    if (HaveAvx2()) return NearestRangeAvx2(s, begin, end);
+#endif
+    RunNearestRange(s, begin, end);
+}
+
+// Points per thread's share of a pass, and the fewest points worth sharing out.
+const int kPointBlock = 4096;
+const int kMinSharedPoints = 4 * kPointBlock;
+// With fewer centres a Lloyd pass is bound by reading the points, and one thread that labels
+// and sums them in one sweep is as quick.
+const int kMinSharedCentres = 16;
+
+// Threads for a pass over n points; null where one does it all.
+std::unique_ptr<KmWorkers> NewWorkers(int n, int workers)
+{
+    if (workers <= 0) workers = KmWorkers::AvailableProcessors();
+    workers = std::min(workers, 32);
+    if (workers < 2 || n < kMinSharedPoints) return nullptr;
+    std::unique_ptr<KmWorkers> made;
+    try {
+        made = std::make_unique<KmWorkers>(workers);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+    return made->Count() > 1 ? std::move(made) : nullptr;
+}
+
+// Scratch of a pass on several threads: kp distances per thread, and per point its distance
+// to its centre and its place in the points listed centre by centre.
+struct SharedScratch {
+    WorkArray<float> dist;
+    WorkArray<float> nearest;
+    WorkArray<int> members;
+    WorkArray<int> starts;  // k + 1
+};
+
+// One assignment pass on several threads with the results of DoAssignPass: labels by blocks of
+// points; then counts and the error in point order; then the points listed centre by centre
+// in point order, and each centre's sum added up over its list.
+float SharedAssignPass(AssignPass& s, KmWorkers& workers, SharedScratch& scratch)
+{
+    const int blocks = (s.n + kPointBlock - 1) / kPointBlock;
+    workers.Run(blocks, [&](int block, int worker) {
+        AssignPass own = s;
+        own.dist = scratch.dist.get() + size_t(worker) * size_t(s.kp);
+        DoLabelRange(own, block * kPointBlock, std::min(s.n, (block + 1) * kPointBlock), scratch.nearest.get());
+    });
+    float error = 0;
+    for (int i = 0; i < s.n; ++i) {
+        ++s.counts[s.labels[i]];
+        error += scratch.nearest[i];
+    }
+    int* starts = scratch.starts.get();
+    starts[0] = 0;
+    for (int c = 0; c < s.k; ++c) starts[c + 1] = starts[c] + s.counts[c];
+    for (int i = 0; i < s.n; ++i) scratch.members[starts[s.labels[i]]++] = i;
+    for (int c = s.k; c > 0; --c) starts[c] = starts[c - 1];
+    starts[0] = 0;
+    const size_t dd = size_t(s.d);
+    workers.Run(s.k, [&](int c, int) {
+        float* sum = s.sums + size_t(c) * dd;
+        for (int at = starts[c]; at < starts[c + 1]; ++at) {
+            const float* x = s.data + size_t(scratch.members[at]) * dd;
+            for (size_t j = 0; j < dd; ++j) sum[j] += x[j];
+        }
+    });
+    return error;
+}
+
+// DoNearestPoints on several threads: each block of points finds its own first nearest
+// points, and the blocks are taken in order, keeping the earlier of equal distances. dist
+// holds kp floats per thread; false when out of memory.
+bool SharedNearestPoints(NearestPoints& s, KmWorkers& workers, float* dist)
+{
+    const int blocks = 2 * workers.Count();
+    const size_t kk = size_t(s.k);
+    auto best = AllocZeroed<float>(size_t(blocks) * kk);
+    auto nearest = AllocZeroed<int>(size_t(blocks) * kk);
+    if (!best || !nearest) return false;
+    workers.Run(blocks, [&](int block, int worker) {
+        NearestPoints own = s;
+        own.dist = dist + size_t(worker) * size_t(s.kp);
+        own.best = best.get() + size_t(block) * kk;
+        own.nearest = nearest.get() + size_t(block) * kk;
+        std::fill(own.best, own.best + kk, FLT_MAX);
+        DoNearestRange(own, int(int64_t(s.n) * block / blocks), int(int64_t(s.n) * (block + 1) / blocks));
+    });
+    for (size_t c = 0; c < kk; ++c) {
+        s.best[c] = FLT_MAX;
+        s.nearest[c] = 0;
+        for (int block = 0; block < blocks; ++block) {
+            const size_t at = size_t(block) * kk + c;
+            if (best[at] < s.best[c]) {
+                s.best[c] = best[at];
+                s.nearest[c] = nearest[at];
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
-kmeansClustering::kmeansClustering(int k, kmeansType type, KmRandom random)
-    : m_k(k), m_type(type), m_random(std::move(random))
+kmeansClustering::kmeansClustering(int k, kmeansType type, KmRandom random, int workers)
+    : m_k(k), m_type(type), m_random(std::move(random)), m_workers(workers)
 {
 }
 
@@ -284,7 +439,7 @@ bool kmeansClustering::_runKmeansPlusPlus(HDpointSet<float>* points, const float
         return false;
     }
 
-    *cost = RunKMeansPlusPlus(n, k, d, data, 1, centres.get(), m_labels.data(), m_random);
+    *cost = RunKMeansPlusPlus(n, k, d, data, 1, centres.get(), m_labels.data(), m_random, m_workers);
     if (*cost < 0) {
         Log::Puts("Error: k-means++ clustering failed");
         return false;
@@ -293,7 +448,9 @@ bool kmeansClustering::_runKmeansPlusPlus(HDpointSet<float>* points, const float
     // Every centre is shown by a real point; an empty cluster's centre (NaN) gets point 0.
     TransposeCentres(centres.get(), k, d, kp, ct.get());
     NearestPoints search{data, n, d, k, kp, ct.get(), dist.get(), best.get(), nearest.get()};
-    DoNearestPoints(search);
+    const std::unique_ptr<KmWorkers> workers = NewWorkers(n, m_workers);
+    auto workerDist = workers ? AllocZeroed<float>(size_t(workers->Count()) * size_t(kp)) : WorkArray<float>();
+    if (!workers || !workerDist || !SharedNearestPoints(search, *workers, workerDist.get())) DoNearestPoints(search);
 
     m_centers.clear();
     m_centers.reserve(size_t(k));
@@ -323,6 +480,16 @@ bool kmeansClustering::k_mean(const float* data, int n, int d, int k, float thre
 
     AssignPass pass{data, n, d, k, kp, centres.get(), ct.get(), dist.get(), m_labels.data(), sums.get(),
                     counts.get()};
+    // Large sets are labelled on all threads, with the same results.
+    const std::unique_ptr<KmWorkers> workers = k >= kMinSharedCentres ? NewWorkers(n, m_workers) : nullptr;
+    SharedScratch shared;
+    if (workers) {
+        shared.dist = AllocZeroed<float>(size_t(workers->Count()) * size_t(kp));
+        shared.nearest = AllocZeroed<float>(size_t(n));
+        shared.members = AllocZeroed<int>(size_t(n));
+        shared.starts = AllocZeroed<int>(size_t(k) + 1);
+        if (!shared.dist || !shared.nearest || !shared.members || !shared.starts) return false;
+    }
 
     Log::Puts("start k-mean");
     const float infinity = std::numeric_limits<float>::infinity();
@@ -334,7 +501,7 @@ bool kmeansClustering::k_mean(const float* data, int n, int d, int k, float thre
         std::memset(counts.get(), 0, size_t(k) * sizeof(int));
         std::memset(sums.get(), 0, kd * sizeof(float));
         TransposeCentres(centres.get(), k, d, kp, ct.get());
-        const float error = DoAssignPass(pass);
+        const float error = workers ? SharedAssignPass(pass, *workers, shared) : DoAssignPass(pass);
 
         int empty = 0;
         for (int c = 0; c < k; ++c) {

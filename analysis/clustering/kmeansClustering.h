@@ -16,7 +16,9 @@ namespace Zelvo {
 class kmeansClustering : public ClusteringInterface {
 public:
     // random feeds the k-means++ seeding (values 0..2147483647); empty means std::rand().
-    kmeansClustering(int k, kmeansType type, KmRandom random = KmRandom());
+    // workers is the number of threads for large point sets, 0 for one per available
+    // processor; the results are the same for any number.
+    kmeansClustering(int k, kmeansType type, KmRandom random = KmRandom(), int workers = 0);
     ~kmeansClustering() override;
     kmeansClustering(const kmeansClustering&) = delete;
     kmeansClustering& operator=(const kmeansClustering&) = delete;
@@ -40,6 +42,7 @@ private:
     int m_k;
     kmeansType m_type;
     KmRandom m_random;
+    int m_workers;
     std::vector<int> m_labels;
     std::vector<HDpoint<float>> m_centers;
 };

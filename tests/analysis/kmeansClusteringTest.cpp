@@ -273,6 +273,7 @@ TEST(kmeansClassic, MatchesPlainLoop)
         const char* name;
         std::vector<float> data;
         int d, k;
+        int workers = 1;
     };
     std::vector<Case> cases;
     cases.push_back({"blobs", Blobs(2000, 5, 7, 3.0f, 1), 5, 7});
@@ -300,12 +301,15 @@ TEST(kmeansClassic, MatchesPlainLoop)
     }
     cases.push_back({"one cluster", Blobs(100, 2, 3, 1.0f, 5), 2, 1});
     cases.push_back({"uniform cube", Blobs(4000, 8, 1, 10.0f, 6), 8, 50});
+    // Enough points and centres for the passes to run on three threads: the same sums in the
+    // same order, so the same numbers to the last bit.
+    cases.push_back({"blobs on three threads", Blobs(20000, 4, 9, 6.0f, 7), 4, 24, 3});
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const int n = int(c.data.size()) / c.d;
         const PlainLloyd plain = RunPlainLloyd(c.data, n, c.d, c.k, 0.1f);
-        kmeansClustering engine(c.k, Zelvo::ClassicKmeans);
+        kmeansClustering engine(c.k, Zelvo::ClassicKmeans, KmRandom(), c.workers);
         bool ok = false;
         const std::string out = TestSupport::CaptureStdout([&] { ok = Access::Lloyd(engine, c.data, n, c.d, c.k, 0.1f); });
         ASSERT_TRUE(ok);
@@ -618,6 +622,28 @@ TEST(kmeansPlusPlus, DrawsFromTheProcessSequenceOrTheGivenGenerator)
 
 // ---------------------------------------------------------------------------------------
 // Refusals: each prints an "Error" line and returns null, for both variants.
+
+TEST(kmeansPlusPlus, ThreadsGiveTheSameClustering)
+{
+    // Large enough for the tree, the steps, the seeding and the search for the points standing
+    // in for the centres to run on three threads.
+    const std::vector<float> values = Blobs(20000, 5, 12, 4.0f, 8);
+    std::vector<std::vector<int>> labels;
+    std::vector<std::vector<std::vector<float>>> centres;
+    std::vector<std::string> outputs;
+    for (const int workers : {1, 3}) {
+        auto set = MakeSet(5, values);
+        kmeansClustering engine(20, Zelvo::KmeansPlusPlus, Mersenne(9), workers);
+        std::unique_ptr<Zelvo::ClusteringResult> result;
+        outputs.push_back(TestSupport::CaptureStdout([&] { result = engine.DoClustering(set.get()); }));
+        ASSERT_NE(result, nullptr);
+        labels.push_back(engine.GetLabels());
+        centres.push_back(CentreValues(engine));
+    }
+    EXPECT_EQ(labels[1], labels[0]);
+    EXPECT_EQ(centres[1], centres[0]);
+    EXPECT_EQ(outputs[1], outputs[0]);  // the final cost too
+}
 
 TEST(kmeansRefusals, BadInputGivesNullAndAnErrorLine)
 {

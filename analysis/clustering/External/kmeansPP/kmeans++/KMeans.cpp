@@ -34,7 +34,7 @@ double ProcessorSeconds()
 }  // namespace
 
 float RunKMeansPlusPlus(int n, int k, int d, const float* points, int attempts, float* ret_centers,
-                        int* ret_assignment, const KmRandom& random)
+                        int* ret_assignment, const KmRandom& random, int workers)
 {
     if (k < 1) {
         __KMeansAssertionFailure(kSource, 144, "k >= 1");
@@ -48,7 +48,7 @@ float RunKMeansPlusPlus(int n, int k, int d, const float* points, int attempts, 
     if (attempts < 1) return -1;
 
     WriteLog(gLogOutputs, [](std::ostream& out) { out << "Running k-means++..." << std::endl; });
-    KmTree tree(n, d, points);
+    KmTree tree(n, d, points, workers);
     if (!tree.IsValid()) return -1;
     WriteLog(gLogOutputs, [](std::ostream& out) { out << "Done preprocessing..." << std::endl; });
 

@@ -20,8 +20,9 @@ extern std::vector<std::ostream*> gVerboseLogOutputs;
 // Returns the lowest cost, or -1 on failure (k < 1, no point, no dimension, a missing array,
 // a non-finite value, exhausted memory) after printing why; also -1 for attempts < 1, with the
 // outputs untouched. Draws come from `random` (values 0..2147483647), std::rand() when empty.
+// workers is the number of threads for large point sets (see KmTree), 0 for one per processor.
 float RunKMeansPlusPlus(int n, int k, int d, const float* points, int attempts, float* ret_centers,
-                        int* ret_assignment, const KmRandom& random = KmRandom());
+                        int* ret_assignment, const KmRandom& random = KmRandom(), int workers = 0);
 
 // Statistics over the attempts of one RunKMeansPlusPlus call (costs and processor seconds).
 struct KmRunStatistics {
