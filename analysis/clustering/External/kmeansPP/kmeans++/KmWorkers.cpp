@@ -59,13 +59,14 @@ void KmWorkers::Loop(int worker)
 {
     unsigned seen = 0;
     for (;;) {
+        // A batch seen while looking needs no lock: the caller set it up before counting it.
         for (int look = 0; look < kLooks && m_generation == seen && !m_stop; ++look) std::this_thread::yield();
-        {
+        if (m_generation == seen && !m_stop) {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_wake.wait(lock, [&] { return m_stop || m_generation != seen; });
-            if (m_stop) return;
-            seen = m_generation;
         }
+        if (m_stop) return;
+        seen = m_generation;
         TakeJobs(worker);
         // The last thread to finish wakes the caller, under the lock so that the call cannot
         // miss it between its test and its wait.
