@@ -115,22 +115,31 @@ struct AssignPass {
     int* counts;            // k
 };
 
+// Labels point i with its nearest centre (the lower index on a tie; its old label when no
+// distance is below the largest float) and returns that distance.
+KM_INLINE float LabelPoint(AssignPass& s, int i)
+{
+    int label = s.labels[i];
+    float best = FLT_MAX;
+    PointToCentres(s.data + size_t(i) * size_t(s.d), s.d, s.ct, s.kp, s.dist);
+    for (int c = 0; c < s.k; ++c) {
+        if (s.dist[c] < best) {
+            best = s.dist[c];
+            label = c;
+        }
+    }
+    s.labels[i] = label;
+    return best;
+}
+
 KM_INLINE float RunAssignPass(AssignPass& s)
 {
     const size_t dd = size_t(s.d);
     float error = 0;
     for (int i = 0; i < s.n; ++i) {
         const float* x = s.data + size_t(i) * dd;
-        int label = s.labels[i];
-        float best = FLT_MAX;
-        PointToCentres(x, s.d, s.ct, s.kp, s.dist);
-        for (int c = 0; c < s.k; ++c) {
-            if (s.dist[c] < best) {
-                best = s.dist[c];
-                label = c;
-            }
-        }
-        s.labels[i] = label;
+        const float best = LabelPoint(s, i);
+        const int label = s.labels[i];
         float* sum = s.sums + size_t(label) * dd;
         for (size_t j = 0; j < dd; ++j) sum[j] += x[j];
         ++s.counts[label];
@@ -143,20 +152,7 @@ KM_INLINE float RunAssignPass(AssignPass& s)
 // distances to their centres in nearest (the largest float where no distance is below it).
 KM_INLINE void RunLabelRange(AssignPass& s, int begin, int end, float* nearest)
 {
-    const size_t dd = size_t(s.d);
-    for (int i = begin; i < end; ++i) {
-        int label = s.labels[i];
-        float best = FLT_MAX;
-        PointToCentres(s.data + size_t(i) * dd, s.d, s.ct, s.kp, s.dist);
-        for (int c = 0; c < s.k; ++c) {
-            if (s.dist[c] < best) {
-                best = s.dist[c];
-                label = c;
-            }
-        }
-        s.labels[i] = label;
-        nearest[i] = best;
-    }
+    for (int i = begin; i < end; ++i) nearest[i] = LabelPoint(s, i);
 }
 
 // For every centre, the first point with the smallest distance to it (point 0 if none is
@@ -190,15 +186,7 @@ KM_INLINE void RunNearestPoints(NearestPoints& s)
         s.best[c] = FLT_MAX;
         s.nearest[c] = 0;
     }
-    for (int i = 0; i < s.n; ++i) {
-        PointToCentres(s.data + size_t(i) * size_t(s.d), s.d, s.ct, s.kp, s.dist);
-        for (int c = 0; c < s.k; ++c) {
-            if (s.dist[c] < s.best[c]) {
-                s.best[c] = s.dist[c];
-                s.nearest[c] = i;
-            }
-        }
-    }
+    RunNearestRange(s, 0, s.n);
 }
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <set>
 #include <thread>
 #include <vector>
@@ -31,17 +32,21 @@ TEST(KmWorkers, EveryJobRunsOnceOnANamedThreadAndRunWaitsForAll)
 
 TEST(KmWorkers, JobsOfOneBatchRunAtTheSameTime)
 {
-    // Each of four jobs waits until all four have started: only threads running together can
-    // finish them. One thread alone runs its jobs in turn.
+    // Each of four jobs waits until all four have started: only threads running together see
+    // that within the time allowed. One thread alone runs its jobs in turn.
     KmWorkers workers(4);
     std::atomic<int> started{0};
+    std::atomic<int> sawAll{0};
     std::set<int> seen;
     std::vector<int> workerOf(4, -1);
     workers.Run(4, [&](int index, int worker) {
         started += 1;
-        while (started.load() < 4) std::this_thread::yield();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (started.load() < 4 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+        if (started.load() == 4) sawAll += 1;
         workerOf[static_cast<std::size_t>(index)] = worker;
     });
+    EXPECT_EQ(sawAll.load(), 4);
     seen.insert(workerOf.begin(), workerOf.end());
     EXPECT_EQ(seen.size(), 4u);
 

@@ -101,6 +101,12 @@ inline void SeedTermPair(T oj, T tj, T mj, T rj, T zero, T* termNew, T* termOwne
 }
 
 // Index of the lowest byte whose top bit is set in a word of flags, in memory order.
+// The seeding cluster owning every point of two children, or -1 when they differ or are split.
+int JoinedOwner(int lowerOwner, int upperOwner)
+{
+    return lowerOwner != -1 && lowerOwner == upperOwner ? lowerOwner : -1;
+}
+
 int LowestFlaggedByte(std::uint64_t flags)
 {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
@@ -126,19 +132,19 @@ float WidestHalfSide(const float* values, int d)
 
 }  // namespace
 
-std::size_t KmTree::SliceCount(std::size_t count)
+std::size_t KmTree::SliceCount(std::size_t count, std::size_t size)
 {
-    return (count + kValueSlice - 1) / kValueSlice;
+    return (count + size - 1) / size;
 }
 
 template <typename Work>
-void KmTree::ForSlices(std::size_t count, const Work& work) const
+void KmTree::ForSlices(std::size_t count, std::size_t size, const Work& work) const
 {
     const auto slice = [&](int index, int) {
-        const std::size_t begin = static_cast<std::size_t>(index) * kValueSlice;
-        work(static_cast<std::size_t>(index), begin, std::min(count, begin + kValueSlice));
+        const std::size_t begin = static_cast<std::size_t>(index) * size;
+        work(static_cast<std::size_t>(index), begin, std::min(count, begin + size));
     };
-    const int slices = static_cast<int>(SliceCount(count));
+    const int slices = static_cast<int>(SliceCount(count, size));
     if (m_workers) {
         m_workers->Run(slices, slice);
     } else {
@@ -180,12 +186,12 @@ KmTree::KmTree(int n, int d, const float* points, int workers)
 
     std::vector<std::size_t> firstBad;
     try {
-        firstBad.resize(SliceCount(valueCount));
+        firstBad.resize(SliceCount(valueCount, kValueSlice));
     } catch (const std::bad_alloc&) {
         Zelvo::Log::Puts("Error: k-means++ is out of memory for its tree");
         return;
     }
-    ForSlices(valueCount, [&](std::size_t slice, std::size_t begin, std::size_t end) {
+    ForSlices(valueCount, kValueSlice, [&](std::size_t slice, std::size_t begin, std::size_t end) {
         firstBad[slice] = begin + KmFirstNonFinite(points + begin, end - begin);
     });
     std::size_t bad = valueCount;
@@ -244,7 +250,7 @@ KmTree::KmTree(int n, int d, const float* points, int workers)
     for (int i = 0; i < n; ++i) m_positions[i] = i;
     // The build reorders this copy together with the positions, so every node's points are
     // contiguous both while it is built and afterwards.
-    ForSlices(valueCount, [&](std::size_t, std::size_t begin, std::size_t end) {
+    ForSlices(valueCount, kValueSlice, [&](std::size_t, std::size_t begin, std::size_t end) {
         std::memcpy(m_sortedPoints.get() + begin, points + begin, sizeof(float) * (end - begin));
     });
     bool built = false;
@@ -1386,17 +1392,10 @@ bool KmTree::SeedKMeansPlusPlus(int k, float* centres, const KmRandom& random)
     std::memcpy(centres, PointAt(firstPos), sizeof(float) * dd);
 
     // The distances may be measured on several threads; the total adds them up in order.
-    const auto measure = [&](int block, int) {
-        const int first = block * kMinJobPoints;
-        const int end = std::min(m_n, first + kMinJobPoints);
-        for (int pos = first; pos < end; ++pos) distSq[pos] = KmPointDistSq(PointAt(pos), centres, m_d);
-    };
-    const int blocks = (m_n + kMinJobPoints - 1) / kMinJobPoints;
-    if (m_workers) {
-        m_workers->Run(blocks, measure);
-    } else {
-        for (int block = 0; block < blocks; ++block) measure(block, 0);
-    }
+    ForSlices(static_cast<std::size_t>(m_n), kMinJobPoints, [&](std::size_t, std::size_t begin, std::size_t end) {
+        for (std::size_t pos = begin; pos < end; ++pos)
+            distSq[pos] = KmPointDistSq(PointAt(static_cast<int>(pos)), centres, m_d);
+    });
     float total = 0;
     for (int pos = 0; pos < m_n; ++pos) total += distSq[pos];
 
@@ -1544,7 +1543,7 @@ float KmTree::FinishSeed(int record, const SeedPlan& plan, PlanCursor& at, const
     int upperOwner = -1;
     const float lowerCost = FinishSeed(r.lower, plan, at, seed, &lowerOwner);
     const float upperCost = FinishSeed(r.upper, plan, at, seed, &upperOwner);
-    RecordAt(record).seedCluster = (lowerOwner != -1 && lowerOwner == upperOwner) ? lowerOwner : -1;
+    RecordAt(record).seedCluster = JoinedOwner(lowerOwner, upperOwner);
     *owner = RecordAt(record).seedCluster;
     return lowerCost + upperCost;
 }
@@ -1611,7 +1610,7 @@ float KmTree::SeedUpdateRecord(int record, const SeedContext& seed)
     int upperOwner = -1;
     const float lowerCost = SeedUpdateChild(r.lower, r.first, r.split - r.first, seed, &lowerOwner);
     const float upperCost = SeedUpdateChild(r.upper, r.split, r.first + r.count - r.split, seed, &upperOwner);
-    RecordAt(record).seedCluster = (lowerOwner != -1 && lowerOwner == upperOwner) ? lowerOwner : -1;
+    RecordAt(record).seedCluster = JoinedOwner(lowerOwner, upperOwner);
     return lowerCost + upperCost;
 }
 
@@ -1655,7 +1654,7 @@ float KmTree::SeedUpdateSmall(const SmallNode& node, const SeedContext& seed, in
     int upperOwner = -1;
     const float lowerCost = SeedUpdateSmall(LowerOf(node), seed, &lowerOwner);
     const float upperCost = SeedUpdateSmall(UpperOf(node), seed, &upperOwner);
-    *ownerOut = (lowerOwner != -1 && lowerOwner == upperOwner) ? lowerOwner : -1;
+    *ownerOut = JoinedOwner(lowerOwner, upperOwner);
     return lowerCost + upperCost;
 }
 

@@ -282,10 +282,11 @@ private:
     bool GrowBoxLevels(BuildScratch& scratch, int levels) const;
     float* BuildLevel(const BuildScratch& scratch, int depth) const;
     void BoundRun(int first, int last, float* bmin, float* bmax) const;
-    // Runs work(slice, begin, end) over slices of count values, on all threads where there are.
-    static std::size_t SliceCount(std::size_t count);
+    // Runs work(slice, begin, end) over slices of size items out of count, on all threads
+    // where there are.
+    static std::size_t SliceCount(std::size_t count, std::size_t size);
     template <typename Work>
-    void ForSlices(std::size_t count, const Work& work) const;
+    void ForSlices(std::size_t count, std::size_t size, const Work& work) const;
     // The same bounds, found on all threads; only from the calling thread, never from a job.
     void BoundRunShared(int first, int last, float* bmin, float* bmax) const;
     // The partition of a run on all threads, from the calling thread; returns the size of its
