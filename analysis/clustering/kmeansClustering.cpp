@@ -115,21 +115,19 @@ struct AssignPass {
     int* counts;            // k
 };
 
-// Labels point i with its nearest centre (the lower index on a tie; its old label when no
-// distance is below the largest float) and returns that distance.
-KM_INLINE float LabelPoint(AssignPass& s, int i)
+// The centre nearest to x (the lower index on a tie; label when no distance is below the
+// largest float), with its distance in best.
+KM_INLINE int NearestCentre(AssignPass& s, const float* x, int label, float* best)
 {
-    int label = s.labels[i];
-    float best = FLT_MAX;
-    PointToCentres(s.data + size_t(i) * size_t(s.d), s.d, s.ct, s.kp, s.dist);
+    *best = FLT_MAX;
+    PointToCentres(x, s.d, s.ct, s.kp, s.dist);
     for (int c = 0; c < s.k; ++c) {
-        if (s.dist[c] < best) {
-            best = s.dist[c];
+        if (s.dist[c] < *best) {
+            *best = s.dist[c];
             label = c;
         }
     }
-    s.labels[i] = label;
-    return best;
+    return label;
 }
 
 KM_INLINE float RunAssignPass(AssignPass& s)
@@ -138,8 +136,9 @@ KM_INLINE float RunAssignPass(AssignPass& s)
     float error = 0;
     for (int i = 0; i < s.n; ++i) {
         const float* x = s.data + size_t(i) * dd;
-        const float best = LabelPoint(s, i);
-        const int label = s.labels[i];
+        float best;
+        const int label = NearestCentre(s, x, s.labels[i], &best);
+        s.labels[i] = label;
         float* sum = s.sums + size_t(label) * dd;
         for (size_t j = 0; j < dd; ++j) sum[j] += x[j];
         ++s.counts[label];
@@ -152,7 +151,8 @@ KM_INLINE float RunAssignPass(AssignPass& s)
 // distances to their centres in nearest (the largest float where no distance is below it).
 KM_INLINE void RunLabelRange(AssignPass& s, int begin, int end, float* nearest)
 {
-    for (int i = begin; i < end; ++i) nearest[i] = LabelPoint(s, i);
+    const size_t dd = size_t(s.d);
+    for (int i = begin; i < end; ++i) s.labels[i] = NearestCentre(s, s.data + size_t(i) * dd, s.labels[i], nearest + i);
 }
 
 // For every centre, the first point with the smallest distance to it (point 0 if none is
