@@ -7,7 +7,7 @@ class QWidget;
 
 namespace Zelvo {
 
-// Every modal dialog of the main window goes through here, so that the window can be driven
+// Every modal dialog of the application goes through here, so that the window can be driven
 // without a person at the keyboard. The default service shows the standard Qt dialogs;
 // another service can be put in its place for as long as it lives.
 class DialogService {
