@@ -183,6 +183,8 @@ void DataPropertyWidget::setupDataViews()
         table_DimensionProperty->setItem(d, 6, ShownItem(Statistic(points.m_dimVariance, i)));
     }
     table_DimensionProperty->resizeColumnsToContents();
+    // A weight line edit asks for far more room than "1.0" needs: its header decides.
+    table_DimensionProperty->setColumnWidth(2, table_DimensionProperty->horizontalHeader()->sectionSizeHint(2));
 
     const int pointCount = points.GetPointCount();
     table_PointProperty->clear();
@@ -194,6 +196,8 @@ void DataPropertyWidget::setupDataViews()
         table_PointProperty->setItem(i, 0, MaskItem(mask, true));
         table_PointProperty->setItem(i, 1, ShownItem(QString::number(i)));
     }
+    // Measures a sample of rows only, so it stays cheap on large sets.
+    table_PointProperty->resizeColumnsToContents();
 
     comboBox_OutputDimension->clear();
     comboBox_OutputDimension->addItems(labels);
@@ -493,7 +497,7 @@ void DataPropertyWidget::SetupClusterResultsView()
         m_loadButtons[load] = r;
         m_deleteButtons[remove] = r;
     }
-    tableWidget_ClusteringResults->resizeColumnToContents(0);
+    tableWidget_ClusteringResults->resizeColumnsToContents();
 }
 
 void DataPropertyWidget::SetupEmbedResultView()
