@@ -21,6 +21,9 @@ public:
     QPainterPath shape() const override;
     bool contains(const QPointF& point) const override;
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
+
+    // Tells the scene that the extent of the children changed.
+    void ChildrenMoved() { prepareGeometryChange(); }
 };
 
 }  // namespace Zelvo

@@ -57,7 +57,6 @@ private:
     bool m_lassoActive = false;
     QPolygonF m_lassoPoints;
     QGraphicsPolygonItem m_lassoItem;
-    int m_lastSelectionCount = 0;
 };
 
 }  // namespace Zelvo

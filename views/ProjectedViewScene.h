@@ -142,6 +142,8 @@ private:
     ClusterNodeItem* m_createNodeItem(class ClusterNode* node, const QColor& color);
     void m_gatherMembers(const std::vector<ClusterNodeItem*>& nodes);
     void m_clearGraphItem();
+    // Smallest and largest value of the shown points.
+    void m_valueRange(const std::vector<float>& values, float& min, float& max) const;
     int m_itemOfRow(int row) const;
     void m_rebuildRowLookup();
 
@@ -180,6 +182,8 @@ private:
     std::vector<int> m_pointSetRows;    // per item: point-set row, -1 once deleted
     std::vector<int> m_itemOfPointRow;  // per point-set row: item, the inverse of m_pointSetRows
     std::vector<int> m_reportedSelection;  // sorted point-set rows last reported
+    std::vector<float> m_writtenPositions; // scene places last built or written back, x and y per item
+    float m_nodeScale = 1.0f;
     mutable int m_selectedCount = 0;
     mutable bool m_selectedCountDirty = false;
 };
