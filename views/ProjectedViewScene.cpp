@@ -16,6 +16,7 @@
 #include "xmlColorMap.h"
 
 #include <QPainterPath>
+#include <QCoreApplication>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -135,7 +136,6 @@ ProjectedViewScene::ProjectedViewScene()
 ProjectedViewScene::~ProjectedViewScene()
 {
     // Items before the model: node items point at its nodes.
-    m_clearEmbeddingResult();
     clear();
 }
 
@@ -254,11 +254,16 @@ int ProjectedViewScene::m_itemOfRow(int row) const
 
 void ProjectedViewScene::m_clearEmbeddingResult()
 {
-    m_clearClusterNode();
-    if (m_rootItem->scene() == this) removeItem(m_rootItem);
-    // From the last child on, so each leaves its parent's child list from the end.
-    for (auto it = m_pointItems.rbegin(); it != m_pointItems.rend(); ++it) delete *it;
+    // Every item of the scene is this scene's own. QGraphicsScene::clear drops its item index
+    // first; removing 100,000 items one by one from the index takes quadratic time.
+    m_nodeItems.clear();
+    m_graphItem = nullptr;
     m_pointItems.clear();
+    // Items added since the event loop last ran wait in a list to be polished, from which each
+    // removal is a linear search: deliver that pending call first.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    clear();
+    m_rootItem = new GraphicsItemNode();
     m_selectedCountDirty = true;
 }
 
