@@ -6,6 +6,7 @@
 #include "ProjectedViewScene.h"
 
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPainterPath>
 #include <QPen>
 #include <QWheelEvent>
@@ -26,6 +27,7 @@ ProjectedViewGraphicsView::ProjectedViewGraphicsView(QWidget* parent) : QGraphic
     viewport()->setAttribute(Qt::WA_MouseTracking);
     // Repainting the whole viewport is cheaper than Qt's per-item dirty regions here.
     setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    setRenderHint(QPainter::Antialiasing);
     QPen pen(Qt::red, 2, Qt::DashDotLine);
     pen.setCosmetic(true);
     m_lassoItem.setPen(pen);

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QWheelEvent>
 
@@ -120,6 +121,12 @@ TEST_F(ViewTest, WheelZoomsAboutTheMouseAndBack)
     EXPECT_NEAR(view.transform().m11(), start.m11() / 1.15, 1e-9);
     Wheel(QPoint(0, 0), mouse);
     EXPECT_NEAR(view.transform().m11(), start.m11() / 1.15, 1e-9);
+
+    // After a pan by the scroll bar the zoom keeps the new place under the mouse.
+    view.horizontalScrollBar()->setValue(view.horizontalScrollBar()->value() + 60);
+    const QPointF panned = view.mapToScene(mouse);
+    Wheel(QPoint(0, 120), mouse);
+    EXPECT_NEAR(QLineF(view.mapToScene(mouse), panned).length(), 0, 2 / view.transform().m11());
 }
 
 TEST_F(ViewTest, CentreIsClampedToTheShrunkenSceneRectangle)

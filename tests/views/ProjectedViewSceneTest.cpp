@@ -1,11 +1,14 @@
 #include "SceneFixture.h"
 
 #include "ClusterNodeItem.h"
+#include "ClusterStatistics.h"
+#include "ClusterSummaryItem.h"
 #include "GraphicsItemNode.h"
 #include "NodeGraphItem.h"
 #include "distanceFunctor.h"
 #include "PointGraphicsItem.h"
 
+#include <QPainter>
 #include <QSignalSpy>
 
 #include <algorithm>
@@ -317,6 +320,76 @@ TEST_F(SceneTest, ResetForgetsEverythingAndANewEmbeddingStartsClean)
     EXPECT_EQ(scene.GetPointItems().size(), 20u);
     EXPECT_TRUE(std::all_of(scene.GetPointItems().begin(), scene.GetPointItems().end(),
                             [](PointGraphicsItem* p) { return p->isVisible(); }));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SceneTest, OperationsWithoutTheirDataDoNothing)
+{
+    xmlColorMap map;
+    Zelvo::distanceFunctor distance;
+    std::vector<int> rows = {0};
+    TestSupport::CaptureStdout([&] {
+        scene.ChangeClusterLevel(1);
+        scene.RefineSelectedClusterNode();
+        scene.ChangeNeighborGraph(Zelvo::KNN3Graph, distance);
+        scene.SetDimDataColorMap(&map, 0);
+        scene.InitCostColorMap(&map, 1);
+        scene.InitDistortionColorMap(&map, "KDE", 1, 3, 10);
+        scene.HighlightSelectedPointNeighbor(&map);
+        scene.UpdateEmbeddingPosition();
+        scene.RestoreDefault();
+        scene.DeletePointByIndex(rows);
+        scene.AddNodeStatistic(nullptr);
+        scene.SetEmbeddingResult(nullptr, true, false);
+        scene.SetClusterNodeGraph(nullptr, 1, 2);
+    });
+    EXPECT_EQ(scene.items().size(), 1);
+    EXPECT_TRUE(scene.GetPointColor()->empty());
+}
+
+TEST_F(SceneTest, DegenerateStatisticsAndEdgesDrawNothingFromThem)
+{
+    // Edges naming node items that are not there are skipped.
+    Zelvo::ClusterNodeItem a(nullptr, 1), b(nullptr, 1);
+    a.setPos(0, 0);
+    b.setPos(10, 4);
+    std::vector<Zelvo::ClusterNodeItem*> nodes = {&a, &b};
+    auto graph = std::make_unique<Zelvo::GraphModel<float>>();
+    graph->edges = {{0, 1}, {0, 5}, {-1, 1}};
+    Zelvo::NodeGraphItem lines(&nodes, std::move(graph));
+    EXPECT_NEAR(lines.boundingRect().width(), 10, 1e-2);
+    EXPECT_NEAR(lines.boundingRect().height(), 4, 1e-2);
+
+    // A dimension with no data range gets no cluster range or mean drawn.
+    struct Case {
+        float setMin, setMax;
+        bool yellow;
+    };
+    for (const Case& c : {Case{0, 10, true}, Case{3, 3, false}}) {
+        Zelvo::ClusterStatistics statistics;
+        statistics.Resize(1);
+        statistics.dimensionLabels = {"d"};
+        statistics.memberMin = {2};
+        statistics.memberMax = {6};
+        statistics.memberMean = {4};
+        statistics.pointSetMin = {c.setMin};
+        statistics.pointSetMax = {c.setMax};
+        QGraphicsScene boxScene;
+        auto* box = new Zelvo::ClusterSummaryItem(&statistics, nullptr);
+        boxScene.addItem(box);
+        QImage image(300, 60, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        boxScene.render(&painter, QRectF(0, 0, 300, 60), QRectF(0, 0, 300, 60));
+        painter.end();
+        bool sawYellow = false;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) sawYellow |= image.pixelColor(x, y) == QColor(Qt::yellow);
+        EXPECT_EQ(sawYellow, c.yellow);
+    }
 }
 
 }  // namespace
