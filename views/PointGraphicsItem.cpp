@@ -85,6 +85,8 @@ void PointGraphicsItem::PaintPointChildren(QPainter* painter, const QGraphicsIte
     DiscSpriteCache& sprites = DiscSpriteCache::Shared();
     painter->save();
     painter->resetTransform();
+    // Sprites are antialiased already; whole-pixel blits take the raster engine's fast path.
+    painter->setRenderHint(QPainter::Antialiasing, false);
     for (QGraphicsItem* child : children) {
         if (child->type() != Type || !child->isVisible()) continue;
         const auto* point = static_cast<const PointGraphicsItem*>(child);
