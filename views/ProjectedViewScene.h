@@ -183,7 +183,6 @@ private:
     std::vector<int> m_itemOfPointRow;  // per point-set row: item, the inverse of m_pointSetRows
     std::vector<int> m_reportedSelection;  // sorted point-set rows last reported
     std::vector<float> m_writtenPositions; // scene places last built or written back, x and y per item
-    float m_nodeScale = 1.0f;
     mutable int m_selectedCount = 0;
     mutable bool m_selectedCountDirty = false;
 };
