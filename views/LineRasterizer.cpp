@@ -21,6 +21,7 @@ inline unsigned ByteMul(unsigned x, unsigned a)
 
 inline void Blend(unsigned& destination, unsigned colour, unsigned coverage)
 {
+    if (coverage == 0) return;
     const unsigned source = coverage >= 255 ? colour : ByteMul(colour, coverage);
     const unsigned alpha = source >> 24;
     destination = alpha == 255 ? source : source + ByteMul(destination, 255 - alpha);
@@ -119,7 +120,7 @@ void LineRasterizer::m_walk(double a0, double b0, double a1, double b1, unsigned
 {
     // a is the major axis (a0 < a1), b the minor one; one step per pixel column along a. In each
     // column the line covers [centre - half, centre + half] across: a partial pixel at each end
-    // and whole pixels between them.
+    // and whole pixels between them. Only the end columns are partly covered along a.
     const double slope = (b1 - b0) / (a1 - a0);
     const float half = static_cast<float>(m_halfWidth * std::sqrt(1.0 + slope * slope));
     const int majorSize = Steep ? m_height : m_width;
@@ -128,29 +129,35 @@ void LineRasterizer::m_walk(double a0, double b0, double a1, double b1, unsigned
     const int last = std::min(majorSize - 1, FastFloor(std::ceil(a1)) - 1);
     const size_t majorStep = Steep ? static_cast<size_t>(m_stride) : 1;
     const size_t minorStep = Steep ? 1 : static_cast<size_t>(m_stride);
+    const float slopeF = static_cast<float>(slope);
+    const float centreAtZero = static_cast<float>(b0 + slope * (0.5 - a0));  // centre of column 0
     for (int i = first; i <= last; ++i) {
-        const double lo = std::max<double>(i, a0), hi = std::min<double>(i + 1, a1);
-        const float along = static_cast<float>(hi - lo);
-        if (along <= 0) continue;
-        const float centre = static_cast<float>(b0 + slope * (0.5 * (lo + hi) - a0));
+        float along = 1.0f, centre = centreAtZero + slopeF * static_cast<float>(i);
+        if (i < a0 + 1 || i + 1 > a1) {
+            const double lo = std::max<double>(i, a0), hi = std::min<double>(i + 1, a1);
+            along = static_cast<float>(hi - lo);
+            if (along <= 0) continue;
+            centre = static_cast<float>(b0 + slope * (0.5 * (lo + hi) - a0));
+        }
         const float top = centre - half, bottom = centre + half;
         const int jTop = FastFloor(top), jBottom = FastFloor(bottom);
         const float scale = along * 255.0f;
         unsigned* column = m_bits + static_cast<size_t>(i) * majorStep;
-        auto put = [&](int j, float coverage) {
-            if (j < 0 || j >= minorSize) return;
-            const unsigned c = static_cast<unsigned>(coverage * scale + 0.5f);
-            if (c) Blend(column[static_cast<size_t>(j) * minorStep], colour, c);
-        };
         if (jTop == jBottom) {
-            put(jTop, bottom - top);
+            if (jTop >= 0 && jTop < minorSize)
+                Blend(column[static_cast<size_t>(jTop) * minorStep], colour,
+                      static_cast<unsigned>((bottom - top) * scale + 0.5f));
             continue;
         }
-        put(jTop, static_cast<float>(jTop + 1) - top);
+        if (jTop >= 0 && jTop < minorSize)
+            Blend(column[static_cast<size_t>(jTop) * minorStep], colour,
+                  static_cast<unsigned>((static_cast<float>(jTop + 1) - top) * scale + 0.5f));
         const unsigned full = static_cast<unsigned>(scale + 0.5f);
         const int innerFirst = std::max(jTop + 1, 0), innerLast = std::min(jBottom - 1, minorSize - 1);
         for (int j = innerFirst; j <= innerLast; ++j) Blend(column[static_cast<size_t>(j) * minorStep], colour, full);
-        put(jBottom, bottom - static_cast<float>(jBottom));
+        if (jBottom >= 0 && jBottom < minorSize)
+            Blend(column[static_cast<size_t>(jBottom) * minorStep], colour,
+                  static_cast<unsigned>((bottom - static_cast<float>(jBottom)) * scale + 0.5f));
     }
 }
 
