@@ -33,7 +33,10 @@ ParallelCoordinateWidget::~ParallelCoordinateWidget()
 
 void ParallelCoordinateWidget::SetDataProfile(DataProfile* profile)
 {
-    if (m_profile && m_profile != profile) m_profile->disconnect(this);
+    if (m_profile && m_profile != profile) {
+        m_profile->disconnect(this);
+        m_profile->disconnect(&m_rebuildTimer);
+    }
     m_profile = profile;
     if (profile) {
         connect(profile, &DataProfile::PointSetChanged, &m_rebuildTimer, qOverload<>(&QTimer::start),

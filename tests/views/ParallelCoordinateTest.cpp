@@ -108,6 +108,12 @@ TEST(ParallelCoordinateTest, OneAxisPerSelectedDimensionChainedLeftToRight)
     panel.widget.SetDataProfile(&panel.profile);
     EXPECT_EQ(panel.profile.receivers(SIGNAL(PointSetChanged())), 1);
     EXPECT_EQ(panel.profile.receivers(SIGNAL(PointColorChanged())), 1);
+    // A new profile replaces the old one as the only one followed.
+    ProbeProfile next;
+    panel.widget.SetDataProfile(&next);
+    EXPECT_EQ(panel.profile.receivers(SIGNAL(PointSetChanged())), 0);
+    EXPECT_EQ(panel.profile.receivers(SIGNAL(PointColorChanged())), 0);
+    EXPECT_TRUE(panel.Axes().empty());
 }
 
 TEST(ParallelCoordinateTest, MappingOwnAndFullRangeWithoutNotANumber)
