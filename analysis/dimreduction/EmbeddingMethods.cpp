@@ -42,16 +42,6 @@ bool ClassicScaling(Eigen::MatrixXd& working, const RunSettings& settings, Tapke
     return true;
 }
 
-// Replaces every distance of the matrix by its square (taken in double).
-void SquareInPlace(Eigen::MatrixXf& distances)
-{
-    float* value = distances.data();
-    for (Eigen::Index e = 0; e < distances.size(); ++e) {
-        const double d = value[e];
-        value[e] = static_cast<float>(d * d);
-    }
-}
-
 bool CheckWeightsFinite(const Eigen::SparseMatrix<double>& matrix)
 {
     for (Eigen::Index e = 0; e < matrix.nonZeros(); ++e)
@@ -60,6 +50,15 @@ bool CheckWeightsFinite(const Eigen::SparseMatrix<double>& matrix)
 }
 
 }  // namespace
+
+void SquareInPlace(Eigen::MatrixXf& distances)
+{
+    float* value = distances.data();
+    for (Eigen::Index e = 0; e < distances.size(); ++e) {
+        const double d = value[e];
+        value[e] = static_cast<float>(d * d);
+    }
+}
 
 Eigen::MatrixXf SquaredColumnDistances(const Eigen::MatrixXf& data)
 {
@@ -202,11 +201,14 @@ bool RunLaplacianEigenmaps(int n, const DistanceCallback& distance, const RunSet
 }
 
 bool RunKernelLocallyLinearEmbedding(int n, const KernelCallback& kernel, const DistanceCallback& distance,
-                                     const RunSettings& settings, TapkeeOutput& output)
+                                     const NeighborSearch& search, const RunSettings& settings,
+                                     TapkeeOutput& output)
 {
-    if (!PairwiseDistances(n, distance, output.distanceMatrix)) return false;
-    output.neighbors = NearestNeighbors(output.distanceMatrix, settings.neighbors);
-    SquareInPlace(output.distanceMatrix);
+    if (!search || !search(settings.neighbors, output.neighbors)) {
+        if (!PairwiseDistances(n, distance, output.distanceMatrix)) return false;
+        output.neighbors = NearestNeighbors(output.distanceMatrix, settings.neighbors);
+        SquareInPlace(output.distanceMatrix);
+    }
 
     const int k = settings.neighbors;
     std::vector<Eigen::Triplet<double>> entries;
