@@ -229,7 +229,7 @@ void HDfileIO::m_parsingFileNameInfo()
 {
     const size_t slash = m_fullPath.rfind('/');
     const std::string fileName = slash == std::string::npos ? m_fullPath : m_fullPath.substr(slash + 1);
-    m_baseName = fileName.substr(0, fileName.find('.'));
+    m_baseName = fileName.substr(0, fileName.rfind('.'));
     m_directory = slash == std::string::npos ? std::string() : m_fullPath.substr(0, slash) + "/";
 }
 

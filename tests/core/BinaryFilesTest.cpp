@@ -114,9 +114,10 @@ TEST(BinaryFiles, GoldenImportWritesDescriptionAndLittleEndianPointFile)
     EXPECT_EQ(Attribute(doc, "DimensionLabel", "dim0"), "x");
     EXPECT_EQ(Attribute(doc, "DimensionLabel", "dim1"), "y");
     EXPECT_EQ(Attribute(doc, "DimensionLabel", "dim2"), "z");
-    EXPECT_EQ(Attribute(doc, "BinaryDataFile", "filename"), "a.bin");
+    // Only the last extension is cut: "a.b.xml" must not share the point file of "a.xml".
+    EXPECT_EQ(Attribute(doc, "BinaryDataFile", "filename"), "a.b.bin");
 
-    const std::string bin = ReadFile(dir.file("a.bin"));
+    const std::string bin = ReadFile(dir.file("a.b.bin"));
     ASSERT_EQ(bin.size(), 60u);
     // Hand-encoded IEEE-754 patterns of the first row, a middle value and the last value.
     EXPECT_EQ(bin.substr(0, 4), Bytes(0x3F800000u));   // 1

@@ -112,11 +112,11 @@ std::string Snapshot(const HDfileIO& io)
 
 }  // namespace
 
-TEST(HDfileIO, PathGivesBaseNameCutAtFirstDotAndDirectoryWithSlash)
+TEST(HDfileIO, PathGivesBaseNameCutAtLastDotAndDirectoryWithSlash)
 {
     HDfileIO io;
     ASSERT_TRUE(io.CreateNewEmptyHDdataSet("/d/iris.part2.xml"));
-    EXPECT_EQ(io.GetBaseName(), "iris");
+    EXPECT_EQ(io.GetBaseName(), "iris.part2");
     EXPECT_EQ(io.GetDirectory(), "/d/");
     EXPECT_EQ(io.GetFullPath(), "/d/iris.part2.xml");
 

@@ -1,0 +1,105 @@
+// view_bench --op panel: the data-operation panel on a generated data set of --points x --dims.
+// Each repetition times giving the panel the data set (every table filled and painted, the point
+// list in view) and the dimension-mask Apply after every other mask box was flipped
+// ("step fill/apply ... MS").
+#include "viewbench/ViewBenchOps.h"
+
+#include "DataOperationController.h"
+#include "DataProfile.h"
+#include "DataPropertyWidget.h"
+#include "HDfileIO.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+
+namespace {
+
+// Points spread around a few centres, so the statistics are not all alike.
+bool WriteCsv(const std::string& path, int points, int dims, int clusters)
+{
+    std::ofstream out(path);
+    for (int d = 0; d < dims; ++d) out << (d ? "," : "") << "dim" << d;
+    out << '\n';
+    unsigned state = 12345u;
+    for (int i = 0; i < points; ++i) {
+        const int c = i % clusters;
+        for (int d = 0; d < dims; ++d) {
+            state = state * 1664525u + 1013904223u;
+            const double noise = double(state >> 8) / double(1u << 24) - 0.5;
+            out << (d ? "," : "") << std::sin(double(c * 7 + d)) * 10.0 + noise;
+        }
+        out << '\n';
+    }
+    return bool(out);
+}
+
+double Milliseconds(const QElapsedTimer& timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+std::vector<double> Panel(const ViewBench::Options& options)
+{
+    QTemporaryDir dir;
+    const std::string xml = dir.filePath("panel.xml").toStdString();
+    const std::string csv = dir.filePath("panel.csv").toStdString();
+    Zelvo::HDfileIO file;
+    Zelvo::DataProfile profile;
+    if (!dir.isValid() || !WriteCsv(csv, options.points, options.dims, options.clusters) ||
+        !file.CreateNewEmptyHDdataSet(xml.c_str()) || !file.ImportDataFromCSV(csv.c_str()) ||
+        !profile.SetHDfileIO(&file)) {
+        std::fprintf(stderr, "panel: could not build the data set\n");
+        return {};
+    }
+    profile.SetDataSetPath(xml);
+    Zelvo::DataOperationController controller;
+    controller.SetDataProfile(&profile);
+
+    QWidget dock;
+    auto* panel = new Zelvo::DataPropertyWidget(&dock);
+    (new QVBoxLayout(&dock))->addWidget(panel);
+    dock.show();
+    QApplication::processEvents();
+
+    std::vector<double> times;
+    for (int r = 0; r < options.repeat; ++r) {
+        panel->CleanUp();
+        // The point list in view while it fills: the dearer case.
+        panel->tabWidget->setCurrentIndex(0);
+        panel->toolBoxDataView->setCurrentIndex(1);
+        QApplication::processEvents();
+
+        QElapsedTimer timer;
+        timer.start();
+        panel->SetModelController(&profile, &controller);
+        QApplication::processEvents();
+        const double fill = Milliseconds(timer);
+
+        QTableWidget* dims = panel->table_DimensionProperty;
+        for (int d = 0; d < dims->rowCount(); d += 2) {
+            QTableWidgetItem* mask = dims->item(d, 0);
+            mask->setCheckState(mask->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+        }
+        panel->toolBoxDataView->setCurrentIndex(0);
+        QApplication::processEvents();
+        timer.restart();
+        panel->pbApply->click();
+        QApplication::processEvents();
+        const double apply = Milliseconds(timer);
+
+        std::printf("step fill %.2f MS\nstep apply %.2f MS\n", fill, apply);
+        times.push_back(fill + apply);
+    }
+    return times;
+}
+
+const ViewBench::Registrar registrar("panel", Panel);
+
+}  // namespace
