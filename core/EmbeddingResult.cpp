@@ -93,7 +93,8 @@ bool EmbeddingResult::m_pairedRows(const char* user, std::vector<int>& rows) con
         return false;
     }
     const int n = pointSet->GetPointCount();
-    if (pointSet->GetNumbering() != m_rowsNumbering || (m_pointSetRows.empty() && n != pointCount)) {
+    const bool rowsFit = std::all_of(m_pointSetRows.begin(), m_pointSetRows.end(), [n](int row) { return row < n; });
+    if (pointSet->GetNumbering() != m_rowsNumbering || (m_pointSetRows.empty() && n != pointCount) || !rowsFit) {
         Log::Printf("Error: %s refused: the embedding (%d rows) is older than the point set (%d points), its rows "
                     "no longer match the points\n",
                     user, pointCount, n);
@@ -438,8 +439,7 @@ float EmbeddingResult::m_highDimensionalRadius(bool withBall)
         return nan;
     if (!withBall)
         return pointSet->GetAverageRadius();
-    // The engine packed the buffer before the result existed; its own row length counts,
-    // not the mask as it may have been changed since.
+    // The points as packed now: a buffer of another mask or state is packed again.
     std::vector<float>* packed = pointSet->GetPackedRawDataArray(false);
     const int width = pointSet->GetPackedWidth();
     const int count = pointSet->GetPackedPointCount();

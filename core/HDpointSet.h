@@ -13,9 +13,9 @@ namespace Zelvo {
 // the selection of dimensions (mask), the normalisation state, per-dimension statistics
 // and derived buffers (normalised, packed, centre, radius, rank matrix) built on demand.
 //
-// Derived buffers remember the point count and packed width they were built for; any
-// change of points or selection that would make them stale is detected and they are
-// rebuilt instead of being read in an old numbering.
+// Derived buffers remember the points, mask and state they were built from; a buffer that
+// no longer matches is rebuilt when it is next read (the packed rows, the centre, the
+// average radius, the rank matrix), never read as zeros or in an old numbering.
 template <typename T>
 class HDpointSet {
 public:
@@ -34,7 +34,7 @@ public:
     std::string GetDimensionLabel(int d);
     void calculateCenterPoint();
     void calculateAverageRadius();
-    HDpoint<T> GetPackedHDpoint(int i);
+    HDpoint<T> GetPackedHDpoint(int i);  // K zeros only for an index out of range or state 3
     void CalculateRankMatrix();
     HDpointSet<T>* GetSampledPointSet(const std::vector<int>& indices);  // caller owns
     std::vector<T>* GetPackedMeanVector();
