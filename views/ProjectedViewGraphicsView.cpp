@@ -1,0 +1,180 @@
+#include "ProjectedViewGraphicsView.h"
+
+#include "ClusterNodeItem.h"
+#include "Log.h"
+#include "PointGraphicsItem.h"
+#include "ProjectedViewScene.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPen>
+#include <QWheelEvent>
+
+#include <algorithm>
+
+namespace Zelvo {
+
+namespace {
+
+const double kZoomStep = 1.15;
+
+}  // namespace
+
+ProjectedViewGraphicsView::ProjectedViewGraphicsView(QWidget* parent) : QGraphicsView(parent)
+{
+    setAttribute(Qt::WA_MouseTracking);
+    viewport()->setAttribute(Qt::WA_MouseTracking);
+    // Repainting the whole viewport is cheaper than Qt's per-item dirty regions here.
+    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    setRenderHint(QPainter::Antialiasing);
+    QPen pen(Qt::red, 2, Qt::DashDotLine);
+    pen.setCosmetic(true);
+    m_lassoItem.setPen(pen);
+}
+
+ProjectedViewGraphicsView::~ProjectedViewGraphicsView()
+{
+    if (m_lassoItem.scene()) m_lassoItem.scene()->removeItem(&m_lassoItem);
+}
+
+ProjectedViewScene* ProjectedViewGraphicsView::m_scene() const
+{
+    return qobject_cast<ProjectedViewScene*>(scene());
+}
+
+QRectF ProjectedViewGraphicsView::m_visibleSceneRect() const
+{
+    return mapToScene(viewport()->rect()).boundingRect();
+}
+
+void ProjectedViewGraphicsView::SetCenter(const QPointF& p)
+{
+    const QRectF visible = m_visibleSceneRect();
+    const QRectF s = sceneRect();
+    // Admissible centres: the scene rectangle shrunk by half the visible size on each side.
+    // Along an axis where the whole scene is visible, the scene's middle.
+    const auto axis = [](double value, double sceneLow, double sceneSize, double visibleSize) {
+        if (sceneSize <= visibleSize) return sceneLow + sceneSize / 2;
+        return std::clamp(value, sceneLow + visibleSize / 2, sceneLow + sceneSize - visibleSize / 2);
+    };
+    m_center = QPointF(axis(p.x(), s.left(), s.width(), visible.width()),
+                       axis(p.y(), s.top(), s.height(), visible.height()));
+    centerOn(m_center);
+}
+
+void ProjectedViewGraphicsView::mousePressEvent(QMouseEvent* event)
+{
+    viewport()->setCursor(Qt::ClosedHandCursor);
+    QGraphicsItem* item = itemAt(event->pos());
+    if (!item) {
+        if (m_lassoEnabled && scene()) {
+            m_lassoActive = true;
+            m_lassoPoints.clear();
+            m_lassoItem.setPolygon(QPolygonF());
+            scene()->addItem(&m_lassoItem);
+        }
+    } else if (item->type() == ClusterNodeItem::Type) {
+        if (ProjectedViewScene* s = m_scene()) s->AddNodeStatistic(static_cast<ClusterNodeItem*>(item));
+    }
+    QGraphicsView::mousePressEvent(event);
+}
+
+void ProjectedViewGraphicsView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_lassoActive) {
+        m_lassoPoints << mapToScene(event->pos());
+        m_lassoItem.setPolygon(m_lassoPoints);
+        if (scene()) scene()->update();
+    }
+    QGraphicsView::mouseMoveEvent(event);
+}
+
+void ProjectedViewGraphicsView::mouseReleaseEvent(QMouseEvent* event)
+{
+    viewport()->setCursor(Qt::OpenHandCursor);
+    ProjectedViewScene* s = m_scene();
+    QGraphicsItem* item = itemAt(event->pos());
+    if (s && item && (colorMode == "Distortion" || colorMode == "Cost") &&
+        (item->type() == PointGraphicsItem::Type || item->type() == ClusterNodeItem::Type))
+        s->UpdateEmbeddingPosition();
+    if (colorMode == "HighlightNeighbor" && s && s->SelectedItemCount() > 0) emit UpdateColorMap();
+
+    if (m_lassoActive) {
+        m_lassoActive = false;
+        m_lassoItem.setPolygon(m_lassoPoints);
+        if (s) s->SelectByPolygon(m_lassoPoints);
+        m_lassoPoints.clear();
+        if (m_lassoItem.scene()) m_lassoItem.scene()->removeItem(&m_lassoItem);
+        if (scene()) scene()->update();
+        viewport()->update();
+        if (colorMode == "HighlightNeighbor") emit UpdateColorMap();
+    }
+
+    QGraphicsView::mouseReleaseEvent(event);
+    // Reported whenever the selected points changed, a single point included.
+    if (s && s->TakeSelectionChange()) emit s->UpdateSelection();
+}
+
+void ProjectedViewGraphicsView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (!scene()) return;
+    scene()->clearSelection();
+    QGraphicsItem* item = itemAt(event->pos());
+    if (!item) return;
+    item->setSelected(true);
+    if (item->type() == ClusterNodeItem::Type) {
+        Log::Printf("double clicked %s\n", "Zelvo::ClusterNodeItem");
+        emit RefineCurrentNode();
+    }
+}
+
+void ProjectedViewGraphicsView::wheelEvent(QWheelEvent* event)
+{
+    event->accept();
+    const QPoint angle = event->angleDelta();
+    const int delta = angle.y() != 0 ? angle.y() : angle.x();
+    if (delta == 0) return;
+    const QPoint at = event->position().toPoint();
+    const QPointF before = mapToScene(at);
+    // The centre shown now, so a pan by the scroll bars is kept.
+    const QPointF old = m_visibleSceneRect().center();
+    const double factor = delta > 0 ? kZoomStep : 1.0 / kZoomStep;
+    scale(factor, factor);
+    const QPointF after = mapToScene(at);
+    SetCenter(old + (before - after));
+}
+
+void ProjectedViewGraphicsView::resizeEvent(QResizeEvent* event)
+{
+    SetCenter(m_visibleSceneRect().center());
+    QGraphicsView::resizeEvent(event);
+}
+
+void ProjectedViewGraphicsView::dragMoveEvent(QDragMoveEvent* event)
+{
+    QGraphicsView::dragMoveEvent(event);
+}
+
+bool ProjectedViewGraphicsView::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease && type != QEvent::MouseMove)
+        return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget) return false;
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    // The overlay lies over the canvas: the same place in the viewport's coordinates.
+    const QPointF global = widget->mapToGlobal(mouse->position());
+    const QPointF local = viewport()->mapFromGlobal(global);
+    QMouseEvent forwarded(type, local, global, mouse->button(), mouse->buttons(), mouse->modifiers());
+    if (type == QEvent::MouseButtonPress)
+        mousePressEvent(&forwarded);
+    else if (type == QEvent::MouseButtonRelease)
+        mouseReleaseEvent(&forwarded);
+    else
+        mouseMoveEvent(&forwarded);
+    return false;
+}
+
+}  // namespace Zelvo
