@@ -30,7 +30,7 @@ namespace {
 // A colour map entry packs red in the low byte; the scene always draws it opaque.
 QColor UnpackColor(uint32_t packed)
 {
-    return QColor(packed & 0xff, (packed >> 8) & 0xff, (packed >> 16) & 0xff, 255);
+    return QColor(qRgb(packed & 0xff, (packed >> 8) & 0xff, (packed >> 16) & 0xff));
 }
 
 // The map's colour for t; a non-finite t (an empty range) takes the low end.

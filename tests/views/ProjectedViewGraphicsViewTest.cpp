@@ -79,9 +79,17 @@ TEST_F(ViewTest, EveryChangeOfTheSelectedPointsIsReportedOneIncluded)
     EXPECT_EQ(reports.count(), 2);
     Click(At(12));
     EXPECT_EQ(reports.count(), 2);
-    Click(ItemOf(0)->scenePos().toPoint() == QPoint() ? At(0) : ViewPoint(ItemOf(0)->scenePos() + QPointF(5, 5)));
+    Click(ViewPoint(ItemOf(0)->scenePos() + QPointF(5, 5)));
     EXPECT_EQ(reports.count(), 3);  // empty space: nothing selected
     EXPECT_TRUE(scene.GetSelectedPointIndex()->empty());
+
+    // Neighbour highlighting recolours after a click on a point and after a lasso.
+    view.colorMode = "HighlightNeighbor";
+    QSignalSpy recolour(&view, &ProjectedViewGraphicsView::UpdateColorMap);
+    Click(At(44));
+    EXPECT_EQ(recolour.count(), 1);
+    Click(ViewPoint(ItemOf(0)->scenePos() + QPointF(5, 5)));
+    EXPECT_EQ(recolour.count(), 2);
 }
 
 TEST_F(ViewTest, ColoursOnScreenFaintWhileOthersAreSelected)
