@@ -311,7 +311,6 @@ ClusterNodeItem* ProjectedViewScene::m_createNodeItem(ClusterNode* node, const Q
     }
     item->SetColor(color);
     item->SetNodeVisibility(m_nodeVisibility);
-    item->SetScale(m_nodeScale);
     return item;
 }
 
@@ -584,7 +583,6 @@ QRectF ProjectedViewScene::ZoomToFitAllItem()
 
 void ProjectedViewScene::ResizingClusterNode(float scale)
 {
-    m_nodeScale = scale;
     for (ClusterNodeItem* item : m_nodeItems) item->SetScale(scale);
     update();
 }
@@ -682,7 +680,8 @@ void ProjectedViewScene::SetDimDataColorMap(xmlColorMap* colorMap, int dimension
 {
     if (!colorMap || !m_embedding || !m_embedding->pointSet) return;
     HDpointSet<float>& points = *m_embedding->pointSet;
-    const int64_t D = points.m_dimension;
+    // The mask's size is the dimension count the point set itself goes by.
+    const int64_t D = static_cast<int64_t>(points.m_dimMask.size());
     if (dimension < 0 || dimension >= D || static_cast<size_t>(dimension) >= points.m_dimMin.size() ||
         static_cast<size_t>(dimension) >= points.m_dimMax.size())
         return;

@@ -185,7 +185,6 @@ private:
     std::vector<int> m_itemOfPointRow;  // per point-set row: item, the inverse of m_pointSetRows
     std::vector<int> m_reportedSelection;  // sorted point-set rows last reported
     std::vector<float> m_writtenPositions; // scene places last built or written back, x and y per item
-    float m_nodeScale = 1.0f;
     // The last distortion measure and what it was computed from; the positions count up
     // whenever the embedding's positions may have changed.
     struct DistortionMeasure {
