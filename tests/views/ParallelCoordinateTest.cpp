@@ -1,0 +1,270 @@
+#include "CoordinateAxisItem.h"
+#include "DataProfile.h"
+#include "LineRasterizer.h"
+#include "ParallelCoordinateWidget.h"
+#include "ScatterPlotWidget.h"
+
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+
+using Zelvo::CoordinateAxisItem;
+using Zelvo::DataProfile;
+using Zelvo::ParallelCoordinateWidget;
+
+namespace {
+
+// Exposes how many slots listen to a signal, to see that connections do not pile up.
+class ProbeProfile : public DataProfile {
+public:
+    using QObject::receivers;
+};
+
+// A shown panel following a profile of the given rows (d values each, labels "d0", "d1", ...).
+struct Panel {
+    ProbeProfile profile;
+    ParallelCoordinateWidget widget;
+    std::vector<QColor> colours;
+
+    Panel(const std::vector<float>& values, int d, std::vector<bool> mask = {})
+    {
+        auto& set = profile.GetPointSet();
+        set.m_dimension = d;
+        set.m_dimMask = mask.empty() ? std::vector<bool>(d, true) : mask;
+        for (int k = 0; k < d; ++k) set.m_dimLabels.push_back("d" + std::to_string(k));
+        set.m_values = values;
+        set.UpdateDimensionMinMaxMeanVariance();
+        widget.resize(700, 260);
+        widget.show();
+        widget.SetDataProfile(&profile);
+    }
+    const std::vector<std::unique_ptr<CoordinateAxisItem>>& Axes() { return widget.GetAxisItems(); }
+    QWidget* Viewport() { return widget.gView_ParallelCoordinate->viewport(); }
+    QImage Frame() { return Viewport()->grab().toImage().convertToFormat(QImage::Format_ARGB32); }
+    void SetColours(std::vector<QColor> c)
+    {
+        colours = std::move(c);
+        profile.SetPointColors(&colours);
+        emit profile.PointColorChanged();
+    }
+    // Viewport pixel on the line of a point halfway between axes 0 and 1, at height mapped value m
+    // on both axes (so the line is level there).
+    QRgb LevelLinePixel(const QImage& frame, float mapped)
+    {
+        const CoordinateAxisItem& a = *Axes()[0];
+        const QPointF scene((a.x() + Axes()[1]->x()) / 2, (1 - mapped) * widget.GetScene().height());
+        const QPoint at = widget.gView_ParallelCoordinate->mapFromScene(scene);
+        return frame.pixel(at.x(), at.y());
+    }
+    int Renders()
+    {
+        int total = 0;
+        for (const auto& axis : Axes()) total += axis->GetLineRenderCount();
+        return total;
+    }
+};
+
+// The grey value of colour c with alpha a drawn over white.
+int OverWhite(int c, int a)
+{
+    return (c * a + 255 * (255 - a) + 127) / 255;
+}
+
+}  // namespace
+
+TEST(ParallelCoordinateTest, OneAxisPerSelectedDimensionChainedLeftToRight)
+{
+    Panel panel({1, 2, 3, 4, 5, 6}, 3, {true, false, true});
+    ASSERT_EQ(panel.Axes().size(), 2u);
+    EXPECT_EQ(panel.Axes()[0]->GetDimension(), 0);
+    EXPECT_EQ(panel.Axes()[1]->GetDimension(), 2);
+    EXPECT_EQ(panel.Axes()[1]->GetName(), "d2");
+    EXPECT_EQ(panel.Axes()[0]->GetNextAxisItem(), panel.Axes()[1].get());
+    EXPECT_EQ(panel.Axes()[1]->GetNextAxisItem(), nullptr);
+    EXPECT_LT(panel.Axes()[0]->x(), panel.Axes()[1]->x());
+
+    // Bursts of point-set changes (one per dimension of a mask change) rebuild once, later.
+    const CoordinateAxisItem* before = panel.Axes()[0].get();
+    panel.profile.GetPointSet().m_dimMask = {false, false, false};
+    for (int k = 0; k < 3; ++k) emit panel.profile.PointSetChanged();
+    EXPECT_EQ(panel.Axes()[0].get(), before);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(panel.Axes().empty());
+
+    // A single axis draws no lines: the frame is plain background.
+    panel.profile.GetPointSet().m_dimMask = {false, true, false};
+    panel.widget.SetAxisData();
+    ASSERT_EQ(panel.Axes().size(), 1u);
+    const QImage frame = panel.Frame();
+    EXPECT_EQ(frame.pixel(frame.width() / 4, frame.height() / 2), qRgb(255, 255, 255));
+
+    // Setting the same profile again (one per opened data set) keeps one connection each.
+    panel.widget.SetDataProfile(&panel.profile);
+    panel.widget.SetDataProfile(&panel.profile);
+    EXPECT_EQ(panel.profile.receivers(SIGNAL(PointSetChanged())), 1);
+    EXPECT_EQ(panel.profile.receivers(SIGNAL(PointColorChanged())), 1);
+    // A new profile replaces the old one as the only one followed.
+    ProbeProfile next;
+    panel.widget.SetDataProfile(&next);
+    EXPECT_EQ(panel.profile.receivers(SIGNAL(PointSetChanged())), 0);
+    EXPECT_EQ(panel.profile.receivers(SIGNAL(PointColorChanged())), 0);
+    EXPECT_TRUE(panel.Axes().empty());
+}
+
+TEST(ParallelCoordinateTest, MappingOwnAndFullRangeWithoutNotANumber)
+{
+    // Columns: a plain range, a constant 0, a constant 4.
+    Panel panel({0, 0, 4,  //
+                 5, 0, 4,  //
+                 10, 0, 4},
+                3);
+    const std::vector<std::vector<float>> own = {{0, 0.5f, 1}, {0, 0, 0}, {1, 1, 1}};
+    for (int a = 0; a < 3; ++a) EXPECT_EQ(panel.Axes()[a]->GetMappedValues(), own[a]) << a;
+
+    panel.widget.checkBox_useFullDataRange->setChecked(true);
+    const std::vector<std::vector<float>> full = {{0, 0.5f, 1}, {0, 0, 0}, {0.4f, 0.4f, 0.4f}};
+    for (int a = 0; a < 3; ++a) EXPECT_EQ(panel.Axes()[a]->GetMappedValues(), full[a]) << a;
+
+    // A full range of zero width (every selected value the same).
+    Panel flat({3, 3, 3, 3}, 2);
+    flat.widget.checkBox_useFullDataRange->setChecked(true);
+    for (const auto& axis : flat.Axes())
+        for (float m : axis->GetMappedValues()) EXPECT_EQ(m, 0.0f);
+}
+
+TEST(ParallelCoordinateTest, FullAndFaintPensFromRenderedPixels)
+{
+    // Two points with level lines at mapped 0.25 and 0.75, a third between them.
+    Panel panel({0, 0, 1, 1, 0.25f, 0.25f, 0.75f, 0.75f}, 2);
+    auto low = [&](const QImage& f) { return panel.LevelLinePixel(f, 0.25f); };
+    auto high = [&](const QImage& f) { return panel.LevelLinePixel(f, 0.75f); };
+
+    // No colours yet: the highlight pen's (60, 60, 60, 150).
+    EXPECT_NEAR(qGreen(low(panel.Frame())), OverWhite(60, 150), 3);
+
+    // A colour list shorter than the points: the missing ones keep the initial pens.
+    panel.SetColours({Qt::red, Qt::red, Qt::blue});
+    QImage frame = panel.Frame();
+    EXPECT_EQ(low(frame), qRgb(0, 0, 255));
+    EXPECT_NEAR(qGreen(high(frame)), OverWhite(60, 150), 3);
+
+    // Selecting point 3 leaves point 2 faint (its colour at alpha 10) and point 3 full.
+    panel.SetColours({Qt::red, Qt::red, Qt::blue, Qt::green});
+    std::vector<int> selection = {3, 99, -1};  // rows outside the set are ignored
+    panel.widget.UpdatePointSelection(&selection);
+    frame = panel.Frame();
+    EXPECT_EQ(high(frame), qRgb(0, 255, 0));
+    EXPECT_NEAR(qRed(low(frame)), OverWhite(0, 10), 2);
+    EXPECT_NEAR(qBlue(low(frame)), 255, 1);
+
+    // Before any colours, a selection draws the others in the faint pen's opaque grey.
+    Panel plain({0, 0, 1, 1, 0.25f, 0.25f, 0.75f, 0.75f}, 2);
+    plain.widget.UpdatePointSelection(&selection);
+    EXPECT_EQ(plain.LevelLinePixel(plain.Frame(), 0.25f), qRgb(100, 100, 100));
+}
+
+TEST(ParallelCoordinateTest, RepaintsRedrawOnlyWhatChanged)
+{
+    std::vector<float> values;
+    for (int p = 0; p < 200; ++p)
+        for (int d = 0; d < 4; ++d) values.push_back(static_cast<float>((p * 7 + d * 13) % 50));
+    Panel panel(values, 4);
+    panel.Frame();
+    const int first = panel.Renders();
+    EXPECT_EQ(first, 3);
+    panel.Frame();
+    panel.widget.checkBox_showAxis->setChecked(true);
+    panel.Frame();
+    EXPECT_EQ(panel.Renders(), first);
+
+    std::vector<QColor> colours(200, Qt::darkCyan);
+    panel.SetColours(colours);
+    panel.Frame();
+    EXPECT_EQ(panel.Renders(), first + 3);
+    panel.SetColours(colours);  // the same colours again
+    panel.Frame();
+    EXPECT_EQ(panel.Renders(), first + 3);
+}
+
+TEST(ParallelCoordinateTest, AxesDragSidewaysOnlyAndTheirLinesFollow)
+{
+    Panel panel({0, 0, 0, 1, 1, 1}, 3);
+    panel.widget.checkBox_showAxis->setChecked(true);
+    CoordinateAxisItem& middle = *panel.Axes()[1];
+    QGraphicsView* view = panel.widget.gView_ParallelCoordinate;
+    const QPoint from = view->mapFromScene(middle.pos() + QPointF(0, 100));
+    const QPoint to = from + QPoint(60, 40);
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), view->viewport()->mapToGlobal(QPointF(to)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &move);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, to);
+    const QPointF moved = middle.pos();
+    EXPECT_EQ(moved.y(), 0.0);
+    EXPECT_NEAR(moved.x(), view->mapToScene(to).x(), 1.0);
+
+    // The left neighbour's lines now end at the new place, inside its bounding rectangle.
+    const CoordinateAxisItem& left = *panel.Axes()[0];
+    EXPECT_GE(left.mapRectToScene(left.boundingRect()).right(), moved.x());
+    const QImage frame = panel.Frame();
+    const QPoint onLine = view->mapFromScene(QPointF(moved.x() - 10, panel.widget.GetScene().height() - 1));
+    EXPECT_LT(qGreen(frame.pixel(onLine)), 200);
+}
+
+TEST(ParallelCoordinateTest, RasterizerMatchesQPainterCoverage)
+{
+    // Oracle: QPainter's antialiased 2-px solid line with flat ends, on the same random lines.
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> coordinate(4, 60);
+    for (int k = 0; k < 20; ++k) {
+        const float x0 = coordinate(random), y0 = coordinate(random), x1 = coordinate(random), y1 = coordinate(random);
+        if (std::hypot(x1 - x0, y1 - y0) < 3) continue;
+        QImage ours(64, 64, QImage::Format_ARGB32_Premultiplied), theirs = ours;
+        ours.fill(Qt::transparent);
+        theirs.fill(Qt::transparent);
+        Zelvo::LineRasterizer(ours, 2.0f).DrawLine(x0, y0, x1, y1, qRgba(0, 0, 0, 255));
+        QPainter painter(&theirs);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Qt::black, 2.0, Qt::SolidLine, Qt::FlatCap));
+        painter.drawLine(QPointF(x0, y0), QPointF(x1, y1));
+        painter.end();
+        double sumOurs = 0, sumTheirs = 0;
+        int worst = 0;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x) {
+                const int a = qAlpha(ours.pixel(x, y)), b = qAlpha(theirs.pixel(x, y));
+                sumOurs += a;
+                sumTheirs += b;
+                worst = std::max(worst, std::abs(a - b));
+            }
+        EXPECT_NEAR(sumOurs / sumTheirs, 1.0, 0.02) << k;
+        EXPECT_LT(worst, 128) << k;  // sampling differs at the ends, never by half
+    }
+    // Lines with non-finite or far-away ends are skipped or clipped, never written out of bounds.
+    QImage image(8, 8, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    Zelvo::LineRasterizer raster(image, 2.0f);
+    raster.DrawLine(0, NAN, 5, 5, 0xff000000u);
+    raster.DrawLine(-1e30f, 4, 1e30f, 4, 0xff000000u);
+    EXPECT_EQ(qAlpha(image.pixel(3, 3)), 255);
+    EXPECT_EQ(qAlpha(image.pixel(3, 1)), 0);
+}
+
+TEST(ScatterPlotTest, FormStandsAndIgnoresSelections)
+{
+    Zelvo::ScatterPlotWidget widget;
+    EXPECT_EQ(widget.objectName(), "ScatterPlotUI");
+    EXPECT_EQ(widget.label_Y->text(), "X Axis");
+    EXPECT_EQ(widget.gridLayout->itemAtPosition(0, 1)->widget(), widget.comboBox_YAxis);
+    EXPECT_EQ(widget.gView_ScatterPlot->scene(), nullptr);
+    QSignalSpy resized(widget.gView_ScatterPlot, &Zelvo::ScatterPlotGraphicsView::reszieSignal);
+    widget.resize(600, 400);
+    widget.show();
+    EXPECT_GE(resized.count(), 1);
+    widget.UpdatePointSelection(nullptr);
+}

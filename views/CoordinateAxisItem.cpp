@@ -1,0 +1,382 @@
+#include "CoordinateAxisItem.h"
+
+#include "LineRasterizer.h"
+
+#include <QGraphicsScene>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <functional>
+#include <system_error>
+#include <thread>
+
+namespace Zelvo {
+
+namespace {
+
+const QColor kInitialHighlight(60, 60, 60, 150);
+const QColor kInitialFaint(100, 100, 100, 255);
+const float kLabelHeight = 15.0f;
+const qreal kLineMargin = 2.0;  // beyond the line ends and the axis height, for the pen width
+
+// Runs job(0) .. job(count - 1) on up to as many threads as there are cores.
+void RunInParallel(size_t count, const std::function<void(size_t)>& job)
+{
+    const size_t threads = std::min<size_t>(count, std::max(1u, std::thread::hardware_concurrency()));
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t k = next++; k < count; k = next++) job(k);
+    };
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; ++t) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // fewer threads; the calling thread still does everything that is left
+        }
+    }
+    work();
+    for (auto& helper : helpers) helper.join();
+}
+
+}  // namespace
+
+CoordinateAxisItem::CoordinateAxisItem(std::string& name, int dimension, HDpointSet<float>* set,
+                                       AxisMappingType type, bool showAxis, bool showLabel)
+    : m_name(name),
+      m_dimension(dimension),
+      m_pointSet(set),
+      m_labelOffset(showLabel ? kLabelHeight : 0.0f),
+      m_showAxis(showAxis),
+      m_showLabel(showLabel),
+      m_hoverBrush(QColor(100, 100, 100, 200), Qt::SolidPattern),
+      m_normalBrush(QColor(100, 100, 100, 60), Qt::SolidPattern),
+      m_outlinePen(Qt::NoPen),
+      m_highlightPen(kInitialHighlight, 2.0),
+      m_faintPen(kInitialFaint, 2.0)
+{
+    m_font.setFamily("Helvetica");
+    m_font.setPixelSize(15);
+    setFlag(ItemIsMovable);
+    setFlag(ItemIsSelectable);
+    setFlag(ItemSendsGeometryChanges);
+    setAcceptHoverEvents(true);
+    UpdateMappingType(type);
+    m_bounds = boundingRect();
+}
+
+CoordinateAxisItem::~CoordinateAxisItem()
+{
+    if (m_previousAxis && m_previousAxis->m_nextAxis == this) m_previousAxis->m_nextAxis = nullptr;
+    if (m_nextAxis && m_nextAxis->m_previousAxis == this) m_nextAxis->m_previousAxis = nullptr;
+}
+
+QRectF CoordinateAxisItem::m_linesRect() const
+{
+    if (!m_nextAxis) return QRectF();
+    const qreal x2 = m_nextAxis->x() - x();
+    const qreal usable = m_axisRect.height() - m_labelOffset;
+    return QRectF(QPointF(std::min<qreal>(0, x2) - kLineMargin, m_labelOffset - kLineMargin),
+                  QPointF(std::max<qreal>(0, x2) + kLineMargin, m_labelOffset + std::max<qreal>(0, usable) + kLineMargin));
+}
+
+QRectF CoordinateAxisItem::boundingRect() const
+{
+    // The title is drawn centred over the axis, wider than the bar.
+    return m_axisRect.united(QRectF(-100, 0, 200, 20)).united(m_linesRect());
+}
+
+QPainterPath CoordinateAxisItem::shape() const
+{
+    QPainterPath path;
+    path.addRect(m_axisRect);
+    return path;
+}
+
+void CoordinateAxisItem::m_updateGeometry()
+{
+    const QRectF bounds = boundingRect();
+    if (bounds != m_bounds) {
+        prepareGeometryChange();
+        m_bounds = bounds;
+    }
+    update();
+}
+
+void CoordinateAxisItem::m_invalidateLines()
+{
+    m_linesValid = false;
+    update();
+}
+
+void CoordinateAxisItem::UpdateMappingType(AxisMappingType type)
+{
+    if (!m_pointSet) return;
+    HDpointSet<float>& set = *m_pointSet;
+    const size_t D = set.m_dimMask.size();
+    if (D == 0 || m_dimension < 0 || static_cast<size_t>(m_dimension) >= D) return;
+    const size_t N = set.m_values.size() / D;
+    if (set.m_dimMin.size() != D || set.m_dimMax.size() != D) set.UpdateDimensionMinMaxMeanVariance();
+
+    float lo = 0, hi = 0;
+    bool constantMapsToValueOverMax = false;
+    if (type == AxisMappingOwnRange) {
+        lo = set.m_dimMin[m_dimension];
+        hi = set.m_dimMax[m_dimension];
+        constantMapsToValueOverMax = lo == hi;
+    } else if (type == AxisMappingFullRange) {
+        bool any = false;
+        for (size_t d = 0; d < D; ++d) {
+            if (!set.m_dimMask[d]) continue;
+            lo = any ? std::min(lo, set.m_dimMin[d]) : set.m_dimMin[d];
+            hi = any ? std::max(hi, set.m_dimMax[d]) : set.m_dimMax[d];
+            any = true;
+        }
+        if (!any) {
+            lo = set.m_dimMin[m_dimension];
+            hi = set.m_dimMax[m_dimension];
+        }
+    } else {
+        return;
+    }
+
+    m_mappedValues.resize(N);
+    const float* values = set.m_values.data() + m_dimension;
+    for (size_t p = 0; p < N; ++p) {
+        const float v = values[p * D];
+        float mapped;
+        if (constantMapsToValueOverMax)
+            mapped = hi != 0 ? v / hi : 0.0f;  // a constant dimension sits at the top, or at 0 when it is 0
+        else
+            mapped = hi != lo ? (v - lo) / (hi - lo) : 0.0f;  // a zero-width range maps to the bottom
+        m_mappedValues[p] = mapped;
+    }
+    m_updateLineColors();
+    m_invalidateLines();
+    if (m_previousAxis) m_previousAxis->m_invalidateLines();
+}
+
+void CoordinateAxisItem::SetSelectedPoint(std::vector<int>* indices)
+{
+    const size_t n = m_mappedValues.size();
+    m_selected.assign(n, 0);
+    m_selectedCount = 0;
+    if (indices) {
+        for (int index : *indices) {
+            if (index < 0 || static_cast<size_t>(index) >= n || m_selected[index]) continue;
+            m_selected[index] = 1;
+            ++m_selectedCount;
+        }
+    }
+    m_updateLineColors();
+}
+
+void CoordinateAxisItem::SetPointColors(std::vector<QColor>* colors)
+{
+    m_pointColors = colors;
+    m_colorCopy.clear();
+    if (colors) {
+        m_colorCopy.reserve(colors->size());
+        for (const QColor& c : *colors) m_colorCopy.push_back(c.rgba());
+    }
+    m_updateLineColors();
+}
+
+void CoordinateAxisItem::m_updateLineColors()
+{
+    const size_t n = m_mappedValues.size();
+    if (m_selected.size() != n) {
+        m_selected.assign(n, 0);
+        m_selectedCount = 0;
+    }
+    const QRgb initialHighlight = m_highlightPen.color().rgba();
+    const QRgb initialFaint = m_faintPen.color().rgba();
+    const bool haveColors = m_pointColors != nullptr;
+    bool changed = m_lineColors.size() != n;
+    m_lineColors.resize(n);
+    for (size_t p = 0; p < n; ++p) {
+        QRgb highlight = initialHighlight, faint = initialFaint;
+        if (haveColors && p < m_colorCopy.size()) {
+            highlight = m_colorCopy[p];
+            faint = qRgba(qRed(highlight), qGreen(highlight), qBlue(highlight), 10);
+        }
+        const unsigned colour = qPremultiply(m_selectedCount == 0 || m_selected[p] ? highlight : faint);
+        if (m_lineColors[p] != colour) {
+            m_lineColors[p] = colour;
+            changed = true;
+        }
+    }
+    if (changed) m_invalidateLines();
+}
+
+void CoordinateAxisItem::SetNextAxisItem(CoordinateAxisItem* next)
+{
+    if (m_nextAxis && m_nextAxis->m_previousAxis == this) m_nextAxis->m_previousAxis = nullptr;
+    m_nextAxis = next;
+    if (next) next->m_previousAxis = this;
+    m_invalidateLines();
+    m_updateGeometry();
+}
+
+void CoordinateAxisItem::SetAxisVisibility(bool visible)
+{
+    m_showAxis = visible;
+    update();
+}
+
+void CoordinateAxisItem::SetLabelVisibility(bool visible)
+{
+    m_showLabel = visible;
+    // The lines follow at once; the bar keeps its rectangle until the next resize.
+    m_labelOffset = visible ? kLabelHeight : 0.0f;
+    m_updateGeometry();
+}
+
+void CoordinateAxisItem::UpdateAxisBoundingBox()
+{
+    const qreal sceneHeight = scene() ? scene()->sceneRect().height() : 0.0;
+    m_axisRect = QRectF(-0.5 * m_axisWidth, m_labelOffset, m_axisWidth, sceneHeight - m_labelOffset);
+    m_updateGeometry();
+}
+
+void CoordinateAxisItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
+{
+    if (m_showAxis) {
+        painter->setPen(m_outlinePen);
+        painter->setBrush(m_hovered ? m_hoverBrush : m_normalBrush);
+        painter->drawRect(m_axisRect);
+    }
+    if (m_nextAxis && !m_mappedValues.empty()) m_drawLines(painter);
+    if ((m_hovered && m_showAxis) || m_showLabel) {
+        painter->setFont(m_font);
+        painter->setPen(m_textPen);
+        painter->drawText(QRectF(-100, 0, 200, 20), Qt::AlignCenter, QString::fromStdString(m_name));
+    }
+}
+
+bool CoordinateAxisItem::m_planLines(const QTransform& device, LinePlan& plan) const
+{
+    if (!m_nextAxis || m_mappedValues.empty() || m_nextAxis->m_mappedValues.size() != m_mappedValues.size())
+        return false;
+    plan.usable = static_cast<float>(m_axisRect.height()) - m_labelOffset;
+    if (plan.usable <= 0) return false;
+    plan.scale = device.m11();
+    // The image sits on whole device pixels; its content depends on the item's sub-pixel offset.
+    plan.origin = device.map(QPointF(0, 0));
+    const QRectF lines = m_linesRect();
+    plan.left = static_cast<int>(std::floor(plan.origin.x() + lines.left() * plan.scale));
+    plan.top = static_cast<int>(std::floor(plan.origin.y() + lines.top() * plan.scale));
+    const int right = static_cast<int>(std::ceil(plan.origin.x() + lines.right() * plan.scale));
+    const int bottom = static_cast<int>(std::ceil(plan.origin.y() + lines.bottom() * plan.scale));
+    plan.size = QSize(right - plan.left, bottom - plan.top);
+    if (plan.size.isEmpty()) return false;
+    plan.key.x2 = static_cast<float>(m_nextAxis->x() - x());
+    plan.key.top = m_labelOffset;
+    plan.key.height = plan.usable;
+    plan.key.scale = plan.scale;
+    plan.key.fracX = plan.origin.x() - std::floor(plan.origin.x());
+    plan.key.fracY = plan.origin.y() - std::floor(plan.origin.y());
+    return true;
+}
+
+bool CoordinateAxisItem::m_linesCurrent(const LinePlan& plan) const
+{
+    return m_linesValid && plan.key == m_lineImageKey && m_lineImage.size() == plan.size;
+}
+
+void CoordinateAxisItem::m_renderLines(const LinePlan& plan)
+{
+    m_lineImage.fill(Qt::transparent);
+    LineRasterizer raster(m_lineImage, static_cast<float>(m_highlightPen.widthF() * plan.scale));
+    const float ax = static_cast<float>(plan.origin.x() - plan.left);
+    const float ay = static_cast<float>(plan.origin.y() - plan.top);
+    const float s = static_cast<float>(plan.scale);
+    const float x2 = plan.key.x2, top = plan.key.top, usable = plan.usable;
+    const float* here = m_mappedValues.data();
+    const float* there = m_nextAxis->m_mappedValues.data();
+    const size_t n = m_mappedValues.size();
+    for (size_t p = 0; p < n; ++p) {
+        const float y1 = top + (1.0f - here[p]) * usable;
+        const float y2 = top + (1.0f - there[p]) * usable;
+        raster.DrawLine(ax, ay + y1 * s, ax + x2 * s, ay + y2 * s, m_lineColors[p]);
+    }
+    m_lineImageKey = plan.key;
+    m_linesValid = true;
+    ++m_lineRenderCount;
+}
+
+void CoordinateAxisItem::m_drawLines(QPainter* painter)
+{
+    const QTransform device = painter->deviceTransform();
+    if (device.type() > QTransform::TxScale || device.m11() != device.m22() || device.m11() <= 0) {
+        m_drawLinesDirect(painter);
+        return;
+    }
+    LinePlan own;
+    if (!m_planLines(device, own)) return;
+    if (!m_linesCurrent(own)) {
+        // The axes to the right paint next in this frame: their stale images are drawn now too,
+        // all at once on several threads (each axis only writes its own image).
+        std::vector<std::pair<CoordinateAxisItem*, LinePlan>> work{{this, own}};
+        for (CoordinateAxisItem* axis = m_nextAxis; axis; axis = axis->m_nextAxis) {
+            LinePlan plan;
+            const QTransform moved = QTransform(device).translate(axis->x() - x(), axis->y() - y());
+            if (axis->m_planLines(moved, plan) && !axis->m_linesCurrent(plan)) work.emplace_back(axis, plan);
+        }
+        for (auto& [axis, plan] : work) {
+            if (axis->m_lineImage.size() != plan.size)
+                axis->m_lineImage = QImage(plan.size, QImage::Format_ARGB32_Premultiplied);
+            axis->m_lineImage.setDevicePixelRatio(1.0);
+        }
+        RunInParallel(work.size(), [&work](size_t k) { work[k].first->m_renderLines(work[k].second); });
+        for (auto& entry : work) entry.first->m_lineImage.setDevicePixelRatio(entry.second.scale);
+    }
+    painter->drawImage(QPointF((own.left - own.origin.x()) / own.scale, (own.top - own.origin.y()) / own.scale),
+                       m_lineImage);
+}
+
+void CoordinateAxisItem::m_drawLinesDirect(QPainter* painter)
+{
+    if (!m_nextAxis || m_nextAxis->m_mappedValues.size() != m_mappedValues.size()) return;
+    const float x2 = static_cast<float>(m_nextAxis->x() - x());
+    const float usable = static_cast<float>(m_axisRect.height()) - m_labelOffset;
+    painter->save();
+    QPen pen = m_highlightPen;
+    const size_t n = m_mappedValues.size();
+    for (size_t p = 0; p < n; ++p) {
+        const float y1 = m_labelOffset + (1.0f - m_mappedValues[p]) * usable;
+        const float y2 = m_labelOffset + (1.0f - m_nextAxis->m_mappedValues[p]) * usable;
+        if (!std::isfinite(y1) || !std::isfinite(y2)) continue;
+        pen.setColor(QColor::fromRgba(qUnpremultiply(m_lineColors[p])));
+        painter->setPen(pen);
+        painter->drawLine(QPointF(0, y1), QPointF(x2, y2));
+    }
+    painter->restore();
+}
+
+void CoordinateAxisItem::hoverEnterEvent(QGraphicsSceneHoverEvent*)
+{
+    m_hovered = true;
+    update();
+}
+
+void CoordinateAxisItem::hoverLeaveEvent(QGraphicsSceneHoverEvent*)
+{
+    m_hovered = false;
+    update();
+}
+
+QVariant CoordinateAxisItem::itemChange(GraphicsItemChange change, const QVariant& value)
+{
+    if (change == ItemPositionChange && scene()) return QPointF(value.toPointF().x(), y());
+    if (change == ItemPositionHasChanged) {
+        m_updateGeometry();
+        if (m_previousAxis) m_previousAxis->m_updateGeometry();
+    }
+    return QGraphicsItem::itemChange(change, value);
+}
+
+}  // namespace Zelvo

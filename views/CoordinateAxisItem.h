@@ -1,0 +1,127 @@
+#pragma once
+
+#include "AxisMappingType.h"
+#include "HDpointSet.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QFont>
+#include <QGraphicsItem>
+#include <QImage>
+#include <QPen>
+
+#include <string>
+#include <vector>
+
+namespace Zelvo {
+
+// One vertical axis of the parallel coordinates. It draws its bar, its title, and the line of
+// every point from itself to the next axis on its right. Those lines are kept in an image that is
+// drawn again only when something they show changes (values, colours, selection, the distance to
+// the next axis, the height); any other repaint is a blit.
+class CoordinateAxisItem : public QGraphicsItem {
+public:
+    CoordinateAxisItem(std::string& name, int dimension, HDpointSet<float>* set, AxisMappingType type,
+                       bool showAxis, bool showLabel);
+    ~CoordinateAxisItem() override;
+    CoordinateAxisItem(const CoordinateAxisItem&) = delete;
+    CoordinateAxisItem& operator=(const CoordinateAxisItem&) = delete;
+
+    // Covers the bar, the title and the lines to the next axis.
+    QRectF boundingRect() const override;
+    // Only the bar takes hover and mouse presses; the lines belong to no axis for the mouse.
+    QPainterPath shape() const override;
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
+
+    void UpdateMappingType(AxisMappingType type);
+    // Selected point indices (point-set rows); indices outside the point set are ignored.
+    void SetSelectedPoint(std::vector<int>* indices);
+    void SetNextAxisItem(CoordinateAxisItem* next);
+    void SetAxisVisibility(bool visible);
+    void SetLabelVisibility(bool visible);
+    // The profile's per-point colours (read now; points beyond the list keep the initial pens).
+    void SetPointColors(std::vector<QColor>* colors);
+    void UpdateAxisBoundingBox();
+
+    const std::string& GetName() const { return m_name; }
+    int GetDimension() const { return m_dimension; }
+    const std::vector<float>& GetMappedValues() const { return m_mappedValues; }
+    CoordinateAxisItem* GetNextAxisItem() const { return m_nextAxis; }
+    // How often the lines were drawn into the cache (for tests and benchmarks).
+    int GetLineRenderCount() const { return m_lineRenderCount; }
+
+protected:
+    void hoverEnterEvent(QGraphicsSceneHoverEvent* event) override;
+    void hoverLeaveEvent(QGraphicsSceneHoverEvent* event) override;
+    QVariant itemChange(GraphicsItemChange change, const QVariant& value) override;
+
+private:
+    // Recomputes the per-point line colours from colours and selection; dirties the lines only
+    // when one of them changed.
+    void m_updateLineColors();
+    // The lines' extent changed (own or next axis moved, new height or label offset).
+    void m_updateGeometry();
+    void m_invalidateLines();
+    void m_drawLines(QPainter* painter);
+    // The slow path for painters that rotate or shear: every line through QPainter.
+    void m_drawLinesDirect(QPainter* painter);
+    QRectF m_linesRect() const;
+
+    std::string m_name;
+    int m_dimension;
+    CoordinateAxisItem* m_nextAxis = nullptr;
+    CoordinateAxisItem* m_previousAxis = nullptr;
+    std::vector<float> m_mappedValues;
+    HDpointSet<float>* m_pointSet;
+    QRectF m_axisRect;
+    float m_axisWidth = 5.0f;
+    float m_labelOffset = 0.0f;
+    bool m_showAxis;
+    bool m_showLabel;
+    bool m_hovered = false;
+    QBrush m_hoverBrush;
+    QBrush m_normalBrush;
+    QPen m_outlinePen;
+    QPen m_textPen;
+    QPen m_highlightPen;
+    QPen m_faintPen;
+    std::vector<QColor>* m_pointColors = nullptr;
+    std::vector<QRgb> m_colorCopy;     // what m_pointColors held when it was handed over
+    std::vector<char> m_selected;      // one flag per point
+    int m_selectedCount = 0;
+    QFont m_font;
+
+    // Premultiplied colour of each point's line, from colours, selection and pens.
+    std::vector<unsigned> m_lineColors;
+    // The cached lines and what they were drawn for.
+    struct LineImageKey {
+        float x2 = 0, top = 0, height = 0;
+        double scale = 0, fracX = 0, fracY = 0;
+        bool operator==(const LineImageKey& o) const
+        {
+            return x2 == o.x2 && top == o.top && height == o.height && scale == o.scale && fracX == o.fracX &&
+                   fracY == o.fracY;
+        }
+    };
+    // Where and how the lines land on the device for one paint.
+    struct LinePlan {
+        LineImageKey key;
+        QPointF origin;  // device position of the item's origin
+        double scale = 1;
+        float usable = 0;
+        int left = 0, top = 0;  // device pixel of the image's top-left corner
+        QSize size;
+    };
+    bool m_planLines(const QTransform& device, LinePlan& plan) const;
+    bool m_linesCurrent(const LinePlan& plan) const;
+    // Draws the lines into m_lineImage (already of plan's size); touches nothing else.
+    void m_renderLines(const LinePlan& plan);
+
+    QImage m_lineImage;
+    LineImageKey m_lineImageKey;
+    bool m_linesValid = false;
+    int m_lineRenderCount = 0;
+    QRectF m_bounds;
+};
+
+}  // namespace Zelvo

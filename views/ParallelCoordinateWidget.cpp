@@ -1,0 +1,136 @@
+#include "ParallelCoordinateWidget.h"
+
+#include "CoordinateAxisItem.h"
+#include "DataProfile.h"
+
+#include <QPainter>
+
+namespace Zelvo {
+
+ParallelCoordinateWidget::ParallelCoordinateWidget(QWidget* parent) : QWidget(parent)
+{
+    setupUi(this);
+    checkBox_showAxis->setChecked(false);
+    // A handful of axes that move while dragged: an index would only cost.
+    m_scene.setItemIndexMethod(QGraphicsScene::NoIndex);
+    m_rebuildTimer.setSingleShot(true);
+    m_rebuildTimer.setInterval(0);
+    connect(&m_rebuildTimer, &QTimer::timeout, this, &ParallelCoordinateWidget::SetAxisData);
+
+    connect(gView_ParallelCoordinate, &ParallelCoordinateGraphView::reszieSignal, this,
+            &ParallelCoordinateWidget::ResizeAxiesItems);
+    connect(checkBox_useFullDataRange, &QCheckBox::toggled, this, &ParallelCoordinateWidget::UpdateAxiesRangeMapping);
+    connect(checkBox_showAxis, &QCheckBox::toggled, this, &ParallelCoordinateWidget::ToggleAxisVisibility);
+    connect(checkBox_showLabel, &QCheckBox::toggled, this, &ParallelCoordinateWidget::ToggleLabelVisibility);
+}
+
+ParallelCoordinateWidget::~ParallelCoordinateWidget()
+{
+    // The view must not paint items that are going away.
+    gView_ParallelCoordinate->setScene(nullptr);
+    m_axes.clear();
+}
+
+void ParallelCoordinateWidget::SetDataProfile(DataProfile* profile)
+{
+    if (m_profile && m_profile != profile) {
+        m_profile->disconnect(this);
+        m_profile->disconnect(&m_rebuildTimer);
+    }
+    m_profile = profile;
+    if (profile) {
+        connect(profile, &DataProfile::PointSetChanged, &m_rebuildTimer, qOverload<>(&QTimer::start),
+                Qt::UniqueConnection);
+        connect(profile, &DataProfile::PointColorChanged, this, &ParallelCoordinateWidget::UpdatePointColor,
+                Qt::UniqueConnection);
+    }
+    gView_ParallelCoordinate->setScene(&m_scene);
+    gView_ParallelCoordinate->setRenderHint(QPainter::Antialiasing);
+    gView_ParallelCoordinate->setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    gView_ParallelCoordinate->show();
+    SetAxisData();
+}
+
+void ParallelCoordinateWidget::UpdatePointSelection(std::vector<int>* indices)
+{
+    if (m_profile && indices) {
+        for (auto& axis : m_axes) axis->SetSelectedPoint(indices);
+    }
+    m_scene.update();
+    gView_ParallelCoordinate->viewport()->update();
+}
+
+void ParallelCoordinateWidget::m_readCheckBoxes()
+{
+    m_mappingType = checkBox_useFullDataRange->isChecked() ? AxisMappingFullRange : AxisMappingOwnRange;
+    m_showAxis = checkBox_showAxis->isChecked();
+    m_showLabel = checkBox_showLabel->isChecked();
+}
+
+void ParallelCoordinateWidget::SetAxisData()
+{
+    m_rebuildTimer.stop();
+    m_readCheckBoxes();
+    if (!m_profile) return;
+    for (auto& axis : m_axes) m_scene.removeItem(axis.get());
+    m_axes.clear();
+
+    HDpointSet<float>& set = m_profile->GetPointSet();
+    const int dimensions = static_cast<int>(set.m_dimMask.size());
+    for (int d = 0; d < dimensions; ++d) {
+        if (!set.m_dimMask[d]) continue;
+        std::string label = set.GetDimensionLabel(d);
+        auto axis = std::make_unique<CoordinateAxisItem>(label, d, &set, m_mappingType, m_showAxis, m_showLabel);
+        if (!m_axes.empty()) m_axes.back()->SetNextAxisItem(axis.get());
+        m_axes.push_back(std::move(axis));
+    }
+    for (auto& axis : m_axes) m_scene.addItem(axis.get());
+    ResizeAxiesItems();
+}
+
+void ParallelCoordinateWidget::ResizeAxiesItems()
+{
+    if (!m_profile) return;
+    const QSize size = gView_ParallelCoordinate->viewport()->size();
+    m_scene.setSceneRect(0, 0, size.width(), size.height());
+    if (!m_axes.empty()) {
+        const qreal spacing = m_scene.width() / static_cast<qreal>(m_axes.size() + 1);
+        for (size_t i = 0; i < m_axes.size(); ++i) {
+            m_axes[i]->setPos(spacing * static_cast<qreal>(i + 1), 0);
+            m_axes[i]->UpdateAxisBoundingBox();
+        }
+    }
+    m_scene.update();
+    gView_ParallelCoordinate->viewport()->update();
+}
+
+void ParallelCoordinateWidget::UpdatePointColor()
+{
+    if (!m_profile) return;
+    for (auto& axis : m_axes) axis->SetPointColors(m_profile->GetPointColors());
+}
+
+void ParallelCoordinateWidget::UpdateAxiesRangeMapping()
+{
+    if (!m_profile) return;
+    m_readCheckBoxes();
+    for (auto& axis : m_axes) axis->UpdateMappingType(m_mappingType);
+    m_scene.update();
+    gView_ParallelCoordinate->viewport()->update();
+}
+
+void ParallelCoordinateWidget::ToggleAxisVisibility(bool visible)
+{
+    if (!m_profile) return;
+    m_showAxis = visible;
+    for (auto& axis : m_axes) axis->SetAxisVisibility(visible);
+}
+
+void ParallelCoordinateWidget::ToggleLabelVisibility(bool visible)
+{
+    if (!m_profile) return;
+    m_showLabel = visible;
+    for (auto& axis : m_axes) axis->SetLabelVisibility(visible);
+}
+
+}  // namespace Zelvo

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "AxisMappingType.h"
+#include "ui_ParallelCoordinateUI.h"
+
+#include <QGraphicsScene>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+namespace Zelvo {
+
+class CoordinateAxisItem;
+class DataProfile;
+
+// The parallel-coordinates panel: one axis per selected dimension, every point a polyline across
+// them, coloured like the projected view, with the projected view's selection in full colour.
+class ParallelCoordinateWidget : public QWidget, public Ui_ParallelCoordinateUI {
+    Q_OBJECT
+
+public:
+    explicit ParallelCoordinateWidget(QWidget* parent = nullptr);
+    ~ParallelCoordinateWidget() override;
+
+    // Follows profile from now on (the previous profile, if any, is no longer followed).
+    void SetDataProfile(DataProfile* profile);
+    // Selected point-set rows; null keeps the selection as it is.
+    void UpdatePointSelection(std::vector<int>* indices);
+
+    const std::vector<std::unique_ptr<CoordinateAxisItem>>& GetAxisItems() const { return m_axes; }
+    QGraphicsScene& GetScene() { return m_scene; }
+
+public slots:
+    void ResizeAxiesItems();
+    void UpdatePointColor();
+    void UpdateAxiesRangeMapping();
+    void ToggleLabelVisibility(bool visible);
+    void ToggleAxisVisibility(bool visible);
+    void SetAxisData();
+
+private:
+    void m_readCheckBoxes();
+
+    QGraphicsScene m_scene;
+    std::vector<std::unique_ptr<CoordinateAxisItem>> m_axes;
+    QPointer<DataProfile> m_profile;
+    AxisMappingType m_mappingType = AxisMappingOwnRange;
+    bool m_showLabel = false;
+    bool m_showAxis = false;
+    // Point-set changes often come in bursts (one per dimension of a mask change): the axes are
+    // rebuilt once, when the event loop next runs.
+    QTimer m_rebuildTimer;
+};
+
+}  // namespace Zelvo
