@@ -301,10 +301,11 @@ void ProjectedViewWidget::m_rangeReleased()
 
 void ProjectedViewWidget::RestoreDefault()
 {
-    {
+    const int index = m_scene.GetClusterLevel() - 1;
+    if (index >= 0 && index < comboBox_SelectClusterLevel->count()) {
         // The scene shows its stored level again by itself.
         const QSignalBlocker blocker(comboBox_SelectClusterLevel);
-        comboBox_SelectClusterLevel->setCurrentIndex(m_scene.GetClusterLevel() - 1);
+        comboBox_SelectClusterLevel->setCurrentIndex(index);
     }
     m_scene.RestoreDefault();
 }

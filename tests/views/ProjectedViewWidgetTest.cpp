@@ -302,6 +302,10 @@ TEST_F(ProjectedViewWidgetTest, ClusteringFillsOneLevelPerTreeLevelBelowTheLeave
     EXPECT_EQ(w.GetScene().GetNodeItems().size(), 4u);
     EXPECT_EQ(colors.count(), 1);
     EXPECT_EQ(a->ItemColors()[70], w.GetScene().GetNodeItems()[3]->GetColor().rgb());
+    // Restore To Default goes back to the level a clustering result starts with.
+    a->Click(w.pushButton_restoreDefault);
+    EXPECT_EQ(w.comboBox_SelectClusterLevel->currentIndex(), 0);
+    EXPECT_EQ(w.GetScene().GetNodeItems().size(), 2u);
 }
 
 TEST_F(ProjectedViewWidgetTest, RestoreToDefaultInLocalCostModeRecoloursTheComputedLayout)
