@@ -1,13 +1,24 @@
 #include "AppMainFrame.h"
 
+#include "DataPropertyWidget.h"
 #include "DialogService.h"
+#include "ParallelCoordinateWidget.h"
+#include "ProjectedViewWidget.h"
+#include "ScatterPlotWidget.h"
+#include "Log.h"
+#include "SubspaceLoader.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+
+#include <cstdio>
 
 namespace Zelvo {
 
@@ -15,16 +26,90 @@ namespace {
 
 const char* const kStartDirectory = "./";
 const char* const kXmlFilter = "XML (*.XML *.xml)";
+const int kCentralMinimumSize = 400;
 
 }  // namespace
 
 AppMainFrame::AppMainFrame()
 {
+    setupUI();
     createActions();
     createMenus();
 }
 
-AppMainFrame::~AppMainFrame() = default;
+AppMainFrame::~AppMainFrame()
+{
+    // The views point at the profile and the controller, which go before the Qt children would:
+    // the views go first.
+    delete m_projectedView;
+    delete m_dataOperationDock;
+    delete m_parallelCoordinateDock;
+    delete m_scatterPlotDock;
+}
+
+void AppMainFrame::setupUI()
+{
+    enableProjectedCentralPanel(true, kCentralMinimumSize, kCentralMinimumSize);
+    createDataOperationPanel();
+    createParallelCoordinatePanel();
+    createScatterPlotPanel();
+    m_parallelCoordinateDock->hide();
+    m_dataOperationDock->hide();
+    enableProjectedCentralPanel(true, kCentralMinimumSize, kCentralMinimumSize);
+    m_dataOperationDock->show();
+}
+
+void AppMainFrame::enableProjectedCentralPanel(bool makeCentral, int minimumWidth, int minimumHeight)
+{
+    if (!m_projectedView) {
+        m_projectedView = new ProjectedViewWidget(this);
+        m_projectedView->setMinimumHeight(minimumHeight);
+        m_projectedView->setMinimumWidth(minimumWidth);
+        m_projectedView->hide();
+        return;
+    }
+    // setCentralWidget deletes the widget it replaces, and detaching a shown child makes it a
+    // window of its own for a moment: a view that is central already stays where it is.
+    if (makeCentral && centralWidget() != m_projectedView) {
+        if (QWidget* present = takeCentralWidget()) present->setParent(nullptr);
+        m_projectedView->setParent(this);
+        setCentralWidget(m_projectedView);
+    }
+    m_projectedView->show();
+}
+
+void AppMainFrame::createDataOperationPanel()
+{
+    if (m_dataOperation) return;
+    m_dataOperationDock = new QDockWidget(tr("Data Operation"), this);
+    m_dataOperation = new DataPropertyWidget(m_dataOperationDock);
+    m_dataOperationDock->setWidget(m_dataOperation);
+    m_dataOperationDock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    addDockWidget(Qt::LeftDockWidgetArea, m_dataOperationDock);
+    m_dataOperationDock->hide();
+}
+
+void AppMainFrame::createParallelCoordinatePanel()
+{
+    if (m_parallelCoordinate) return;
+    m_parallelCoordinateDock = new QDockWidget(tr("Parallel Coordinate"), this);
+    m_parallelCoordinate = new ParallelCoordinateWidget(m_parallelCoordinateDock);
+    m_parallelCoordinateDock->setWidget(m_parallelCoordinate);
+    m_parallelCoordinateDock->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
+    addDockWidget(Qt::BottomDockWidgetArea, m_parallelCoordinateDock);
+    m_parallelCoordinateDock->hide();
+}
+
+void AppMainFrame::createScatterPlotPanel()
+{
+    if (m_scatterPlot) return;
+    m_scatterPlotDock = new QDockWidget(tr("Scatter Plot"), this);
+    m_scatterPlot = new ScatterPlotWidget(m_scatterPlotDock);
+    m_scatterPlotDock->setWidget(m_scatterPlot);
+    m_scatterPlotDock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    addDockWidget(Qt::RightDockWidgetArea, m_scatterPlotDock);
+    m_scatterPlotDock->hide();
+}
 
 void AppMainFrame::createActions()
 {
@@ -78,6 +163,30 @@ void AppMainFrame::createActions()
     aboutQtAct = new QAction(tr("About &Qt"), this);
     aboutQtAct->setStatusTip(tr("Show the Qt library's About box"));
     connect(aboutQtAct, &QAction::triggered, qApp, &QApplication::aboutQt);
+
+    toggleProjectedViewUIAct = new QAction(tr("Toggle ProjectedView UI"), this);
+    toggleProjectedViewUIAct->setCheckable(true);
+    toggleProjectedViewUIAct->setChecked(true);
+    connect(toggleProjectedViewUIAct, &QAction::toggled, m_projectedView, &ProjectedViewWidget::toggleUI);
+
+    distortionAnalysisViewAct = new QAction(tr("Show Distortion Analysis View"), this);
+    distortionAnalysisViewAct->setCheckable(true);
+    distortionAnalysisViewAct->setChecked(true);
+    connect(distortionAnalysisViewAct, &QAction::triggered, this, &AppMainFrame::enableDistortionAnalysisView);
+    viewGroup = new QActionGroup(this);
+    viewGroup->setExclusive(true);
+    viewGroup->addAction(distortionAnalysisViewAct);
+
+    dynamicProjectionViewAct = new QAction(tr("Show Dynamic Projection View"), this);
+    dynamicProjectionViewAct->setCheckable(true);
+    topoAnalysisViewAct = new QAction(tr("Show Topological Analysis View"), this);
+    topoAnalysisViewAct->setCheckable(true);
+    volumeVisViewAct = new QAction(tr("Show Volume Visualization View"), this);
+    volumeVisViewAct->setCheckable(true);
+
+    connect(m_dataOperation->pB_loadData, &QPushButton::clicked, this, &AppMainFrame::open);
+    connect(m_projectedView, &ProjectedViewWidget::PointSelectionChanged, this,
+            &AppMainFrame::PointSelectionChangeFromProjView);
 }
 
 void AppMainFrame::createMenus()
@@ -95,6 +204,12 @@ void AppMainFrame::createMenus()
     fileMenu->addSeparator();
     fileMenu->addAction(quitAct);
 
+    viewMenu = menuBar()->addMenu(tr("&View"));
+    viewMenu->addAction(m_dataOperationDock->toggleViewAction());
+    viewMenu->addAction(m_parallelCoordinateDock->toggleViewAction());
+    viewMenu->addSeparator();
+    viewMenu->addAction(distortionAnalysisViewAct);
+
     helpMenu = menuBar()->addMenu(tr("&Help"));
     helpMenu->addAction(aboutQtAct);
 }
@@ -106,22 +221,53 @@ void AppMainFrame::newFile()
     if (fileName.isEmpty()) return;
     if (!fileName.contains('.')) fileName += ".xml";
     m_fileIO.CreateNewEmptyHDdataSet(fileName.toLocal8Bit().constData());
+    // The profile's points belong to the data set before; they must not be saved into this one.
+    m_modelLoaded = false;
 }
 
 void AppMainFrame::importCSV()
 {
+    const QString fileName = DialogService::Current().GetOpenFileName(this, tr("Import CSV data file"),
+                                                                     kStartDirectory, "CSV (*.CSV *.csv)");
+    if (fileName.isEmpty()) return;
+    if (m_fileIO.ImportDataFromCSV(fileName.toLocal8Bit().constData())) {
+        loadDataToModel();
+    } else {
+        DialogService::Current().Warning(this, windowTitle(),
+                                         tr("Require to create an empty XML file before import CSV files!"));
+    }
 }
 
 void AppMainFrame::importClusteringLabel()
 {
+    const QString fileName = DialogService::Current().GetOpenFileName(this, tr("Import Clustering label file"),
+                                                                     kStartDirectory, "txt (*.TXT *.txt)");
+    if (fileName.isEmpty()) return;
+    m_profile.ImportClusteringLabelTextFile(fileName.toLocal8Bit().constData());
 }
 
 void AppMainFrame::importClusterHierarchy()
 {
+    const QString fileName = DialogService::Current().GetOpenFileName(this, tr("Import Cluster Hierarchy"),
+                                                                     kStartDirectory, "bin (*.txt)");
+    if (fileName.isEmpty()) return;
+    m_profile.ImportClusterHierarchyFile(fileName.toLocal8Bit().constData());
 }
 
 void AppMainFrame::importSubspaceResult()
 {
+    // The views of a subspace clustering project the loaded points: without them there is
+    // nothing to project.
+    if (!m_modelLoaded) {
+        Log::Puts("Error: load a data set before importing a subspace clustering");
+        return;
+    }
+    const QString fileName = DialogService::Current().GetOpenFileName(this, tr("Import Clustering label file"),
+                                                                     kStartDirectory, "csv (*.CSV *.csv)");
+    if (fileName.isEmpty()) return;
+    std::unique_ptr<SubspaceModel> model =
+        SubspaceLoader::LoadSubspaceModelFromFile(fileName.toLocal8Bit().constData());
+    if (model) m_subspaceModel.SetSubspaceModel(std::move(model));
 }
 
 void AppMainFrame::open()
@@ -129,17 +275,39 @@ void AppMainFrame::open()
     const QString fileName = DialogService::Current().GetOpenFileName(this, tr("Open XML HDdataSet file"),
                                                                      kStartDirectory, kXmlFilter);
     if (fileName.isEmpty()) return;
-    m_fileIO.OpenHDdataSet(fileName.toLocal8Bit().constData());
+    if (m_fileIO.OpenHDdataSet(fileName.toLocal8Bit().constData())) loadDataToModel();
+}
+
+void AppMainFrame::loadDataToModel()
+{
+    // A second data set starts from empty views, so nothing of the first survives in them
+    // while the profile replaces the results they were built from.
+    if (m_projectedView) m_projectedView->CleanUp();
+    if (m_dataOperation) m_dataOperation->CleanUp();
+    m_profile.SetHDfileIO(&m_fileIO);
+    m_modelLoaded = true;
+    m_subspaceModel.dataProfile = &m_profile;
+    m_profile.SetDataSetPath(m_fileIO.GetFullPath());
+    m_controller.SetDataProfile(&m_profile);
+    m_dataOperation->SetModelController(&m_profile, &m_controller);
+    m_projectedView->SetModelController(&m_profile, &m_controller);
+    m_parallelCoordinate->SetDataProfile(&m_profile);
 }
 
 void AppMainFrame::close()
 {
     m_fileIO.Close();
+    m_profile.CleanUp();
+    if (m_dataOperation) m_dataOperation->CleanUp();
+    if (m_projectedView) m_projectedView->CleanUp();
+    // A closed data set is not shown any more; the next load follows the profile again.
+    if (m_parallelCoordinate) m_parallelCoordinate->SetDataProfile(nullptr);
 }
 
 bool AppMainFrame::save()
 {
     if (!m_fileIO.IsOpened()) return false;
+    if (m_modelLoaded && !m_profile.SaveHDpointSet()) return false;
     return m_fileIO.SaveHDdataSet();
 }
 
@@ -149,6 +317,7 @@ bool AppMainFrame::saveAs()
     const QString fileName = DialogService::Current().GetSaveFileName(this, tr("SaveAs XML HDdataSet file"),
                                                                      kStartDirectory, kXmlFilter);
     if (fileName.isEmpty()) return false;
+    if (m_modelLoaded && !m_fileIO.WriteDataProfile(m_profile)) return false;
     return m_fileIO.SaveAsHDdataSet(fileName.toLocal8Bit().constData());
 }
 
@@ -160,6 +329,41 @@ void AppMainFrame::quit()
 {
     // quit() would first offer every window a close event, and ours asks; leave at once.
     QCoreApplication::exit(0);
+}
+
+void AppMainFrame::PointSelectionChangeFromProjView()
+{
+    std::vector<int>* selected = m_projectedView->GetScene().GetSelectedPointIndex();
+    m_parallelCoordinate->UpdatePointSelection(selected);
+    m_scatterPlot->UpdatePointSelection(selected);
+    if (selected->size() == 1) m_dataOperation->UpdatePointView(selected->front());
+}
+
+void AppMainFrame::PointSelectionChangeFromScatterPlotView()
+{
+}
+
+void AppMainFrame::enableDistortionAnalysisView()
+{
+    m_parallelCoordinateDock->hide();
+    m_dataOperationDock->hide();
+    enableProjectedCentralPanel(true, kCentralMinimumSize, kCentralMinimumSize);
+    m_dataOperationDock->show();
+}
+
+void AppMainFrame::enableTopoAnalysisView()
+{
+}
+
+void AppMainFrame::enableDynamicProjectionView()
+{
+    // The dock it would show is never made.
+    m_parallelCoordinateDock->hide();
+    m_dataOperationDock->hide();
+}
+
+void AppMainFrame::enableDynProjVolumeVisView()
+{
 }
 
 void AppMainFrame::closeEvent(QCloseEvent* event)

@@ -1,17 +1,30 @@
 #pragma once
 
+#include "DataOperationController.h"
+#include "DataProfile.h"
 #include "HDfileIO.h"
+#include "SubspaceTransitionGraphModel.h"
 
 #include <QMainWindow>
 
 class QAction;
+class QActionGroup;
 class QCloseEvent;
+class QDockWidget;
 class QMenu;
 
 namespace Zelvo {
 
-// The main window: File and Help menus, the file dialogs, and the question before closing.
-// It owns the data-set file object for the whole run.
+class DataPropertyWidget;
+class ParallelCoordinateWidget;
+class ProjectedViewWidget;
+class ScatterPlotWidget;
+
+// The main window: the projected view in the centre, the data-operation panel, the parallel
+// coordinates and the scatter-plot panel in docks, the File, View and Help menus, the file
+// dialogs and the question before closing. It owns the model (controller, data profile) and the
+// data-set file object for the whole run, and connects the model to the views only once a data
+// set has been opened or imported.
 class AppMainFrame : public QMainWindow {
     Q_OBJECT
 
@@ -20,6 +33,13 @@ public:
     ~AppMainFrame() override;
 
     HDfileIO& GetHDfileIO() { return m_fileIO; }
+    DataProfile& GetDataProfile() { return m_profile; }
+    SubspaceTransitionGraphModel& GetSubspaceTransitionGraphModel() { return m_subspaceModel; }
+    ProjectedViewWidget* GetProjectedView() const { return m_projectedView; }
+    ParallelCoordinateWidget* GetParallelCoordinate() const { return m_parallelCoordinate; }
+    ScatterPlotWidget* GetScatterPlot() const { return m_scatterPlot; }
+    DataPropertyWidget* GetDataOperationPanel() const { return m_dataOperation; }
+    QDockWidget* GetParallelCoordinateDock() const { return m_parallelCoordinateDock; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -36,10 +56,32 @@ private slots:
     bool saveAs();
     void about();
     void quit();
+    void PointSelectionChangeFromProjView();
+    void PointSelectionChangeFromScatterPlotView();
+    void enableDistortionAnalysisView();
+    void enableTopoAnalysisView();
+    void enableDynamicProjectionView();
+    void enableDynProjVolumeVisView();
 
 private:
+    void setupUI();
+    void enableProjectedCentralPanel(bool makeCentral, int minimumWidth, int minimumHeight);
+    void createDataOperationPanel();
+    void createParallelCoordinatePanel();
+    void createScatterPlotPanel();
     void createActions();
     void createMenus();
+    void loadDataToModel();
+
+    // The view widgets; Qt parents own them.
+    ProjectedViewWidget* m_projectedView = nullptr;
+    ParallelCoordinateWidget* m_parallelCoordinate = nullptr;
+    ScatterPlotWidget* m_scatterPlot = nullptr;
+    DataPropertyWidget* m_dataOperation = nullptr;
+
+    QDockWidget* m_parallelCoordinateDock = nullptr;
+    QDockWidget* m_scatterPlotDock = nullptr;
+    QDockWidget* m_dataOperationDock = nullptr;
 
     QMenu* fileMenu = nullptr;
     QMenu* viewMenu = nullptr;
@@ -56,8 +98,20 @@ private:
     QAction* closeAct = nullptr;
     QAction* quitAct = nullptr;
     QAction* aboutQtAct = nullptr;
+    QAction* toggleProjectedViewUIAct = nullptr;
+    QAction* distortionAnalysisViewAct = nullptr;
+    QAction* dynamicProjectionViewAct = nullptr;
+    QAction* topoAnalysisViewAct = nullptr;
+    QAction* volumeVisViewAct = nullptr;
+    QActionGroup* viewGroup = nullptr;
 
+    // The model, built in this order before the file object and released after it.
+    DataOperationController m_controller;
+    DataProfile m_profile;
+    SubspaceTransitionGraphModel m_subspaceModel;
     HDfileIO m_fileIO;
+    // True while the profile holds the points of the file object's data set.
+    bool m_modelLoaded = false;
 };
 
 }  // namespace Zelvo

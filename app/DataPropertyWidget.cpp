@@ -104,6 +104,8 @@ void DataPropertyWidget::SetModelController(DataProfile* profile, DataOperationC
     if (m_dataProfile) {
         connect(m_dataProfile, &DataProfile::ClusteringResultEntryChanged, this,
                 &DataPropertyWidget::SetupClusterResultsView, Qt::UniqueConnection);
+        connect(m_dataProfile, &DataProfile::PointSetChanged, this, &DataPropertyWidget::m_pointCountChanged,
+                Qt::UniqueConnection);
     }
 
     updateUIwithDataInfo();
@@ -255,6 +257,14 @@ DistanceType DataPropertyWidget::getDistanceTypeFromDimReductionUI() const
     if (text == "Manhattan") return DistanceManhattan;
     if (text == "PearsonCorrelation") return DistancePearsonCorrelation;
     return DistanceUnknown;
+}
+
+void DataPropertyWidget::m_pointCountChanged()
+{
+    // Deleting points compacts the set: the tables show what is left. A mask change keeps the
+    // count and needs no refill.
+    if (m_dataProfile && table_PointProperty->rowCount() != m_dataProfile->GetPointSet().GetPointCount())
+        setupDataViews();
 }
 
 void DataPropertyWidget::updatePointSetStatus()

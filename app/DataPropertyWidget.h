@@ -51,6 +51,7 @@ private slots:
     void loadingSavedClusteringResult();
     void deleteSavedClusteringResult();
     void updatePointSetStatus();
+    void m_pointCountChanged();
 
 private:
     void setupUIControls();

@@ -113,8 +113,7 @@ std::vector<std::string>* DataProfile::GetClusteringResultEntries()
 bool DataProfile::SaveHDpointSet()
 {
     if (!m_haveDataSet("SaveHDpointSet")) return false;
-    m_fileIO->WriteHDpointSetProperty(m_pointSet);
-    return true;
+    return m_fileIO->WriteHDpointSetProperty(m_pointSet);
 }
 
 bool DataProfile::SaveCurrentEmbeddingResult(std::string& id)

@@ -53,7 +53,8 @@ public:
     // The stored clustering identifiers in identifier order; refilled by every call.
     std::vector<std::string>* GetClusteringResultEntries();
 
-    // Copies the dimension selection and labels into the file object.
+    // Copies the dimension selection and labels into the file object; after a deletion the kept
+    // points also replace the point file (false when that write failed).
     bool SaveHDpointSet();
     bool SaveCurrentEmbeddingResult(std::string& id);
     bool SaveCurrentClusteringResult(std::string& id);

@@ -179,9 +179,20 @@ int HDfileIO::Close()
     return 0;
 }
 
-void HDfileIO::WriteHDpointSetProperty(HDpointSet<float>& pointSet)
+bool HDfileIO::WriteHDpointSetProperty(HDpointSet<float>& pointSet)
 {
     SetDimensionProperties(pointSet.m_dimMask, pointSet.m_dimLabels);
+    const int kept = pointSet.m_dimension > 0 ? pointSet.GetPointCount() : m_pointCount;
+    if (m_isVolume || kept == m_pointCount || m_binaryDataFileName.empty()) return true;
+    // Points were deleted: the point file the description names holds the kept points only.
+    const std::string path = m_directory + m_binaryDataFileName;
+    if (!WriteWholeFile(path, pointSet.m_values.data(), pointSet.m_values.size() * sizeof(float))) {
+        Log::Printf("Error: Can't write the binary file: %s\n", path.c_str());
+        return false;
+    }
+    m_pointCount = kept;
+    m_spatialX = kept;
+    return true;
 }
 
 std::vector<std::string> HDfileIO::QueryListOfClusteringResults() const
@@ -400,9 +411,9 @@ bool HDfileIO::m_saveDocument(const char* path)
     return true;
 }
 
-void HDfileIO::WriteDataProfile(DataProfile& profile)
+bool HDfileIO::WriteDataProfile(DataProfile& profile)
 {
-    WriteHDpointSetProperty(profile.GetPointSet());
+    return WriteHDpointSetProperty(profile.GetPointSet());
 }
 
 bool HDfileIO::ReadHDPointSet(HDpointSet<float>& pointSet)

@@ -45,10 +45,12 @@ public:
     // Closing keeps everything, so a closed data set can still be saved.
     int Close();
 
-    // Copies the set's dimension selection and labels; counts and extent stay as they are.
-    void WriteHDpointSetProperty(HDpointSet<float>& pointSet);
+    // Copies the set's dimension selection and labels. When points were deleted from the set
+    // (a point data set whose count differs), the kept points also replace the point file and
+    // the counts and extent follow them; false when that write failed (nothing changed then).
+    bool WriteHDpointSetProperty(HDpointSet<float>& pointSet);
     // The same for the profile's point set.
-    void WriteDataProfile(DataProfile& profile);
+    bool WriteDataProfile(DataProfile& profile);
 
     // Binary files beside the description (little-endian, no header). Every failure prints
     // a line and returns false.

@@ -46,6 +46,8 @@ public:
     const std::string& GetName() const { return m_name; }
     int GetDimension() const { return m_dimension; }
     const std::vector<float>& GetMappedValues() const { return m_mappedValues; }
+    // One flag per point: set while the point is selected.
+    const std::vector<char>& GetSelectedFlags() const { return m_selected; }
     CoordinateAxisItem* GetNextAxisItem() const { return m_nextAxis; }
     // How often the lines were drawn into the cache (for tests and benchmarks).
     int GetLineRenderCount() const { return m_lineRenderCount; }

@@ -71,9 +71,9 @@ void ParallelCoordinateWidget::SetAxisData()
 {
     m_rebuildTimer.stop();
     m_readCheckBoxes();
-    if (!m_profile) return;
     for (auto& axis : m_axes) m_scene.removeItem(axis.get());
     m_axes.clear();
+    if (!m_profile) return;
 
     HDpointSet<float>& set = m_profile->GetPointSet();
     const int dimensions = static_cast<int>(set.m_dimMask.size());

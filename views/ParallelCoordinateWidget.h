@@ -25,7 +25,8 @@ public:
     explicit ParallelCoordinateWidget(QWidget* parent = nullptr);
     ~ParallelCoordinateWidget() override;
 
-    // Follows profile from now on (the previous profile, if any, is no longer followed).
+    // Follows profile from now on (the previous profile, if any, is no longer followed); null
+    // shows nothing.
     void SetDataProfile(DataProfile* profile);
     // Selected point-set rows; null keeps the selection as it is.
     void UpdatePointSelection(std::vector<int>* indices);

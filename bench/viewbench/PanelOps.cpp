@@ -2,6 +2,7 @@
 // Each repetition times giving the panel the data set (every table filled and painted, the point
 // list in view) and the dimension-mask Apply after every other mask box was flipped
 // ("step fill/apply ... MS").
+#include "viewbench/ViewBenchData.h"
 #include "viewbench/ViewBenchOps.h"
 
 #include "DataOperationController.h"
@@ -21,25 +22,6 @@
 
 namespace {
 
-// Points spread around a few centres, so the statistics are not all alike.
-bool WriteCsv(const std::string& path, int points, int dims, int clusters)
-{
-    std::ofstream out(path);
-    for (int d = 0; d < dims; ++d) out << (d ? "," : "") << "dim" << d;
-    out << '\n';
-    unsigned state = 12345u;
-    for (int i = 0; i < points; ++i) {
-        const int c = i % clusters;
-        for (int d = 0; d < dims; ++d) {
-            state = state * 1664525u + 1013904223u;
-            const double noise = double(state >> 8) / double(1u << 24) - 0.5;
-            out << (d ? "," : "") << std::sin(double(c * 7 + d)) * 10.0 + noise;
-        }
-        out << '\n';
-    }
-    return bool(out);
-}
-
 double Milliseconds(const QElapsedTimer& timer)
 {
     return double(timer.nsecsElapsed()) / 1e6;
@@ -52,7 +34,7 @@ std::vector<double> Panel(const ViewBench::Options& options)
     const std::string csv = dir.filePath("panel.csv").toStdString();
     Zelvo::HDfileIO file;
     Zelvo::DataProfile profile;
-    if (!dir.isValid() || !WriteCsv(csv, options.points, options.dims, options.clusters) ||
+    if (!dir.isValid() || !ViewBench::WriteClusteredCsv(csv, options.points, options.dims, options.clusters) ||
         !file.CreateNewEmptyHDdataSet(xml.c_str()) || !file.ImportDataFromCSV(csv.c_str()) ||
         !profile.SetHDfileIO(&file)) {
         std::fprintf(stderr, "panel: could not build the data set\n");

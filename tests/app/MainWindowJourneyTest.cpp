@@ -1,0 +1,356 @@
+// The application end to end: the real main window with scripted dialogs, driven as a user
+// drives it, checked in every view and on disk.
+#include "AppMainFrame.h"
+#include "ClusterNodeItem.h"
+#include "CoordinateAxisItem.h"
+#include "DataPropertyWidget.h"
+#include "ParallelCoordinateWidget.h"
+#include "PointGraphicsItem.h"
+#include "ProjectedViewWidget.h"
+#include "ScriptedDialogService.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDockWidget>
+#include <QTest>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+using TestSupport::CaptureStdout;
+using Zelvo::AppMainFrame;
+
+namespace {
+
+enum Tab { DataTab = 0, ClusteringTab = 1, DimReductionTab = 2 };
+
+// A table of `rows` points whose first column is the row's own number, so a point keeps its
+// identity through deletions; the other columns spread the points over the plane.
+std::string NumberedTable(int rows)
+{
+    std::ostringstream csv;
+    csv << "id,a,b\n";
+    for (int r = 0; r < rows; ++r) csv << r << ',' << (r % 7) * 1.5 + r * 0.01 << ',' << (r / 7) * 2.0 << '\n';
+    return csv.str();
+}
+
+// The main window as the application shows it, run from the source tree where the colour
+// maps are. Every dialog is answered from the script.
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char buffer[4096];
+        ASSERT_NE(getcwd(buffer, sizeof buffer), nullptr);
+        m_previousDirectory = buffer;
+        ASSERT_EQ(chdir(TestSupport::SourceDir().c_str()), 0);
+        window = std::make_unique<AppMainFrame>();
+        window->resize(1400, 900);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void TearDown() override
+    {
+        window.reset();
+        ASSERT_EQ(chdir(m_previousDirectory.c_str()), 0);
+    }
+
+    // Triggers the action whose dialog is answered with name; returns what was printed.
+    std::string Trigger(const QString& text, const std::string& name = "")
+    {
+        if (!name.empty()) dialogs.AnswerFileName(QString::fromStdString(name));
+        QAction* action = nullptr;
+        for (QAction* a : window->findChildren<QAction*>())
+            if (a->text() == text) action = a;
+        EXPECT_NE(action, nullptr) << text.toStdString();
+        return action ? CaptureStdout([&] { action->trigger(); }) : std::string();
+    }
+    void NewAndImport(const std::string& xml, const std::string& csv)
+    {
+        Trigger("&New ...", xml);
+        Trigger("&Import CSV...", csv);
+    }
+    std::string Apply(int tab, int page)
+    {
+        Panel().tabWidget->setCurrentIndex(tab);
+        QToolBox* boxes[] = {Panel().toolBoxDataView, Panel().toolBoxClustering, Panel().toolBoxDimReduction};
+        boxes[tab]->setCurrentIndex(page);
+        return CaptureStdout([&] { Panel().pbApply->click(); });
+    }
+    void Pca() { Apply(DimReductionTab, 0); }
+    void KMeans(int k)
+    {
+        Panel().comboBox_kmeansType->setCurrentIndex(1);
+        Panel().spinBox_kmeansClusterNumber->setValue(k);
+        Apply(ClusteringTab, 1);
+    }
+
+    Zelvo::DataPropertyWidget& Panel() { return *window->GetDataOperationPanel(); }
+    Zelvo::ProjectedViewWidget& View() { return *window->GetProjectedView(); }
+    Zelvo::ProjectedViewScene& Scene() { return View().GetScene(); }
+    Zelvo::ParallelCoordinateWidget& Coordinates() { return *window->GetParallelCoordinate(); }
+
+    int VisiblePoints()
+    {
+        int count = 0;
+        for (const Zelvo::PointGraphicsItem* item : Scene().GetPointItems()) count += item->isVisible();
+        return count;
+    }
+    // Point-set rows the parallel coordinates show selected.
+    std::vector<int> CoordinateSelection()
+    {
+        std::vector<int> rows;
+        if (Coordinates().GetAxisItems().empty()) return rows;
+        const std::vector<char>& flags = Coordinates().GetAxisItems().front()->GetSelectedFlags();
+        for (size_t i = 0; i < flags.size(); ++i)
+            if (flags[i]) rows.push_back(static_cast<int>(i));
+        return rows;
+    }
+    // The view nothing of a data set shows in.
+    void ExpectEmptyViews()
+    {
+        EXPECT_TRUE(Scene().GetPointItems().empty());
+        EXPECT_TRUE(Scene().GetNodeItems().empty());
+        EXPECT_EQ(View().comboBox_SelectClusterLevel->count(), 0);
+        EXPECT_EQ(Panel().table_PointProperty->rowCount(), 0);
+        EXPECT_EQ(Panel().tableWidget_ClusteringResults->rowCount(), 0);
+        EXPECT_TRUE(Coordinates().GetAxisItems().empty());
+    }
+    // A lasso drawn on the canvas through the scene corners.
+    void Lasso(const QRectF& area)
+    {
+        QGraphicsView* canvas = View().GView;
+        const QPoint corners[] = {canvas->mapFromScene(area.topLeft()), canvas->mapFromScene(area.topRight()),
+                                  canvas->mapFromScene(area.bottomRight()), canvas->mapFromScene(area.bottomLeft())};
+        QTest::mousePress(canvas->viewport(), Qt::LeftButton, Qt::NoModifier, corners[0]);
+        for (int k = 1; k <= 4; ++k)
+            for (int s = 1; s <= 4; ++s)
+                QTest::mouseMove(canvas->viewport(), corners[k - 1] + (corners[k % 4] - corners[k - 1]) * s / 4);
+        QTest::mouseRelease(canvas->viewport(), Qt::LeftButton, Qt::NoModifier, corners[0]);
+    }
+
+    ScriptedDialogService dialogs;
+    TestSupport::TempDir dir;
+    std::unique_ptr<AppMainFrame> window;
+
+private:
+    std::string m_previousDirectory;
+};
+
+TEST_F(MainWindowTest, StartsWithTheProjectedViewInTheCentreAndTheViewMenuTogglesTheDocks)
+{
+    EXPECT_EQ(window->centralWidget(), &View());
+    const auto docks = window->findChildren<QDockWidget*>();
+    ASSERT_EQ(docks.size(), 3);
+    for (QDockWidget* dock : docks) {
+        SCOPED_TRACE(dock->windowTitle().toStdString());
+        EXPECT_EQ(dock->isVisible(), dock->windowTitle() == "Data Operation");
+    }
+    QDockWidget* panelDock = qobject_cast<QDockWidget*>(Panel().parentWidget());
+    ASSERT_NE(panelDock, nullptr);
+    EXPECT_EQ(window->dockWidgetArea(panelDock), Qt::LeftDockWidgetArea);
+
+    Trigger("Data Operation");
+    EXPECT_FALSE(panelDock->isVisible());
+    Trigger("Parallel Coordinate");
+    EXPECT_TRUE(window->GetParallelCoordinateDock()->isVisible());
+    EXPECT_EQ(window->dockWidgetArea(window->GetParallelCoordinateDock()), Qt::BottomDockWidgetArea);
+    Trigger("Show Distortion Analysis View");  // back to the panel and the view alone
+    EXPECT_TRUE(panelDock->isVisible());
+    EXPECT_FALSE(window->GetParallelCoordinateDock()->isVisible());
+    EXPECT_EQ(window->centralWidget(), &View());
+}
+
+TEST_F(MainWindowTest, ImportClusterExploreSaveCloseAndReopen)
+{
+    const std::string xml = dir.file("demo.xml");
+    NewAndImport(dir.file("demo"), TestSupport::SharedDataPath("iris.csv"));
+    EXPECT_EQ(Panel().table_PointProperty->rowCount(), 150);
+    EXPECT_EQ(Panel().table_DimensionProperty->rowCount(), 4);
+    EXPECT_EQ(Coordinates().GetAxisItems().size(), 4u);
+
+    Pca();
+    EXPECT_EQ(Scene().GetPointItems().size(), 150u);
+    KMeans(3);
+    ASSERT_EQ(Scene().GetNodeItems().size(), 3u);
+    std::set<QRgb> colours;
+    for (Zelvo::ClusterNodeItem* node : Scene().GetNodeItems()) colours.insert(node->GetColor().rgb());
+    EXPECT_EQ(colours.size(), 3u) << "nodes coloured by cluster";
+    EXPECT_GT(View().comboBox_SelectClusterLevel->count(), 0);
+
+    // A lasso around the one cluster whose box holds no other point selects exactly it, and
+    // the parallel coordinates light it up.
+    std::vector<int> cluster;
+    QRectF box;
+    for (Zelvo::ClusterNodeItem* node : Scene().GetNodeItems()) {
+        std::vector<int> members = *node->GetAllChildrenPointIndex();
+        QRectF around;
+        for (int row : members) around |= QRectF(Scene().GetPointItems()[row]->scenePos(), QSizeF(1e-4, 1e-4));
+        around.adjust(-0.05, -0.05, 0.05, 0.05);
+        int inside = 0;
+        for (const Zelvo::PointGraphicsItem* item : Scene().GetPointItems()) inside += around.contains(item->scenePos());
+        if (inside == static_cast<int>(members.size())) {
+            cluster = members;
+            box = around;
+        }
+    }
+    ASSERT_FALSE(cluster.empty()) << "no cluster stands apart";
+    View().GView->fitInView(box.adjusted(-1, -1, 1, 1), Qt::KeepAspectRatio);
+    Lasso(box);
+    std::sort(cluster.begin(), cluster.end());
+    EXPECT_EQ(CoordinateSelection(), cluster);
+
+    Panel().lineEdit_Clustering_IDString->setText("km3");
+    CaptureStdout([&] { Panel().pb_SaveClusteringResult->click(); });
+    EXPECT_EQ(Panel().tableWidget_ClusteringResults->rowCount(), 1);
+    bool saved = false;
+    CaptureStdout([&] { QMetaObject::invokeMethod(window.get(), "save", Q_RETURN_ARG(bool, saved)); });
+    EXPECT_TRUE(saved);
+    Trigger("&Close");
+    ExpectEmptyViews();
+
+    Trigger("&Open...", xml);
+    ASSERT_EQ(Panel().tableWidget_ClusteringResults->rowCount(), 1);
+    EXPECT_EQ(Panel().tableWidget_ClusteringResults->item(0, 0)->text(), "km3");
+    EXPECT_EQ(Coordinates().GetAxisItems().size(), 4u);
+    Pca();
+    auto* load = qobject_cast<QPushButton*>(Panel().tableWidget_ClusteringResults->cellWidget(0, 1));
+    ASSERT_NE(load, nullptr);
+    CaptureStdout([&] { load->click(); });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Scene().GetNodeItems().size(), 3u);
+}
+
+TEST_F(MainWindowTest, ImportBeforeNewWarnsAndChangesNothing)
+{
+    Trigger("&Import CSV...", TestSupport::SharedDataPath("iris.csv"));
+    ASSERT_EQ(dialogs.Calls().size(), 2u);
+    EXPECT_EQ(dialogs.Calls()[1].kind, "warning");
+    EXPECT_EQ(dialogs.Calls()[1].text, "Require to create an empty XML file before import CSV files!");
+    ExpectEmptyViews();
+
+    // The other imports and Close before any data set say why and show nothing.
+    const std::string out = Trigger("&Import Clustering...", dir.file("none.txt")) +
+                            Trigger("&Import Cluster Hierarchy...", dir.file("none.txt")) +
+                            Trigger("&Import Subspace Clustering ...") + Trigger("&Close") + Trigger("&Close");
+    EXPECT_NE(out.find("Error"), std::string::npos) << out;
+    ExpectEmptyViews();
+}
+
+TEST_F(MainWindowTest, DeletedPointsAreGoneFromEveryViewAndFromTheSavedFile)
+{
+    const int rows = 60;
+    const std::string csv = dir.file("numbered.csv");
+    std::ofstream(csv) << NumberedTable(rows);
+    NewAndImport(dir.file("kept.xml"), csv);
+    std::vector<int> kept(rows);
+    for (int r = 0; r < rows; ++r) kept[r] = r;
+
+    // Two rounds, the second after a new embedding, each deleting by the current numbering.
+    for (const std::vector<int>& doomed : {std::vector<int>{3, 10, 11, 40}, std::vector<int>{0, 5, 55}}) {
+        Pca();
+        for (int row : doomed) Scene().GetPointItems()[row]->setSelected(true);
+        CaptureStdout([&] { View().pushButton_deletePoints->click(); });
+        for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) kept.erase(kept.begin() + *it);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(VisiblePoints(), static_cast<int>(kept.size()));
+        EXPECT_EQ(Panel().table_PointProperty->rowCount(), static_cast<int>(kept.size()));
+        ASSERT_FALSE(Coordinates().GetAxisItems().empty());
+        EXPECT_EQ(Coordinates().GetAxisItems().front()->GetMappedValues().size(), kept.size());
+    }
+    bool saved = false;
+    CaptureStdout([&] { QMetaObject::invokeMethod(window.get(), "save", Q_RETURN_ARG(bool, saved)); });
+    ASSERT_TRUE(saved);
+
+    // The same as a fresh import of the rows kept.
+    std::istringstream all(NumberedTable(rows));
+    std::string line, keptCsv;
+    std::getline(all, line);
+    keptCsv = line + "\n";
+    for (int r = 0; std::getline(all, line); ++r)
+        if (std::binary_search(kept.begin(), kept.end(), r)) keptCsv += line + "\n";
+    std::ofstream(dir.file("fresh.csv")) << keptCsv;
+    Zelvo::HDfileIO fresh;
+    CaptureStdout([&] {
+        ASSERT_TRUE(fresh.CreateNewEmptyHDdataSet(dir.file("fresh.xml").c_str()));
+        ASSERT_TRUE(fresh.ImportDataFromCSV(dir.file("fresh.csv").c_str()));
+    });
+    EXPECT_EQ(TestSupport::ReadFile(dir.file("kept.bin")), TestSupport::ReadFile(dir.file("fresh.bin")));
+    const std::vector<float>& values = window->GetDataProfile().GetPointSet().m_values;
+    ASSERT_EQ(values.size(), kept.size() * 3);
+    for (size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(values[i * 3], float(kept[i]));
+}
+
+TEST_F(MainWindowTest, ASecondDataSetShowsNothingOfTheFirst)
+{
+    // Two data sets in one directory whose names differ only after a dot keep their own files.
+    const std::string first = dir.file("set.xml"), second = dir.file("set.v2.xml");
+    NewAndImport(first, TestSupport::SharedDataPath("iris.csv"));
+    Pca();
+    KMeans(3);
+    Panel().lineEdit_Clustering_IDString->setText("iris3");
+    CaptureStdout([&] { Panel().pb_SaveClusteringResult->click(); });
+    std::ofstream(dir.file("numbered.csv")) << NumberedTable(20);
+    NewAndImport(second, dir.file("numbered.csv"));
+    EXPECT_EQ(TestSupport::ReadFile(dir.file("set.bin")).size(), 150u * 4 * 4);
+    EXPECT_EQ(TestSupport::ReadFile(dir.file("set.v2.bin")).size(), 20u * 3 * 4);
+
+    Trigger("&Open...", first);
+    Pca();
+    KMeans(3);
+    ASSERT_EQ(Scene().GetNodeItems().size(), 3u);
+    Trigger("&Open...", second);
+    EXPECT_TRUE(Scene().GetPointItems().empty());
+    EXPECT_TRUE(Scene().GetNodeItems().empty());
+    EXPECT_EQ(View().comboBox_SelectClusterLevel->count(), 0);
+    EXPECT_EQ(View().comboBox_ScalarFunctionSelection->count(), 3);
+    EXPECT_EQ(Panel().table_PointProperty->rowCount(), 20);
+    EXPECT_EQ(Panel().tableWidget_ClusteringResults->rowCount(), 0);
+    EXPECT_EQ(Coordinates().GetAxisItems().size(), 3u);
+    Pca();
+    EXPECT_EQ(Scene().GetPointItems().size(), 20u);
+
+    Trigger("&Close");
+    Trigger("&Close");
+    ExpectEmptyViews();
+}
+
+TEST_F(MainWindowTest, SubspaceClusteringImportsIntoTheTransitionModel)
+{
+    std::ofstream(dir.file("numbered.csv")) << NumberedTable(12);
+    // Labels of two subspaces and their bases, beside the label file.
+    const auto writeImport = [&](int basisRows) {
+        std::ofstream labels(dir.file("sub_labels.txt"));
+        for (int r = 0; r < 12; ++r) labels << 1 + r % 2 << '\n';
+        std::ofstream one(dir.file("sub_Sub1_Basis.csv")), two(dir.file("sub_Sub2_Basis.csv"));
+        for (int r = 0; r < basisRows; ++r) {
+            one << (r == 0) << ',' << (r == 1) << ',' << (r == 2) << '\n';
+            two << (r == 1) << ',' << (r == 2) << '\n';
+        }
+    };
+    Zelvo::SubspaceTransitionGraphModel& model = window->GetSubspaceTransitionGraphModel();
+    writeImport(3);
+    EXPECT_NE(Trigger("&Import Subspace Clustering ...").find("Error"), std::string::npos);
+    EXPECT_TRUE(model.subspaceOverviews.empty()) << "nothing to project before a data set";
+
+    NewAndImport(dir.file("sub.xml"), dir.file("numbered.csv"));
+    writeImport(4);  // one row too many for three dimensions
+    EXPECT_NE(Trigger("&Import Subspace Clustering ...", dir.file("sub_labels.txt")).find("Error"),
+              std::string::npos);
+    EXPECT_TRUE(model.subspaceOverviews.empty());
+
+    writeImport(3);
+    Trigger("&Import Subspace Clustering ...", dir.file("sub_labels.txt"));
+    ASSERT_EQ(model.subspaceOverviews.size(), 2u);
+    ASSERT_EQ(model.subspaceViews.size(), 2u);
+    EXPECT_EQ(model.subspaceViews[0].size(), 3u);  // the pairs of three basis columns
+    EXPECT_EQ(model.subspaceViews[1].size(), 1u);
+}
+
+}  // namespace
