@@ -81,8 +81,49 @@ std::vector<std::vector<int>> MutualNeighbors(const std::vector<std::vector<int>
     return mutual;
 }
 
+std::vector<std::pair<int, int>> JoiningEdges(const Eigen::MatrixXf& distances,
+                                              const std::vector<std::vector<int>>& nearest, int& componentCount)
+{
+    const int n = static_cast<int>(nearest.size());
+    std::vector<std::vector<int>> links(n);
+    for (int i = 0; i < n; ++i)
+        for (int j : nearest[i]) {
+            links[i].push_back(j);
+            links[j].push_back(i);
+        }
+    std::vector<int> component(n, -1);
+    std::vector<std::vector<int>> members;
+    for (int seed = 0; seed < n; ++seed) {
+        if (component[seed] >= 0) continue;
+        const int c = static_cast<int>(members.size());
+        members.emplace_back(1, seed);
+        component[seed] = c;
+        for (size_t next = 0; next < members[c].size(); ++next)
+            for (int j : links[members[c][next]])
+                if (component[j] < 0) {
+                    component[j] = c;
+                    members[c].push_back(j);
+                }
+    }
+    componentCount = static_cast<int>(members.size());
+    std::vector<std::pair<int, int>> edges;
+    for (size_t a = 0; a < members.size(); ++a)
+        for (size_t b = a + 1; b < members.size(); ++b) {
+            std::pair<int, int> shortest(-1, -1);
+            float length = std::numeric_limits<float>::infinity();
+            for (int i : members[a])
+                for (int j : members[b])
+                    if (distances(i, j) < length || shortest.first < 0) {
+                        length = distances(i, j);
+                        shortest = {i, j};
+                    }
+            edges.push_back(shortest);
+        }
+    return edges;
+}
+
 bool SquaredGeodesics(const Eigen::MatrixXf& distances, const std::vector<std::vector<int>>& nearest,
-                      Eigen::MatrixXd& squaredGeodesics)
+                      const std::vector<std::pair<int, int>>& extraEdges, Eigen::MatrixXd& squaredGeodesics)
 {
     const int n = static_cast<int>(nearest.size());
 
@@ -93,6 +134,10 @@ bool SquaredGeodesics(const Eigen::MatrixXf& distances, const std::vector<std::v
             links[i].push_back(j);
             links[j].push_back(i);
         }
+    for (const auto& [i, j] : extraEdges) {
+        links[i].push_back(j);
+        links[j].push_back(i);
+    }
     std::vector<int> start(n + 1, 0);
     std::vector<int> target;
     std::vector<double> length;
