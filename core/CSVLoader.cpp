@@ -106,7 +106,8 @@ int CSVLoader::DecimalExponent(const char* begin, const char* end)
         for (; p < end && exponent < 1000000000LL; ++p) exponent = exponent * 10 + (*p - '0');
         if (negative) exponent = -exponent;
     }
-    return static_cast<int>(integerDigits - 1 - firstNonZero + exponent);
+    const long long power = integerDigits - 1 - firstNonZero + exponent;
+    return static_cast<int>(std::clamp<long long>(power, -2000000000LL, 2000000000LL));
 }
 
 bool CSVLoader::ReadFloat(const char* begin, const char* end, float* out)

@@ -255,6 +255,27 @@ public:
         return true;
     }
 
+    // Text is read with its references expanded and CR made LF, so a CR that came from
+    // "&#13;" is written as a reference again (CDATA keeps its characters as they are).
+    using tinyxml2::XMLPrinter::Visit;
+    bool Visit(const tinyxml2::XMLText& text) override
+    {
+        if (text.CData()) return tinyxml2::XMLPrinter::Visit(text);
+        PushText("", false);  // closes the start tag and keeps the text's layout
+        m_buffer.clear();
+        for (const char* c = text.Value(); *c; ++c) {
+            switch (*c) {
+            case '&': m_buffer += "&amp;"; break;
+            case '<': m_buffer += "&lt;"; break;
+            case '>': m_buffer += "&gt;"; break;
+            case '\r': m_buffer += "&#13;"; break;
+            default: m_buffer += *c;
+            }
+        }
+        Write(m_buffer.data(), m_buffer.size());
+        return true;
+    }
+
 private:
     void WriteAttribute(const std::string& name, const std::string& value)
     {

@@ -33,15 +33,21 @@ std::string Description(int count, int dimension, const std::string& labels)
            "<BinaryVolLabelFile/></DataFile><Operation><ClusteringOperation/></Operation></DataDescription>\n";
 }
 
-// Opens path, saves it elsewhere and opens that again: the labels must be the same.
+// Saves the open description elsewhere and opens that again: the same labels and mask, and
+// saving the copy writes the same bytes.
 void ExpectSavedAndReopened(HDfileIO& io, const TestSupport::TempDir& dir)
 {
     const std::string copy = dir.file("copy.xml");
-    TestSupport::CaptureStdout([&] { ASSERT_TRUE(io.SaveAsHDdataSet(copy.c_str())); });
+    const std::string again = dir.file("again.xml");
     HDfileIO reopened;
-    TestSupport::CaptureStdout([&] { ASSERT_TRUE(reopened.OpenHDdataSet(copy.c_str())); });
+    TestSupport::CaptureStdout([&] {
+        ASSERT_TRUE(io.SaveAsHDdataSet(copy.c_str()));
+        ASSERT_TRUE(reopened.OpenHDdataSet(copy.c_str()));
+        ASSERT_TRUE(reopened.SaveAsHDdataSet(again.c_str()));
+    });
     EXPECT_EQ(reopened.GetDimensionLabels(), io.GetDimensionLabels());
     EXPECT_EQ(reopened.GetDimensionMask(), io.GetDimensionMask());
+    EXPECT_EQ(TestSupport::ReadFile(again), TestSupport::ReadFile(copy));
 }
 
 }  // namespace
@@ -51,7 +57,8 @@ TEST(HostileInput, OutOfRangeNumbersReadByTheirSize)
 {
     const std::string tiny = "0." + std::string(48, '0') + "1";      // 1e-49 written out
     const std::string huge = "1" + std::string(60, '0') + "e-5";      // 1e55
-    for (const std::string& text : {tiny, huge, std::string("-") + huge, std::string("1e-46"), std::string("1e39")}) {
+    for (const std::string& text : {tiny, huge, std::string("-") + huge, std::string("1e-46"), std::string("1e39"),
+                                    std::string("0.7e07370955161")}) {
         std::istringstream in(text);
         float streamed = 0;
         in >> streamed;
@@ -90,6 +97,13 @@ TEST(HostileInput, DescriptionsThatWouldNotReopenAreRefused)
         EXPECT_EQ(io.GetFullPath(), dir.file("good.xml"));
         EXPECT_EQ(io.GetDimensionLabels(), std::vector<std::string>{"a"});
     }
+    ExpectSavedAndReopened(io, dir);
+
+    // Text inside an element (the format has none) with a CR from a reference.
+    std::string text = Description(1, 1, "dim0=\"a\"");
+    text.replace(text.find("</MetaInfo>"), 0, "x&#13;y");
+    WriteText(dir.file("text.xml"), text);
+    TestSupport::CaptureStdout([&] { ASSERT_TRUE(io.OpenHDdataSet(dir.file("text.xml").c_str())); });
     ExpectSavedAndReopened(io, dir);
 }
 
