@@ -7,6 +7,7 @@
 #include "SubspaceClustering.h"
 #include "ClusteringResult.h"
 #include "EmbeddingResult.h"
+#include "EmbeddingTestData.h"
 #include "kNNgraphGenerator.h"
 #include "TestSupport.h"
 
@@ -161,4 +162,44 @@ TEST(HostileEngine, IsomapJoinsAGraphInPieces)
     const Eigen::MatrixXf& geodesics = result->GetHDSquaredDistance();
     EXPECT_NEAR(geodesics(0, 5), 144.0f, 1e-3f);
     EXPECT_NEAR(geodesics(2, 3), 64.0f, 1e-3f);
+}
+
+// The sample iris at the form's default of 10 neighbours has two components; scikit-learn
+// joins them the same way. Iris repeats values on a 0.1 grid, so a small jitter makes the
+// neighbour choice unique (ties may break differently there) without changing the pieces.
+TEST(HostileEngine, IsomapOnIrisMatchesScikitLearn)
+{
+    if (!TestSupport::HavePythonOracles()) GTEST_SKIP() << "no numpy/scipy/scikit-learn";
+    Eigen::MatrixXd table = EmbeddingTestData::ReadCsv(TestSupport::SourceDir() + "/samples/iris.csv", 1);
+    std::vector<float> values;
+    for (Eigen::Index i = 0; i < table.rows(); ++i)
+        for (Eigen::Index d = 0; d < table.cols(); ++d) {
+            table(i, d) += 1e-3 * double((i * table.cols() + d) * 7919 % 1000) / 1000.0;
+            values.push_back(static_cast<float>(table(i, d)));
+            table(i, d) = values.back();
+        }
+    auto set = MakeSet(values, static_cast<int>(table.cols()));
+    distanceFunctor functor = Euclidean(*set);
+    ISOMAPTapkee isomap(functor, 10);
+    std::unique_ptr<EmbeddingResult> result;
+    const std::string printed = TestSupport::CaptureStdout([&] { result = isomap.DoEmbeding(set.get(), 2); });
+    ASSERT_NE(result, nullptr) << printed;
+    EXPECT_NE(printed.find("Warning"), std::string::npos);
+
+    TestSupport::TempDir dir;
+    EmbeddingTestData::WriteCsv(dir.file("data.csv"), table);
+    int code = -1;
+    const std::string output = EmbeddingTestData::RunPython(dir.path(),
+        "import numpy as np, warnings\n"
+        "from sklearn.manifold import Isomap\n"
+        "warnings.simplefilter('ignore')\n"
+        "X = np.loadtxt('data.csv', delimiter=',', ndmin=2)\n"
+        "iso = Isomap(n_neighbors=10, n_components=2, path_method='D').fit(X)\n"
+        "np.savetxt('geodesics.csv', iso.dist_matrix_, delimiter=',', fmt='%.17g')\n",
+        &code);
+    ASSERT_EQ(code, 0) << output;
+    const Eigen::MatrixXd geodesics = EmbeddingTestData::ReadCsv(dir.file("geodesics.csv"));
+    const Eigen::MatrixXd ours = result->GetHDSquaredDistance().cast<double>().cwiseSqrt();
+    ASSERT_EQ(ours.rows(), geodesics.rows());
+    EXPECT_LT((ours - geodesics).cwiseAbs().maxCoeff(), 1e-4 * geodesics.maxCoeff());
 }
