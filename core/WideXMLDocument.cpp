@@ -216,8 +216,8 @@ void CollectInOrder(tinyxml2::XMLElement* element, const std::string& parentPath
 }
 
 // Writes every attribute value so that it reads back unchanged: besides the markup
-// characters, tab and line ends are written as references (a raw CR or LF would come back
-// as LF, a raw tab stays a tab but is escaped alike for symmetry).
+// characters, tab and line ends are written as references, since readers turn raw ones
+// into LF (TinyXML-2) or spaces (XML attribute normalisation).
 void AppendEscaped(const std::string& value, std::string& out)
 {
     for (char c : value) {

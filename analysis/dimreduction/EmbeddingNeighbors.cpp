@@ -106,19 +106,35 @@ std::vector<std::pair<int, int>> JoiningEdges(const Eigen::MatrixXf& distances,
                 }
     }
     componentCount = static_cast<int>(members.size());
+
+    // Prim's algorithm over the pieces: the next piece joined is the one nearest to those
+    // joined so far, by its shortest edge to them. O(n^2) in all, and only count - 1 edges,
+    // whatever the number of pieces.
     std::vector<std::pair<int, int>> edges;
-    for (size_t a = 0; a < members.size(); ++a)
-        for (size_t b = a + 1; b < members.size(); ++b) {
-            std::pair<int, int> shortest(-1, -1);
-            float length = std::numeric_limits<float>::infinity();
-            for (int i : members[a])
-                for (int j : members[b])
-                    if (distances(i, j) < length || shortest.first < 0) {
-                        length = distances(i, j);
-                        shortest = {i, j};
-                    }
-            edges.push_back(shortest);
+    if (componentCount < 2) return edges;
+    const float infinity = std::numeric_limits<float>::infinity();
+    std::vector<float> gap(n, infinity);  // shortest edge from each point to the joined pieces
+    std::vector<int> from(n, -1);
+    std::vector<char> joined(members.size(), 0);
+    auto join = [&](int c) {
+        joined[c] = 1;
+        for (int i : members[c]) {
+            const float* column = distances.col(i).data();  // symmetric: column i is row i
+            for (int j = 0; j < n; ++j)
+                if (!joined[component[j]] && (column[j] < gap[j] || from[j] < 0)) {
+                    gap[j] = column[j];
+                    from[j] = i;
+                }
         }
+    };
+    join(0);
+    for (int step = 1; step < componentCount; ++step) {
+        int next = -1;
+        for (int j = 0; j < n; ++j)
+            if (!joined[component[j]] && (next < 0 || gap[j] < gap[next])) next = j;
+        edges.emplace_back(from[next], next);
+        join(component[next]);
+    }
     return edges;
 }
 

@@ -22,8 +22,8 @@ std::vector<std::vector<int>> NearestNeighbors(const Eigen::MatrixXf& distances,
 std::vector<std::vector<int>> MutualNeighbors(const std::vector<std::vector<int>>& nearest);
 
 // The edges that join the components of the graph that links i and j when either is in
-// the other's list: for every two components the shortest edge between them (the first
-// pair in index order among equals). Empty when the graph is connected.
+// the other's list: a spanning tree of the components by their shortest connecting edges
+// (for two components the shortest edge between them). Empty when the graph is connected.
 std::vector<std::pair<int, int>> JoiningEdges(const Eigen::MatrixXf& distances,
                                               const std::vector<std::vector<int>>& nearest, int& componentCount);
 

@@ -148,11 +148,11 @@ TEST(HostileEngine, KnnGraphKeepsInfiniteDistancesAndRefusesInfiniteCoordinates)
     }
 }
 
-// Two groups on a line that one neighbour never links: joined by their closest pair (2, 10),
-// so the path from 0 to 12 is 2 + 8 + 2.
+// Three groups on a line that one neighbour never links: joined by their closest pairs
+// (2, 10) and (12, 30), so the path from 0 to 12 is 2 + 8 + 2 and from 0 to 32 is 32 long.
 TEST(HostileEngine, IsomapJoinsAGraphInPieces)
 {
-    auto set = MakeSet({0, 0, 1, 0, 2, 0, 10, 0, 11, 0, 12, 0}, 2);
+    auto set = MakeSet({0, 0, 1, 0, 2, 0, 10, 0, 11, 0, 12, 0, 30, 0, 31, 0, 32, 0}, 2);
     distanceFunctor functor = Euclidean(*set);
     ISOMAPTapkee isomap(functor, 1);
     std::unique_ptr<EmbeddingResult> result;
@@ -162,6 +162,7 @@ TEST(HostileEngine, IsomapJoinsAGraphInPieces)
     const Eigen::MatrixXf& geodesics = result->GetHDSquaredDistance();
     EXPECT_NEAR(geodesics(0, 5), 144.0f, 1e-3f);
     EXPECT_NEAR(geodesics(2, 3), 64.0f, 1e-3f);
+    EXPECT_NEAR(geodesics(0, 8), 1024.0f, 1e-2f);
 }
 
 // The sample iris at the form's default of 10 neighbours has two components; scikit-learn
