@@ -5,7 +5,7 @@ data, in the same run, and prints medians and ratios (ours / peer).
 Run by hand with Debian's python (numpy, scipy, scikit-learn):
     /usr/bin/python3 bench/compare_with_python.py [--group NAME ...] [--repeat N] [--sizes 2000,5000]
 It builds the driver in build-release/ (Release, no sanitizers) first unless --driver is given.
-Groups: embed (pca, mds, isomap, le, lle), kmeans, hc, spectral.
+Groups: embed (pca, mds, isomap, le, lle; --methods lle,pca keeps some), kmeans, hc, spectral.
 """
 import argparse
 import os
@@ -19,7 +19,9 @@ import time
 import numpy as np
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-DATA = os.path.join(ROOT, "..", "shared", "data")
+# Beside the checkout, or one level further up from a git worktree.
+DATA = next((d for d in (os.path.join(ROOT, "..", "shared", "data"), os.path.join(ROOT, "..", "..", "shared", "data"))
+             if os.path.isdir(d)), os.path.join(ROOT, "..", "shared", "data"))
 # A full dense eigh beyond this size takes many minutes with Debian's reference LAPACK.
 MDS_PEER_MAX = 5000
 
@@ -79,7 +81,10 @@ def row(name, n, our_ms, peer_name, peer_ms):
           flush=True)
 
 
-def group_embed(driver, tmp, sizes, repeat):
+EMBED_METHODS = ("pca", "mds", "isomap", "le", "lle")
+
+
+def group_embed(driver, tmp, sizes, repeat, methods=EMBED_METHODS):
     from sklearn.decomposition import PCA
     from sklearn.manifold import Isomap, LocallyLinearEmbedding, SpectralEmbedding
     sets = [("digits", np.loadtxt(os.path.join(DATA, "digits.csv"), delimiter=",", skiprows=1, dtype=np.float32)),
@@ -101,21 +106,28 @@ def group_embed(driver, tmp, sizes, repeat):
             B = -0.5 * (D2 - row[:, None] - row[None, :] + row.mean())
             np.linalg.eigh(B)
 
-        row("pca " + name, n, ours(driver, csv, ["--method", "pca"], repeat), "sklearn PCA",
-            peer(lambda: PCA(2).fit_transform(X), repeat))
-        if n <= MDS_PEER_MAX:
+        if "pca" in methods:
+            row("pca " + name, n, ours(driver, csv, ["--method", "pca"], repeat), "sklearn PCA",
+                peer(lambda: PCA(2).fit_transform(X), repeat))
+        if "mds" not in methods:
+            pass
+        elif n <= MDS_PEER_MAX:
             row("mds " + name, n, ours(driver, csv, ["--method", "mds"], repeat), "numpy eigh (double-centred)",
                 peer(mds, 1))
         else:
             row("mds " + name, n, ours(driver, csv, ["--method", "mds"], repeat), "(numpy eigh skipped)", 0)
-        row("isomap " + name, n, ours(driver, csv, ["--method", "isomap", "--neighbors", str(k)], 1), "sklearn Isomap",
-            peer(lambda: Isomap(n_neighbors=k, n_components=2).fit_transform(X), 1))
-        row("le " + name, n, ours(driver, csv, ["--method", "le", "--neighbors", str(k), "--tau", "10"], repeat),
-            "sklearn SpectralEmbedding",
-            peer(lambda: SpectralEmbedding(n_components=2, affinity="nearest_neighbors", n_neighbors=k)
-                 .fit_transform(X), repeat))
-        row("lle " + name, n, ours(driver, csv, ["--method", "lle", "--neighbors", str(k)], repeat),
-            "sklearn LLE", peer(lambda: LocallyLinearEmbedding(n_neighbors=k, n_components=2).fit_transform(X), repeat))
+        if "isomap" in methods:
+            row("isomap " + name, n, ours(driver, csv, ["--method", "isomap", "--neighbors", str(k)], 1),
+                "sklearn Isomap", peer(lambda: Isomap(n_neighbors=k, n_components=2).fit_transform(X), 1))
+        if "le" in methods:
+            row("le " + name, n, ours(driver, csv, ["--method", "le", "--neighbors", str(k), "--tau", "10"], repeat),
+                "sklearn SpectralEmbedding",
+                peer(lambda: SpectralEmbedding(n_components=2, affinity="nearest_neighbors", n_neighbors=k)
+                     .fit_transform(X), repeat))
+        if "lle" in methods:
+            row("lle " + name, n, ours(driver, csv, ["--method", "lle", "--neighbors", str(k)], repeat),
+                "sklearn LLE",
+                peer(lambda: LocallyLinearEmbedding(n_neighbors=k, n_components=2).fit_transform(X), repeat))
 
 
 def group_kmeans(driver, tmp, sizes, repeat):
@@ -198,13 +210,17 @@ def main():
     parser.add_argument("--group", action="append")
     parser.add_argument("--repeat", type=int, default=3)
     parser.add_argument("--sizes", default="2000,5000,10000")
+    parser.add_argument("--methods", default=",".join(EMBED_METHODS), help="embed group only")
     args = parser.parse_args()
     driver = args.driver or build_driver()
     sizes = [int(s) for s in args.sizes.split(",")]
     groups = {"embed": group_embed, "kmeans": group_kmeans, "hc": group_hc, "spectral": group_spectral}
     with tempfile.TemporaryDirectory() as tmp:
         for name in args.group or list(groups):
-            groups[name](driver, tmp, sizes, args.repeat)
+            if name == "embed":
+                group_embed(driver, tmp, sizes, args.repeat, args.methods.split(","))
+            else:
+                groups[name](driver, tmp, sizes, args.repeat)
     return 0
 
 

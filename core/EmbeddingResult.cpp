@@ -56,6 +56,57 @@ void EmbeddingResult::SetPointSetPointer(HDpointSet<float>* set)
         dimMask = set->m_dimMask;
     else
         dimMask.clear();
+    m_rowsNumbering = set ? set->GetNumbering() : 0;
+    m_pointSetRows.clear();
+}
+
+bool EmbeddingResult::SetPointSetRows(const std::vector<int>& rows)
+{
+    if (!pointSet) {
+        Log::Puts("Error: the embedding has no point set to pair its rows with");
+        return false;
+    }
+    const int n = pointSet->GetPointCount();
+    bool valid = rows.size() == static_cast<size_t>(pointCount);
+    std::vector<char> used(static_cast<size_t>(std::max(n, 0)), 0);
+    for (size_t i = 0; valid && i < rows.size(); ++i) {
+        const int row = rows[i];
+        if (row == -1) continue;
+        valid = row >= 0 && row < n && !used[row];
+        if (valid) used[row] = 1;
+    }
+    if (!valid) {
+        Log::Printf("Error: %zu point-set rows for an embedding of %d rows and a point set of %d points: need one "
+                    "per embedding row, each -1 or a distinct point\n",
+                    rows.size(), pointCount, n);
+        return false;
+    }
+    m_pointSetRows = rows;
+    m_rowsNumbering = pointSet->GetNumbering();
+    return true;
+}
+
+bool EmbeddingResult::m_pairedRows(const char* user, std::vector<int>& rows) const
+{
+    if (!pointSet) {
+        Log::Printf("Error: %s needs the point set of the embedding\n", user);
+        return false;
+    }
+    const int n = pointSet->GetPointCount();
+    const bool rowsFit = std::all_of(m_pointSetRows.begin(), m_pointSetRows.end(), [n](int row) { return row < n; });
+    if (pointSet->GetNumbering() != m_rowsNumbering || (m_pointSetRows.empty() && n != pointCount) || !rowsFit) {
+        Log::Printf("Error: %s refused: the embedding (%d rows) is older than the point set (%d points), its rows "
+                    "no longer match the points\n",
+                    user, pointCount, n);
+        return false;
+    }
+    if (m_pointSetRows.empty()) {
+        rows.resize(static_cast<size_t>(pointCount));
+        for (int i = 0; i < pointCount; ++i) rows[i] = i;
+    } else {
+        rows = m_pointSetRows;
+    }
+    return true;
 }
 
 void EmbeddingResult::updateMinMax()
@@ -319,29 +370,38 @@ bool EmbeddingResult::m_calculateCorankDistortion(float& total)
         Log::Printf("Error: Corank distortion needs a neighbourhood size of at least 1, have %d\n", K);
         return false;
     }
-    if (!pointSet) {
-        Log::Puts("Error: Corank distortion needs the point set of the embedding");
+    std::vector<int> rows;
+    if (!m_pairedRows("Corank distortion", rows))
         return false;
-    }
-    const int n = pointCount;
+    const int setCount = pointSet->GetPointCount();
     pointSet->CalculateRankMatrix();
     const std::vector<std::vector<int>>& hdRank = pointSet->m_rankMatrix;
-    bool rankFits = hdRank.size() == static_cast<size_t>(n);
+    bool rankFits = hdRank.size() == static_cast<size_t>(setCount);
     for (size_t i = 0; rankFits && i < hdRank.size(); ++i)
-        rankFits = hdRank[i].size() == static_cast<size_t>(n);
+        rankFits = hdRank[i].size() == static_cast<size_t>(setCount);
     if (!rankFits) {
         Log::Printf("Error: Corank distortion needs a %d x %d high-dimensional rank matrix, have %d rows\n",
-                    n, n, static_cast<int>(hdRank.size()));
+                    setCount, setCount, static_cast<int>(hdRank.size()));
         return false;
     }
 
-    Eigen::ArrayXf x, y;
-    m_splitModifiedPositions(x, y);
+    // Only the rows that still have a point take part; a deleted row's value is 0.
+    Eigen::ArrayXf allX, allY;
+    m_splitModifiedPositions(allX, allY);
+    std::vector<int> kept;
+    for (int i = 0; i < pointCount; ++i)
+        if (rows[i] >= 0) kept.push_back(i);
+    const int n = static_cast<int>(kept.size());
+    Eigen::ArrayXf x(n), y(n);
+    for (int k = 0; k < n; ++k) {
+        x[k] = allX[kept[k]];
+        y[k] = allY[kept[k]];
+    }
     Eigen::ArrayXf squared(n);
     const size_t inSet = static_cast<size_t>(std::min(K + 1, n));
     std::vector<rankEntry> nearest;
     nearest.reserve(inSet);
-    perPointDistortion.assign(n, 0.0f);
+    perPointDistortion.assign(pointCount, 0.0f);
     total = 0;
     double sum = 0;
     for (int i = 0; i < n; ++i) {
@@ -358,14 +418,14 @@ bool EmbeddingResult::m_calculateCorankDistortion(float& total)
                 std::push_heap(nearest.begin(), nearest.end(), sortEntry());
             }
         }
-        const std::vector<int>& row = hdRank[i];
+        const std::vector<int>& row = hdRank[rows[kept[i]]];
         int count = 0;
         for (const rankEntry& e : nearest) {
-            if (row[e.index] <= K)
+            if (row[rows[kept[e.index]]] <= K)
                 ++count;
         }
         const float value = static_cast<float>(count) / static_cast<float>(K);
-        perPointDistortion[i] = -value;
+        perPointDistortion[kept[i]] = -value;
         sum += value;
     }
     total = static_cast<float>(-sum);
@@ -377,13 +437,9 @@ float EmbeddingResult::m_highDimensionalRadius(bool withBall)
     const float nan = std::numeric_limits<float>::quiet_NaN();
     if (!pointSet)
         return nan;
-    if (!withBall) {
-        if (pointSet->m_averageRadius == 0.0f)
-            pointSet->calculateAverageRadius();
-        return pointSet->m_averageRadius;
-    }
-    // The engine packed the buffer before the result existed; its own row length counts,
-    // not the mask as it may have been changed since.
+    if (!withBall)
+        return pointSet->GetAverageRadius();
+    // The points as packed now: a buffer of another mask or state is packed again.
     std::vector<float>* packed = pointSet->GetPackedRawDataArray(false);
     const int width = pointSet->GetPackedWidth();
     const int count = pointSet->GetPackedPointCount();
@@ -395,20 +451,44 @@ float EmbeddingResult::m_highDimensionalRadius(bool withBall)
     return ball.GetRadius();
 }
 
-float EmbeddingResult::m_radius2D(bool withBall)
+float EmbeddingResult::m_radius2D(bool withBall, const std::vector<int>& rows)
 {
-    const int n = pointCount;
-    if (n <= 0 || dim < 2)
+    if (pointCount <= 0 || dim < 2)
         return std::numeric_limits<float>::quiet_NaN();
+    // Without deleted rows the positions are used in place; otherwise the kept rows only,
+    // around their own centre.
+    float* positions = originalPositions.data();
+    int n = pointCount;
+    int stride = dim;
+    double centreX = centerX, centreY = centerY;
+    std::vector<float> kept;
+    if (std::find(rows.begin(), rows.end(), -1) != rows.end()) {
+        double sumX = 0, sumY = 0;
+        for (int i = 0; i < pointCount; ++i) {
+            if (rows[i] < 0)
+                continue;
+            kept.push_back(originalPositions[static_cast<size_t>(i) * dim]);
+            kept.push_back(originalPositions[static_cast<size_t>(i) * dim + 1]);
+            sumX += kept[kept.size() - 2];
+            sumY += kept.back();
+        }
+        positions = kept.data();
+        n = static_cast<int>(kept.size() / 2);
+        stride = 2;
+        if (n == 0)
+            return std::numeric_limits<float>::quiet_NaN();
+        centreX = sumX / n;
+        centreY = sumY / n;
+    }
     if (withBall) {
-        meb2D.SetPoints(originalPositions.data(), n, dim);
+        meb2D.SetPoints(positions, n, stride);
         meb2D.CalculateMinimalEnclosingBall();
         return meb2D.GetRadius();
     }
     double sum = 0;
     for (int i = 0; i < n; ++i) {
-        const double dx = originalPositions[static_cast<size_t>(i) * dim] - centerX;
-        const double dy = originalPositions[static_cast<size_t>(i) * dim + 1] - centerY;
+        const double dx = positions[static_cast<size_t>(i) * stride] - centreX;
+        const double dy = positions[static_cast<size_t>(i) * stride + 1] - centreY;
         sum += std::sqrt(dx * dx + dy * dy);
     }
     meanRadius2D = static_cast<float>(sum / n);
@@ -418,6 +498,10 @@ float EmbeddingResult::m_radius2D(bool withBall)
 float EmbeddingResult::AutoScaling(bool useMEB)
 {
     this->useMEB = useMEB;
+    // Without a point set there is nothing to pair, and no radius to scale to (below).
+    std::vector<int> rows;
+    if (pointSet && !m_pairedRows("Scaling", rows))
+        return std::numeric_limits<float>::quiet_NaN();
     const float R = m_highDimensionalRadius(useMEB);
     if (!IsUsableRadius(R)) {
         Log::Printf("Warning: no usable high-dimensional radius (%f), embedding not scaled\n", R);
@@ -427,7 +511,7 @@ float EmbeddingResult::AutoScaling(bool useMEB)
     scale = FLT_MAX;
     int passes = 0;
     while (!(static_cast<double>(scale) >= 0.9 && static_cast<double>(scale) <= 1.1) && passes <= 4) {
-        const float r = m_radius2D(useMEB);
+        const float r = m_radius2D(useMEB, rows);
         if (!IsUsableRadius(r))
             break;
         scale = R / r;
@@ -441,15 +525,19 @@ float EmbeddingResult::AutoScaling(bool useMEB)
         return scale;
     }
     updateMinMax();
-    const float r = m_radius2D(useMEB);
+    const float r = m_radius2D(useMEB, rows);
     scale = IsUsableRadius(r) ? R / r : 1.0f;
     return scale;
 }
 
 float EmbeddingResult::GetScaleDifference()
 {
+    // Without a point set there is nothing to pair, and no radius to scale to (below).
+    std::vector<int> rows;
+    if (pointSet && !m_pairedRows("Scale ratio", rows))
+        return std::numeric_limits<float>::quiet_NaN();
     const float R = m_highDimensionalRadius(false);
-    const float r = m_radius2D(true);
+    const float r = m_radius2D(true, rows);
     scale = IsUsableRadius(R) && IsUsableRadius(r) ? R / r : 1.0f;
     return scale;
 }

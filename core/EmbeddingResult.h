@@ -38,11 +38,19 @@ public:
     virtual std::vector<float>* GetPerPointDistortion(float& total, std::string name);
 
     void SetPointSetPointer(HDpointSet<float>* set);
+    // After points were deleted from the set, the point-set row that each embedding row
+    // stands for (-1: deleted). Without it, the measures that pair embedding rows with
+    // point-set rows (Co-ranking, the scale ratio, scaling) refuse an embedding older than
+    // its point set. False with an "Error ..." line unless there is one entry per embedding
+    // row, each -1 or a distinct row of the point set as it is now.
+    bool SetPointSetRows(const std::vector<int>& rows);
     void updateMinMax();
     std::vector<float>* GetOriginalEmbededPosition() { return &originalPositions; }
     void SetModifiedEmbeddedPosition(std::vector<float>& p);
     Position2D Get2Dpoint(int i) const;
     void ReCalculateDistanceMatrix() {}
+    // Both return NaN with an "Error ..." line when the embedding is older than the point
+    // set and no translation of its rows was given; deleted rows take no part.
     float AutoScaling(bool useMEB);
     float GetScaleDifference();
 
@@ -106,7 +114,10 @@ private:
     bool m_calculateCorankDistortion(float& total);
     bool m_hasDistanceMatrix(const char* measure);
     void m_materializeDistanceMatrix();
-    float m_radius2D(bool useMEB);
+    float m_radius2D(bool useMEB, const std::vector<int>& rows);
+    // The point-set row of every embedding row (-1: deleted), or false after a line saying
+    // why the rows cannot be paired with the point set's.
+    bool m_pairedRows(const char* user, std::vector<int>& rows) const;
     float m_highDimensionalRadius(bool useMEB);
     void m_updateHDSums();
 
@@ -117,6 +128,10 @@ private:
     // High-dimensional kernel densities for the bandwidth they were built with.
     std::vector<float> m_hdDensity;
     float m_hdDensityBandWidth = 0;
+    // The point set's numbering the rows were paired with, and the pairing (empty: row i
+    // is point-set row i).
+    uint64_t m_rowsNumbering = 0;
+    std::vector<int> m_pointSetRows;
 };
 
 }  // namespace Zelvo

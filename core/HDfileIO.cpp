@@ -502,6 +502,14 @@ bool HDfileIO::m_writeResultFile(std::map<std::string, std::string>& results, co
         Log::Puts("Error: No data set is open");
         return false;
     }
+    const std::string owner = m_fileNameOwner(results, identifier, fileName);
+    if (!owner.empty()) {
+        // The file name mapping folds '/' and '\\' into '_', so different identifiers can
+        // meet in one file; writing would destroy the other result's data.
+        Log::Printf("Error: the file %s already holds %s, store under another identifier\n", fileName.c_str(),
+                    owner.c_str());
+        return false;
+    }
     const auto existing = results.find(identifier);
     if (existing != results.end()) Log::Puts("Warning: Entry already existed, replace the existing entry");
     const std::string path = m_directory + fileName;
@@ -516,6 +524,21 @@ bool HDfileIO::m_writeResultFile(std::map<std::string, std::string>& results, co
     }
     results[identifier] = fileName;
     return true;
+}
+
+std::string HDfileIO::m_fileNameOwner(const std::map<std::string, std::string>& results,
+                                      const std::string& identifier, const std::string& fileName) const
+{
+    if (fileName == m_binaryDataFileName) return "the point data";
+    if (fileName == m_binaryVolLabelFileName) return "the volume labels";
+    for (const auto* map : {&m_clusteringResults, &m_embeddingResults}) {
+        for (const auto& entry : *map) {
+            if (entry.second != fileName || (map == &results && entry.first == identifier)) continue;
+            return (map == &m_clusteringResults ? "the clustering result \"" : "the embedding result \"") +
+                   entry.first + "\"";
+        }
+    }
+    return std::string();
 }
 
 bool HDfileIO::WriteClusteringResult(ClusteringResult& result, std::string identifier)

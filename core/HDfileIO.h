@@ -62,7 +62,9 @@ public:
     // Store a result as <base>_<identifier>.bin (clustering: its hierarchy text) or
     // <base>_embed_<identifier>.bin (embedding: its original positions). '/' and '\\' in
     // the identifier become '_' in the file name only. The identifier is recorded once its
-    // file was written; an existing one is replaced with a warning.
+    // file was written; an existing one is replaced with a warning. An identifier whose file
+    // name another stored result (or the point data) already uses is refused with an
+    // "Error ..." line and nothing is written.
     bool WriteClusteringResult(ClusteringResult& result, std::string identifier);
     bool WriteEmbeddingResult(EmbeddingResult& embedding, std::string identifier);
     // Fills result with the stored hierarchy text of identifier; unchanged on failure.
@@ -119,6 +121,9 @@ private:
     bool ReadCSVFile(const char* path);
     // Writes the values as <base>.bin and names it as the binary data file.
     bool m_writeHDpointRawBuffer(std::vector<float>* values);
+    // Who else uses fileName (the point data, another identifier's result) or "" when no one.
+    std::string m_fileNameOwner(const std::map<std::string, std::string>& results, const std::string& identifier,
+                                const std::string& fileName) const;
     // Writes a result file, then records identifier -> file name in results.
     bool m_writeResultFile(std::map<std::string, std::string>& results, const std::string& identifier,
                            const std::string& fileName, const void* data, size_t bytes);

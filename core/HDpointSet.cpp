@@ -4,13 +4,26 @@
 #include "RankEntry.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 
 namespace Zelvo {
 
+namespace {
+
+uint64_t NewNumbering()
+{
+    static std::atomic<uint64_t> next{1};
+    return next++;
+}
+
+}  // namespace
+
 template <typename T>
-HDpointSet<T>::HDpointSet() = default;
+HDpointSet<T>::HDpointSet() : m_numbering(NewNumbering())
+{
+}
 
 template <typename T>
 int HDpointSet<T>::GetPointCount()
@@ -91,7 +104,9 @@ void HDpointSet<T>::m_invalidateDerivedBuffers()
     m_packedMask.clear();
     m_centerPoint.clear();
     m_averageRadius = 0;
+    m_radiusKey = BuildKey();
     m_rankMatrix.clear();
+    m_rankKey = BuildKey();
 }
 
 template <typename T>
@@ -125,15 +140,22 @@ bool HDpointSet<T>::DeleteHDpoints(std::vector<int>& indices)
     if (!indices.empty()) {
         // Every derived buffer is numbered by point; none survives a renumbering.
         m_invalidateDerivedBuffers();
+        m_numbering = NewNumbering();
         if (m_kind == 0) m_spatialX = GetPointCount();
     }
     return true;
 }
 
 template <typename T>
+typename HDpointSet<T>::BuildKey HDpointSet<T>::m_currentKey()
+{
+    m_refreshDimension();
+    return BuildKey{m_dimMask, m_state, GetPointCount()};
+}
+
+template <typename T>
 bool HDpointSet<T>::m_packedBufferIsCurrent()
 {
-    if (m_packedBuffer.empty()) return false;
     m_refreshDimension();
     const int N = GetPointCount();
     const int K = GetSelectedDimensionCount();
@@ -145,7 +167,20 @@ template <typename T>
 std::vector<T>* HDpointSet<T>::GetPackedRawDataArray(bool regenerate)
 {
     if (!regenerate && m_packedBufferIsCurrent()) return &m_packedBuffer;
+    if (!m_pack()) return nullptr;
+    if (m_computeAverageRadius) calculateAverageRadius();
+    return &m_packedBuffer;
+}
 
+template <typename T>
+bool HDpointSet<T>::m_ensurePacked()
+{
+    return m_packedBufferIsCurrent() || m_pack() != nullptr;
+}
+
+template <typename T>
+std::vector<T>* HDpointSet<T>::m_pack()
+{
     m_packedBuffer.clear();
     m_packedWidth = 0;
     m_packedPointCount = 0;
@@ -197,7 +232,6 @@ std::vector<T>* HDpointSet<T>::GetPackedRawDataArray(bool regenerate)
     m_packedState = m_state;
 
     Log::Puts("Generated the packed buffer");
-    if (m_computeAverageRadius) calculateAverageRadius();
     return &m_packedBuffer;
 }
 
@@ -268,7 +302,8 @@ template <typename T>
 void HDpointSet<T>::calculateCenterPoint()
 {
     m_centerPoint.clear();
-    if (!m_packedBufferIsCurrent()) return;
+    // A buffer packed for another mask or state is repacked, never read as zeros.
+    if (!m_ensurePacked() || m_packedBuffer.empty()) return;
 
     const size_t K = static_cast<size_t>(m_packedWidth);
     const size_t N = static_cast<size_t>(m_packedPointCount);
@@ -284,8 +319,8 @@ template <typename T>
 void HDpointSet<T>::calculateAverageRadius()
 {
     calculateCenterPoint();
+    m_radiusKey = m_currentKey();
     float radius = 0;
-    m_refreshDimension();
     const size_t N = static_cast<size_t>(GetPointCount());
     const size_t K = static_cast<size_t>(GetSelectedDimensionCount());
     // Without a centre every point counts as being at distance 0.
@@ -305,10 +340,18 @@ void HDpointSet<T>::calculateAverageRadius()
 }
 
 template <typename T>
+float HDpointSet<T>::GetAverageRadius()
+{
+    if (m_averageRadius == 0.0f || !(m_radiusKey == m_currentKey())) calculateAverageRadius();
+    return m_averageRadius;
+}
+
+template <typename T>
 HDpoint<T> HDpointSet<T>::GetPackedHDpoint(int i)
 {
+    m_refreshDimension();
     const int K = GetSelectedDimensionCount();
-    if (i >= 0 && m_packedBufferIsCurrent() && i < m_packedPointCount)
+    if (i >= 0 && m_ensurePacked() && i < m_packedPointCount)
         return HDpoint<T>(&m_packedBuffer[static_cast<size_t>(i) * K], static_cast<size_t>(K));
     return HDpoint<T>(std::vector<T>(static_cast<size_t>(K), T(0)));
 }
@@ -316,13 +359,18 @@ HDpoint<T> HDpointSet<T>::GetPackedHDpoint(int i)
 template <typename T>
 void HDpointSet<T>::CalculateRankMatrix()
 {
-    m_refreshDimension();
-    const size_t N = static_cast<size_t>(GetPointCount());
-    if (!m_rankMatrix.empty() && m_rankMatrix.size() == N) return;
+    const BuildKey key = m_currentKey();
+    const size_t N = static_cast<size_t>(key.pointCount);
+    if (m_rankKey == key && m_rankMatrix.size() == N) return;
 
+    m_rankMatrix.clear();
+    m_rankKey = BuildKey();
+    // Ranks come from the points as they are packed now; without a packing (state 3) there
+    // is nothing to rank.
+    if (!m_ensurePacked() || m_packedBuffer.empty()) return;
     m_rankMatrix.assign(N, std::vector<int>(N, 0));
-    // Points of a stale or missing packed buffer are all zero: every distance is 0.
-    const size_t K = m_packedBufferIsCurrent() ? static_cast<size_t>(m_packedWidth) : 0;
+    m_rankKey = key;
+    const size_t K = static_cast<size_t>(m_packedWidth);
     std::vector<rankEntry> entries(N);
     for (size_t i = 0; i < N; ++i) {
         const T* p = K > 0 ? &m_packedBuffer[i * K] : nullptr;

@@ -13,9 +13,9 @@ namespace Zelvo {
 // the selection of dimensions (mask), the normalisation state, per-dimension statistics
 // and derived buffers (normalised, packed, centre, radius, rank matrix) built on demand.
 //
-// Derived buffers remember the point count and packed width they were built for; any
-// change of points or selection that would make them stale is detected and they are
-// rebuilt instead of being read in an old numbering.
+// Derived buffers remember the points, mask and state they were built from; a buffer that
+// no longer matches is rebuilt when it is next read (the packed rows, the centre, the
+// average radius, the rank matrix), never read as zeros or in an old numbering.
 template <typename T>
 class HDpointSet {
 public:
@@ -34,7 +34,7 @@ public:
     std::string GetDimensionLabel(int d);
     void calculateCenterPoint();
     void calculateAverageRadius();
-    HDpoint<T> GetPackedHDpoint(int i);
+    HDpoint<T> GetPackedHDpoint(int i);  // K zeros only for an index out of range or state 3
     void CalculateRankMatrix();
     HDpointSet<T>* GetSampledPointSet(const std::vector<int>& indices);  // caller owns
     std::vector<T>* GetPackedMeanVector();
@@ -44,6 +44,12 @@ public:
     // Row length K and row count of the packed buffer as it was last built.
     int GetPackedWidth() const { return m_packedWidth; }
     int GetPackedPointCount() const { return m_packedPointCount; }
+    // The average radius of the packed points as they are now (recomputed when the points,
+    // mask or state changed since it was computed, or when it is 0).
+    float GetAverageRadius();
+    // Changes whenever the point numbering changes (points deleted, a new set read in):
+    // whatever pairs its own rows with this set's rows remembers it to notice.
+    uint64_t GetNumbering() const { return m_numbering; }
 
     // Plain data, filled by the readers and the data profile.
     unsigned char m_kind = 0;           // 0 point data, 1 volume data
@@ -66,8 +72,24 @@ public:
 private:
     // D from the mask size, as every operation reads it.
     int64_t m_refreshDimension();
+    // What a derived buffer was built from; the values themselves change only with the
+    // numbering (deletion clears every buffer, a read replaces the whole set).
+    struct BuildKey {
+        std::vector<bool> mask;
+        PointSetState state = PointSetOriginal;
+        int pointCount = -1;
+        bool operator==(const BuildKey& other) const
+        {
+            return pointCount == other.pointCount && state == other.state && mask == other.mask;
+        }
+    };
+    BuildKey m_currentKey();
     // True when the packed buffer was built for the current points, mask and state.
     bool m_packedBufferIsCurrent();
+    // Builds the packed buffer; null for state 3. No average radius.
+    std::vector<T>* m_pack();
+    // True when the packed buffer is current after repacking if it had to be.
+    bool m_ensurePacked();
     // Computes the statistics when they do not cover every dimension yet.
     void m_ensureStatistics();
     // Drops every buffer derived from the point numbering.
@@ -77,6 +99,9 @@ private:
     int m_packedPointCount = 0;
     std::vector<bool> m_packedMask;     // mask the packed buffer was built with
     PointSetState m_packedState = PointSetOriginal;
+    BuildKey m_radiusKey;               // what m_averageRadius was computed from
+    BuildKey m_rankKey;                 // what m_rankMatrix was computed from
+    uint64_t m_numbering;
 };
 
 }  // namespace Zelvo

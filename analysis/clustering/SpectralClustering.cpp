@@ -25,7 +25,12 @@ std::unique_ptr<ClusteringResult> SpectralClustering::MakeResult(bool succeeded,
 {
     if (!succeeded) return nullptr;
     auto result = std::make_unique<ClusteringResult>();
-    result->SetClusteringIndexArray(lists);
+    if (lists.empty()) {
+        const std::vector<int> noLabels;
+        result->SetFlatClusteringLabel(&noLabels);
+    } else {
+        result->SetClusteringIndexArray(lists);
+    }
     return result;
 }
 

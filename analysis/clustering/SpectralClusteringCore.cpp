@@ -105,10 +105,9 @@ bool SpectralClusteringCore::spectralClusteringFromLaplacianMatrix(const Eigen::
         e = std::make_unique<CspectralClustering>(laplacian, m_maxClusterCount, selfAdjoint, m_solver);
         lists = e->clusterRotate();
     }
-    if (lists.empty()) {
-        Log::Puts("Error: spectral clustering found no cluster");
-        return false;
-    }
+    // A failed decomposition has said why; a valid one may still give no list (a single
+    // point on the automatic path), which makes a result without clusters.
+    if (!e->IsValid()) return false;
     for (size_t i = 0; i < lists.size(); ++i)
         Log::Printf("Cluster: %d, pointCount: %ld\n", int(i), long(lists[i].size()));
     return true;

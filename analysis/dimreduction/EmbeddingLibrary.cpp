@@ -1,6 +1,7 @@
 #include "EmbeddingLibrary.h"
 
 #include "EmbeddingMethods.h"
+#include "EmbeddingNeighbors.h"
 #include "Log.h"
 
 #include <cmath>
@@ -101,7 +102,7 @@ bool ReadParameters(const ParameterSet& parameters, int n, int& chosenMethod, Ru
 }
 
 bool RunCallbackMethod(int chosenMethod, int n, const KernelCallback& kernel, const DistanceCallback& distance,
-                       const RunSettings& settings, TapkeeOutput& output)
+                       const NeighborSearch& search, const RunSettings& settings, TapkeeOutput& output)
 {
     if (!distance) {
         Zelvo::Log::Puts("Error: the embedding needs a distance callback");
@@ -116,7 +117,7 @@ bool RunCallbackMethod(int chosenMethod, int n, const KernelCallback& kernel, co
             Zelvo::Log::Puts("Error: kernel locally linear embedding needs a kernel callback");
             return false;
         }
-        return RunKernelLocallyLinearEmbedding(n, kernel, distance, settings, output);
+        return RunKernelLocallyLinearEmbedding(n, kernel, distance, search, settings, output);
     default:
         Zelvo::Log::Puts("Error: PCA needs the data matrix");
         return false;
@@ -153,7 +154,7 @@ TapkeeOutput embedUsing(const Eigen::MatrixXf& data, const ParameterSet& paramet
             const KernelCallback kernel = [&data](int i, int j) {
                 return static_cast<float>(data.col(i).cast<double>().dot(data.col(j).cast<double>()));
             };
-            done = RunCallbackMethod(chosenMethod, n, kernel, distance, settings, output);
+            done = RunCallbackMethod(chosenMethod, n, kernel, distance, NeighborSearch(), settings, output);
         }
     } catch (const std::bad_alloc&) {
         ReportMemoryExhausted();
@@ -166,19 +167,32 @@ TapkeeOutput embedUsing(const Eigen::MatrixXf& data, const ParameterSet& paramet
 TapkeeOutput embedRange(int n, const KernelCallback& kernel, const DistanceCallback& distance,
                         const ParameterSet& parameters)
 {
+    return embedRange(n, kernel, distance, NeighborSearch(), parameters);
+}
+
+TapkeeOutput embedRange(int n, const KernelCallback& kernel, const DistanceCallback& distance,
+                        const NeighborSearch& search, const ParameterSet& parameters)
+{
     TapkeeOutput output;
     int chosenMethod = -1;
     RunSettings settings;
     if (!ReadParameters(parameters, n, chosenMethod, settings)) return output;
     bool done = false;
     try {
-        done = RunCallbackMethod(chosenMethod, n, kernel, distance, settings, output);
+        done = RunCallbackMethod(chosenMethod, n, kernel, distance, search, settings, output);
     } catch (const std::bad_alloc&) {
         ReportMemoryExhausted();
         done = false;
     }
     if (!done) return TapkeeOutput();
     return output;
+}
+
+Eigen::MatrixXf SquaredCallbackDistances(int n, const DistanceCallback& distance)
+{
+    Eigen::MatrixXf distances;
+    if (PairwiseDistances(n, distance, distances)) SquareInPlace(distances);
+    return distances;
 }
 
 }  // namespace tapkee

@@ -95,6 +95,10 @@ private:
 // Distance and kernel between the points with indices i and j.
 using DistanceCallback = std::function<float(int i, int j)>;
 using KernelCallback = std::function<float(int i, int j)>;
+// The k nearest neighbours of every point by the run's distance callback, nearest first,
+// equal distances by index, never the point itself; false when the search cannot stand in
+// for the callback (the run then searches the callback's distance matrix).
+using NeighborSearch = std::function<bool(int k, std::vector<std::vector<int>>& neighbors)>;
 
 // What a run hands back. Members a method does not produce stay empty.
 struct TapkeeOutput {
@@ -126,6 +130,16 @@ TapkeeOutput embedUsing(const Eigen::MatrixXf& data, const ParameterSet& paramet
 // Runs a callback method on n points. The kernel is needed by kernel LLE only.
 TapkeeOutput embedRange(int n, const KernelCallback& kernel, const DistanceCallback& distance,
                         const ParameterSet& parameters);
+
+// The same with a neighbour search for kernel LLE, which then needs no n x n distances: its
+// distanceMatrix stays empty unless the search gave up, and SquaredCallbackDistances makes
+// it when it is wanted. The other methods ignore the search.
+TapkeeOutput embedRange(int n, const KernelCallback& kernel, const DistanceCallback& distance,
+                        const NeighborSearch& search, const ParameterSet& parameters);
+
+// The n x n squared callback distances, as a run's distanceMatrix holds them; empty after
+// an "Error ..." line when a distance is negative or not finite.
+Eigen::MatrixXf SquaredCallbackDistances(int n, const DistanceCallback& distance);
 
 // The same over a vector of points with callback objects offering
 // kernel(a, b) and distance(a, b); copies of the callbacks are used.

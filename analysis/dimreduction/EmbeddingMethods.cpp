@@ -42,16 +42,6 @@ bool ClassicScaling(Eigen::MatrixXd& working, const RunSettings& settings, Tapke
     return true;
 }
 
-// Replaces every distance of the matrix by its square (taken in double).
-void SquareInPlace(Eigen::MatrixXf& distances)
-{
-    float* value = distances.data();
-    for (Eigen::Index e = 0; e < distances.size(); ++e) {
-        const double d = value[e];
-        value[e] = static_cast<float>(d * d);
-    }
-}
-
 bool CheckWeightsFinite(const Eigen::SparseMatrix<double>& matrix)
 {
     for (Eigen::Index e = 0; e < matrix.nonZeros(); ++e)
@@ -60,6 +50,15 @@ bool CheckWeightsFinite(const Eigen::SparseMatrix<double>& matrix)
 }
 
 }  // namespace
+
+void SquareInPlace(Eigen::MatrixXf& distances)
+{
+    float* value = distances.data();
+    for (Eigen::Index e = 0; e < distances.size(); ++e) {
+        const double d = value[e];
+        value[e] = static_cast<float>(d * d);
+    }
+}
 
 Eigen::MatrixXf SquaredColumnDistances(const Eigen::MatrixXf& data)
 {
@@ -156,12 +155,28 @@ bool RunLaplacianEigenmaps(int n, const DistanceCallback& distance, const RunSet
     Eigen::VectorXd degree = Eigen::VectorXd::Zero(n);
     for (Eigen::Index c = 0; c < weights.outerSize(); ++c)
         for (Eigen::SparseMatrix<double>::InnerIterator it(weights, c); it; ++it) degree[it.row()] += it.value();
-    for (int i = 0; i < n; ++i)
-        if (!(degree[i] > 0)) {
-            // A point without weight leaves D singular.
-            ReportEigenFailure();
-            return false;
-        }
+    // A point without weight leaves D singular: say which remedy helps before giving up.
+    int withoutMutual = 0;
+    int zeroWeights = 0;
+    for (int i = 0; i < n; ++i) {
+        if (degree[i] > 0) continue;
+        if (output.neighbors[i].empty())
+            ++withoutMutual;
+        else
+            ++zeroWeights;
+    }
+    if (withoutMutual > 0 || zeroWeights > 0) {
+        if (withoutMutual > 0)
+            Zelvo::Log::Printf("Error: Laplacian eigenmaps: %d of %d points have no mutual neighbour among their %d "
+                               "nearest; raise the neighbour count\n",
+                               withoutMutual, n, settings.neighbors);
+        if (zeroWeights > 0)
+            Zelvo::Log::Printf("Error: Laplacian eigenmaps: %d of %d points have only zero weights (exp(-d^2/%g) "
+                               "underflows for their neighbours); raise the heat-kernel width\n",
+                               zeroWeights, n, settings.kernelWidth);
+        ReportEigenFailure();
+        return false;
+    }
     const Eigen::VectorXd rootInverse = degree.cwiseSqrt().cwiseInverse();
     Eigen::SparseMatrix<double> laplacian = -(rootInverse.asDiagonal() * weights * rootInverse.asDiagonal());
     Eigen::SparseMatrix<double> identity(n, n);
@@ -186,11 +201,14 @@ bool RunLaplacianEigenmaps(int n, const DistanceCallback& distance, const RunSet
 }
 
 bool RunKernelLocallyLinearEmbedding(int n, const KernelCallback& kernel, const DistanceCallback& distance,
-                                     const RunSettings& settings, TapkeeOutput& output)
+                                     const NeighborSearch& search, const RunSettings& settings,
+                                     TapkeeOutput& output)
 {
-    if (!PairwiseDistances(n, distance, output.distanceMatrix)) return false;
-    output.neighbors = NearestNeighbors(output.distanceMatrix, settings.neighbors);
-    SquareInPlace(output.distanceMatrix);
+    if (!search || !search(settings.neighbors, output.neighbors)) {
+        if (!PairwiseDistances(n, distance, output.distanceMatrix)) return false;
+        output.neighbors = NearestNeighbors(output.distanceMatrix, settings.neighbors);
+        SquareInPlace(output.distanceMatrix);
+    }
 
     const int k = settings.neighbors;
     std::vector<Eigen::Triplet<double>> entries;

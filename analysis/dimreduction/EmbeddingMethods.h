@@ -20,7 +20,11 @@ bool RunMultidimensionalScaling(int n, const DistanceCallback& distance, const R
 bool RunIsomap(int n, const DistanceCallback& distance, const RunSettings& settings, TapkeeOutput& output);
 bool RunLaplacianEigenmaps(int n, const DistanceCallback& distance, const RunSettings& settings,
                            TapkeeOutput& output);
+// With a search that finds the neighbours, no distance matrix is built.
 bool RunKernelLocallyLinearEmbedding(int n, const KernelCallback& kernel, const DistanceCallback& distance,
-                                     const RunSettings& settings, TapkeeOutput& output);
+                                     const NeighborSearch& search, const RunSettings& settings,
+                                     TapkeeOutput& output);
+// Squares every distance of the matrix in place (taken in double).
+void SquareInPlace(Eigen::MatrixXf& distances);
 
 }  // namespace tapkee

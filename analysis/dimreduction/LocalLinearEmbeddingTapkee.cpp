@@ -26,7 +26,12 @@ std::unique_ptr<EmbeddingResult> LocalLinearEmbeddingTapkee::DoEmbeding(HDpointS
         TapkeeEngineSupport::ToPointMajor(output.embedding);
         auto result = std::make_unique<LocalLinearEmbeddingEmbeddingResult>(
             output.embedding.data(), targetDim, n, points, output.weights, output.reconstructionWeights);
-        result->SetHDSquaredDistance(std::move(output.distanceMatrix));
+        // The run found the neighbours without the n x n distances; only the distortion
+        // measures read them, so they are made when first asked for.
+        if (output.distanceMatrix.size() == 0)
+            result->SetHDSquaredDistanceSource(TapkeeEngineSupport::SquaredDistanceSource(points, m_distance));
+        else
+            result->SetHDSquaredDistance(std::move(output.distanceMatrix));
         result->neighborLists = std::move(output.neighbors);
         TapkeeEngineSupport::ReportRange("Local Linear Embedding", result->minX, result->maxX, result->minY,
                                          result->maxY);

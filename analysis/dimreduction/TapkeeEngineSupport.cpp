@@ -1,5 +1,6 @@
 #include "TapkeeEngineSupport.h"
 
+#include "KnnSearch.h"
 #include "Log.h"
 #include "linearKernelCallback.h"
 #include "tapkeeDistCallback.h"
@@ -62,7 +63,20 @@ bool TapkeeEngineSupport::RunOnRawPoints(HDpointSet<float>* set, const distanceF
         const std::vector<HDpoint<float>> points = m_rawPoints(set, n);
         tapkeeDistCallback distance(functor);
         if (withKernel) {
-            output = tapkee::embedRange(points, linearKernelCallback(), distance, parameters);
+            // Kernel LLE needs only the neighbours: found through a tree over the raw values,
+            // with the functor's own distances, instead of from the n x n matrix.
+            KnnSearch knn(set->m_values.data(), n, static_cast<int>(set->m_dimMask.size()), functor);
+            const tapkee::NeighborSearch search = [&knn](int k, std::vector<std::vector<int>>& neighbors) {
+                return knn.Find(k, neighbors);
+            };
+            linearKernelCallback kernelObject;
+            const tapkee::KernelCallback kernel = [&points, kernelObject](int i, int j) mutable {
+                return static_cast<float>(kernelObject.kernel(points[i], points[j]));
+            };
+            const tapkee::DistanceCallback byIndex = [&points, distance](int i, int j) mutable {
+                return distance.distance(points[i], points[j]);
+            };
+            output = tapkee::embedRange(n, kernel, byIndex, search, parameters);
         } else {
             // No kernel: the library refuses a method that would need one.
             const tapkee::DistanceCallback byIndex = [&points, distance](int i, int j) mutable {
@@ -75,6 +89,20 @@ bool TapkeeEngineSupport::RunOnRawPoints(HDpointSet<float>* set, const distanceF
     Log::Printf("Output-> point count: %d dim: %d TargetDim: %d \n", static_cast<int>(output.embedding.rows()),
                 static_cast<int>(output.embedding.cols()), targetDim);
     return true;
+}
+
+std::function<Eigen::MatrixXf()> TapkeeEngineSupport::SquaredDistanceSource(HDpointSet<float>* set,
+                                                                             const distanceFunctor& functor)
+{
+    const int n = set->GetPointCount();
+    const std::vector<HDpoint<float>> points = m_rawPoints(set, n);
+    return [points, functor, n]() {
+        tapkeeDistCallback distance(functor);
+        const tapkee::DistanceCallback byIndex = [&points, &distance](int i, int j) {
+            return distance.distance(points[i], points[j]);
+        };
+        return tapkee::SquaredCallbackDistances(n, byIndex);
+    };
 }
 
 bool TapkeeEngineSupport::AcceptEmbedding(const Eigen::MatrixXf& embedding, int n, int targetDim,

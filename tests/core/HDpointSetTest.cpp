@@ -280,7 +280,9 @@ TEST(HDpointSet, StaleBuffersAreRebuiltNotRead)
 {
     HDpointSet<float> set;
     fillSmall(set);
-    EXPECT_EQ(set.GetPackedHDpoint(1).values(), std::vector<float>({0, 0}));  // nothing packed yet
+    TestSupport::CaptureStdout([&] {  // nothing packed yet: packed on demand
+        EXPECT_EQ(set.GetPackedHDpoint(1).values(), std::vector<float>({3, 5}));
+    });
     packQuietly(set);
     EXPECT_EQ(set.GetPackedHDpoint(1).values(), std::vector<float>({3, 5}));
     EXPECT_EQ(set.GetPackedHDpoint(3).values(), std::vector<float>({0, 0}));
@@ -292,23 +294,17 @@ TEST(HDpointSet, StaleBuffersAreRebuiltNotRead)
     EXPECT_NE(out.find("Generated the packed buffer"), std::string::npos);
     expectNear(set.m_packedBuffer, {10, 5, 20, 5, 60, 5});
 
-    // More points than packed: packed reads stop at the old rows.
+    // More points than packed: the rows are packed again on demand.
     set.m_values.insert(set.m_values.end(), {7, 70, 9});
-    EXPECT_EQ(set.GetPackedHDpoint(3).values(), std::vector<float>({0, 0}));
-    EXPECT_EQ(set.GetPackedHDpoint(0).values(), std::vector<float>({0, 0}));
-    set.calculateCenterPoint();
-    EXPECT_TRUE(set.m_centerPoint.empty());
-    out = TestSupport::CaptureStdout([&] { set.GetPackedRawDataArray(false); });
+    out = TestSupport::CaptureStdout([&] { EXPECT_EQ(set.GetPackedHDpoint(3).values(), std::vector<float>({70, 9})); });
     EXPECT_NE(out.find("Generated the packed buffer"), std::string::npos);
     EXPECT_EQ(set.GetPackedPointCount(), 4);
-    EXPECT_EQ(set.GetPackedHDpoint(3).values(), std::vector<float>({70, 9}));
+    EXPECT_EQ(set.GetPackedHDpoint(0).values(), std::vector<float>({10, 5}));
 
     // Another state: not the same buffer either.
     set.UpdateDimensionMinMaxMeanVariance();
     set.m_state = Zelvo::PointSetMinMaxNorm;
-    EXPECT_EQ(set.GetPackedHDpoint(3).values(), std::vector<float>({0, 0}));
-    packQuietly(set, false);
-    EXPECT_EQ(set.GetPackedHDpoint(3).values(), std::vector<float>({1, 1}));
+    TestSupport::CaptureStdout([&] { EXPECT_EQ(set.GetPackedHDpoint(3).values(), std::vector<float>({1, 1})); });
 }
 
 TEST(HDpointSet, CentreAndRadiusMatchBruteForce)
@@ -353,21 +349,24 @@ TEST(HDpointSet, RankMatrixMatchesBruteForceRanking)
         EXPECT_EQ(set.m_rankMatrix[i][i], 0);
     }
 
-    // Computed once: a later packing does not change it.
+    // Kept while the points, mask and state stay; rebuilt when the state changes.
     set.m_rankMatrix[0][0] = -5;
-    set.m_state = Zelvo::PointSetOriginal;
     packQuietly(set);
     set.CalculateRankMatrix();
     EXPECT_EQ(set.m_rankMatrix[0][0], -5);
+    set.m_state = Zelvo::PointSetOriginal;
+    TestSupport::CaptureStdout([&] { set.CalculateRankMatrix(); });
+    EXPECT_EQ(set.m_rankMatrix[0][0], 0);
 }
 
-TEST(HDpointSet, RankMatrixWithoutPackingRanksTiesByIndex)
+TEST(HDpointSet, RankMatrixWithoutPackingPacksFirstAndRanksTiesByIndex)
 {
     HDpointSet<float> set;
     fillSmall(set);
-    set.CalculateRankMatrix();
-    ASSERT_EQ(set.m_rankMatrix.size(), 3u);
-    for (const auto& row : set.m_rankMatrix) EXPECT_EQ(row, std::vector<int>({0, 1, 2}));
+    TestSupport::CaptureStdout([&] { set.CalculateRankMatrix(); });
+    // Packed rows (1, 5), (3, 5), (5, 5): point 1 is as far from 0 as from 2.
+    const std::vector<std::vector<int>> expected = {{0, 1, 2}, {1, 0, 2}, {2, 1, 0}};
+    EXPECT_EQ(set.m_rankMatrix, expected);
 }
 
 TEST(HDpointSet, DeletionRejectsBadListsWithoutChange)
@@ -431,7 +430,6 @@ TEST(HDpointSet, DeletionRenumbersAndDropsDerivedBuffers)
     EXPECT_TRUE(set.m_centerPoint.empty());
     EXPECT_TRUE(set.m_rankMatrix.empty());
     EXPECT_EQ(set.m_averageRadius, 0.0f);
-    EXPECT_EQ(set.GetPackedHDpoint(0).values(), std::vector<float>(3, 0.0f));
 
     // Repacking without regeneration reads the new rows with the new statistics.
     const std::vector<float> packed = packQuietly(set, false);

@@ -520,6 +520,7 @@ bool KmTree::SplitNode(BuildScratch& scratch, int first, int last, int depth, in
     // Values a float step apart have a midpoint equal to the smaller one, so nothing lands
     // below it; such runs are split at their middle position instead.
     if (size1 < 1 || size1 >= count) {
+        if (!m_similarValuesReported.exchange(true)) Zelvo::Log::Puts("To many similar values, tree build fail!!! FIXME");
         const int middle = first + count / 2;
         const float* pts = m_points;
         std::nth_element(m_positions.get() + first, m_positions.get() + middle, m_positions.get() + last + 1,

@@ -3,6 +3,7 @@
 #include "KmUtils.h"
 #include "KmWorkers.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -391,6 +392,9 @@ private:
     int m_smallNode = 8;
     const float* m_points = nullptr;
     bool m_valid = false;
+    // The fallback split of a run of equal split values is reported once per build, from
+    // whichever thread meets it first.
+    std::atomic<bool> m_similarValuesReported{false};
     int m_rootRecord = -1;
     // Records in blocks of kRecordBlock, with the median, radius and sum of each; as many
     // blocks as points may need, allocated as records are added.
