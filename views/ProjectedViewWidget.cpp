@@ -128,7 +128,9 @@ void ProjectedViewWidget::m_setupColorMapSelectionUI()
     comboBox_ScalarFunctionSelection->clear();
     if (!m_profile) return;
     HDpointSet<float>& points = m_profile->GetPointSet();
-    for (int d = 0; d < points.m_dimension; ++d)
+    // The mask's size is the dimension count the point set itself goes by.
+    const int dimensions = static_cast<int>(points.m_dimMask.size());
+    for (int d = 0; d < dimensions; ++d)
         comboBox_ScalarFunctionSelection->addItem(QString::fromStdString(points.GetDimensionLabel(d)));
 }
 
