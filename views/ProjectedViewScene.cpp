@@ -167,6 +167,7 @@ QColor ProjectedViewScene::m_nextColor()
 void ProjectedViewScene::SetEmbeddingResult(EmbeddingResult* embedding, bool autoScale, bool useMEB)
 {
     m_autoScaling = autoScale;
+    ++m_positionsVersion;  // scaling rewrites the positions
     const bool sameEmbedding = embedding && embedding == m_embedding &&
                                m_pointSetRows.size() == static_cast<size_t>(embedding->pointCount);
     m_embedding = embedding;
@@ -624,6 +625,8 @@ void ProjectedViewScene::Reset()
     m_distortionLow = m_distortionHigh = m_distortionTotal = 0;
     m_costColorMap = m_distortionColorMap = nullptr;
     m_distortionName.clear();
+    m_lastDistortion = DistortionMeasure();
+    ++m_positionsVersion;
     addItem(m_rootItem);
     setSceneRect(QRectF());
     m_selectedCountDirty = true;
@@ -762,7 +765,7 @@ void ProjectedViewScene::InitDistortionColorMap(xmlColorMap* colorMap, std::stri
     if (!m_embedding) return;
     m_embedding->kdeBandWidth = bandwidth;
     m_embedding->corankK = neighbourCount;
-    std::vector<float>* values = m_embedding->GetPerPointDistortion(m_distortionTotal, name);
+    std::vector<float>* values = m_distortionValues(name);
     if (!values) return;
     float min = 0, max = 0;
     UpdateDistortionRange(values, min, max);
@@ -776,11 +779,35 @@ void ProjectedViewScene::InitDistortionColorMap(xmlColorMap* colorMap, std::stri
 void ProjectedViewScene::UpdateDistortionColorMap()
 {
     if (!m_embedding) return;
-    std::vector<float>* values = m_embedding->GetPerPointDistortion(m_distortionTotal, m_distortionName);
+    std::vector<float>* values = m_distortionValues(m_distortionName);
     if (!values) return;
     float min = 0, max = 0;
     UpdateDistortionRange(values, min, max);
     m_changePointItemColor(m_distortionColorMap, values, m_distortionLow, m_distortionHigh);
+}
+
+std::vector<float>* ProjectedViewScene::m_distortionValues(const std::string& name)
+{
+    // The measures are O(n^2): a new colour range or the same mode chosen again reuses them.
+    DistortionMeasure& last = m_lastDistortion;
+    if (last.embedding == m_embedding && last.name == name && last.bandwidth == m_embedding->kdeBandWidth &&
+        last.neighbourCount == m_embedding->corankK && last.positions == m_positionsVersion) {
+        m_distortionTotal = last.total;
+        return &last.values;
+    }
+    std::vector<float>* values = m_embedding->GetPerPointDistortion(m_distortionTotal, name);
+    if (!values) {
+        last = DistortionMeasure();
+        return nullptr;
+    }
+    last.embedding = m_embedding;
+    last.name = name;
+    last.bandwidth = m_embedding->kdeBandWidth;
+    last.neighbourCount = m_embedding->corankK;
+    last.positions = m_positionsVersion;
+    last.values = *values;
+    last.total = m_distortionTotal;
+    return &last.values;
 }
 
 void ProjectedViewScene::HighlightSelectedPointNeighbor(xmlColorMap* colorMap)
@@ -833,6 +860,7 @@ void ProjectedViewScene::UpdateEmbeddingPosition()
     }
     m_embedding->SetModifiedEmbeddedPosition(positions);
     m_writtenPositions = std::move(places);
+    ++m_positionsVersion;
 
     if (m_costMode && m_costLow != m_costHigh) {
         std::vector<float>* values = m_embedding->GetPerPointCost(m_costTotal);

@@ -146,6 +146,8 @@ private:
     void m_valueRange(const std::vector<float>& values, float& min, float& max) const;
     int m_itemOfRow(int row) const;
     void m_rebuildRowLookup();
+    // The embedding's distortion measure, or the last one when nothing it depends on changed.
+    std::vector<float>* m_distortionValues(const std::string& name);
 
     std::vector<PointGraphicsItem*> m_pointItems;
     std::vector<ClusterNodeItem*> m_nodeItems;
@@ -183,6 +185,19 @@ private:
     std::vector<int> m_itemOfPointRow;  // per point-set row: item, the inverse of m_pointSetRows
     std::vector<int> m_reportedSelection;  // sorted point-set rows last reported
     std::vector<float> m_writtenPositions; // scene places last built or written back, x and y per item
+    // The last distortion measure and what it was computed from; the positions count up
+    // whenever the embedding's positions may have changed.
+    struct DistortionMeasure {
+        const EmbeddingResult* embedding = nullptr;
+        std::string name;
+        float bandwidth = 0;
+        int neighbourCount = 0;
+        unsigned positions = 0;
+        std::vector<float> values;
+        float total = 0;
+    };
+    DistortionMeasure m_lastDistortion;
+    unsigned m_positionsVersion = 1;
     mutable int m_selectedCount = 0;
     mutable bool m_selectedCountDirty = false;
 };
