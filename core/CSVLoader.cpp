@@ -2,6 +2,7 @@
 
 #include "Log.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdint>
@@ -74,6 +75,44 @@ CSVLoader::CSVLoader() = default;
 
 float CSVLoader::ParseFloat(const char* begin, const char* end)
 {
+    float value = 0.0f;
+    ReadFloat(begin, end, &value);
+    return value;
+}
+
+int CSVLoader::DecimalExponent(const char* begin, const char* end)
+{
+    long long integerDigits = 0;
+    long long firstNonZero = -1;  // among all digits of the mantissa
+    long long digitIndex = 0;
+    bool point = false;
+    const char* p = begin;
+    for (; p < end && *p != 'e' && *p != 'E'; ++p) {
+        if (*p == '.') {
+            point = true;
+            continue;
+        }
+        if (firstNonZero < 0 && *p != '0') firstNonZero = digitIndex;
+        ++digitIndex;
+        if (!point) ++integerDigits;
+    }
+    if (firstNonZero < 0) return std::numeric_limits<int>::min();  // the number is zero
+    long long exponent = 0;
+    if (p < end) {
+        ++p;
+        bool negative = false;
+        if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+        // Saturates: anything beyond a billion is out of every range anyway.
+        for (; p < end && exponent < 1000000000LL; ++p) exponent = exponent * 10 + (*p - '0');
+        if (negative) exponent = -exponent;
+    }
+    const long long power = integerDigits - 1 - firstNonZero + exponent;
+    return static_cast<int>(std::clamp<long long>(power, -2000000000LL, 2000000000LL));
+}
+
+bool CSVLoader::ReadFloat(const char* begin, const char* end, float* out)
+{
+    *out = 0.0f;
     // Collect the characters stream extraction would take: [sign] digits [. digits]
     // [e|E [sign] digits]. The collected text must then be a whole number, else 0.
     const char* p = SkipSpace(begin, end);
@@ -97,19 +136,18 @@ float CSVLoader::ParseFloat(const char* begin, const char* end)
         exponentComplete = false;
         while (p < end && std::isdigit(static_cast<unsigned char>(*p))) { ++p; exponentComplete = true; }
     }
-    if (!digits || !exponentComplete || p == start) return 0.0f;
+    if (!digits || !exponentComplete || p == start) return false;
     float value = 0.0f;
     const auto result = std::from_chars(mantissa, p, value, std::chars_format::general);
     if (result.ec == std::errc::result_out_of_range) {
-        // Stream extraction stores the largest float on overflow and 0 on underflow.
-        std::string_view digitsText(mantissa, static_cast<size_t>(p - mantissa));
-        const size_t e = digitsText.find_first_of("eE");
-        const bool smallExponent = e != std::string_view::npos && digitsText.find('-', e) != std::string_view::npos;
-        value = smallExponent ? 0.0f : std::numeric_limits<float>::max();
+        // Stream extraction stores the largest float on overflow and 0 on underflow; which
+        // one is decided by the size of the number, not by the sign of its exponent.
+        value = CSVLoader::DecimalExponent(mantissa, p) > 0 ? std::numeric_limits<float>::max() : 0.0f;
     } else if (result.ec != std::errc() || result.ptr != p) {
-        return 0.0f;
+        return false;
     }
-    return negative ? -value : value;
+    *out = negative ? -value : value;
+    return true;
 }
 
 int CSVLoader::ParseInt(const char* begin, const char* end)
@@ -147,15 +185,23 @@ bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
     m_values.reserve(text.size() / 8);
 
     bool firstLine = true;
+    int lineNumber = 0;
+    // Tokens that hold no number read as 0; the user hears once per file how many there were.
+    long long notNumbers = 0;
+    std::string firstNotNumber;
+    int firstNotNumberLine = 0;
+    int firstNotNumberColumn = 0;
     std::vector<float> row;
     std::string headerOutput;
     ForEachLine(text, [&](std::string_view line) {
+        ++lineNumber;
         if (firstLine && hasHeader) {
             firstLine = false;
             ForEachToken(line, separator, [&](std::string_view token) {
                 std::string label;
+                // A NUL would cut the label short once it is written into the description.
                 for (char c : token)
-                    if (c != '\'' && c != '"') label.push_back(c);
+                    if (c != '\'' && c != '"' && c != '\0') label.push_back(c);
                 headerOutput += label + ", ";
                 m_header.push_back(std::move(label));
                 ++m_columnCount;
@@ -175,7 +221,14 @@ bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
                 missing = true;
                 return widthFromThisLine;  // keep counting the table's width on its first line
             }
-            if (!missing) row.push_back(ParseFloat(token.data(), token.data() + token.size()));
+            if (missing) return true;
+            float value = 0.0f;
+            if (!ReadFloat(token.data(), token.data() + token.size(), &value) && notNumbers++ == 0) {
+                firstNotNumber.assign(token.data(), std::min<size_t>(token.size(), 40));
+                firstNotNumberLine = lineNumber;
+                firstNotNumberColumn = tokens;
+            }
+            row.push_back(value);
             return true;
         });
         if (widthFromThisLine) m_columnCount = tokens;
@@ -192,6 +245,10 @@ bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
         ++m_rowCount;
     });
     Zelvo::Log::Write("\n");
+    if (notNumbers > 0) {
+        Zelvo::Log::Printf("Warning: %lld fields of %s are not numbers and read as 0; the first is \"%s\" in line %d, column %d\n",
+                           notNumbers, path, firstNotNumber.c_str(), firstNotNumberLine, firstNotNumberColumn);
+    }
     return true;
 }
 

@@ -31,6 +31,12 @@ public:
     // Reads a float the way stream extraction (>>) does on the token: leading white space
     // skipped, the longest numeric prefix read, 0 when there is none; no inf, nan or hex.
     static float ParseFloat(const char* begin, const char* end);
+    // The same; false when the token starts with no number (the value is then 0).
+    static bool ReadFloat(const char* begin, const char* end, float* value);
+    // The power of ten of the first non-zero digit of an unsigned number text (digits, an
+    // optional point, an optional exponent): decides overflow from underflow when a
+    // conversion is out of range. The smallest int for a zero.
+    static int DecimalExponent(const char* begin, const char* end);
     // Reads an int the way stream extraction does; 0 when the text starts with no number.
     static int ParseInt(const char* begin, const char* end);
 

@@ -12,6 +12,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +29,11 @@ using tinyxml2::XMLElement;
 
 // Far beyond any real table (a point file of one point would already be 64 MB).
 constexpr int kMaxDimensionCount = 1 << 24;
+// Beyond this many dimensions the description alone is not believed: the point file must
+// exist and hold the points before labels and mask are sized from the count.
+constexpr int kDimensionsWithoutPointFile = 1 << 16;
+// The per-dimension lines printed on opening; the rest is summed up in one line.
+constexpr size_t kPrintedDimensionLines = 100;
 
 // The mask and label elements carry one attribute per dimension (prefix followed by the
 // index in decimal); they are read and rewritten in a single pass over their lists.
@@ -140,12 +146,12 @@ bool HDfileIO::OpenHDdataSet(const char* path)
     // Everything is read into a fresh object and taken over only when the whole
     // description is usable, so a failure leaves the current data set untouched.
     HDfileIO loaded;
+    loaded.m_fullPath = path;
+    loaded.m_parsingFileNameInfo();  // the reader looks for the point file beside it
     if (!loaded.m_doc->LoadFile(path) || !loaded.m_updateAttributesFromXML()) {
         Log::Printf("Error in opening: %s file\n", path);
         return false;
     }
-    loaded.m_fullPath = path;
-    loaded.m_parsingFileNameInfo();
     loaded.m_opened = true;
     *this = std::move(loaded);
     Log::Puts("Opened the file ... ");
@@ -285,9 +291,18 @@ bool HDfileIO::m_updateAttributesFromXML()
             return false;
         }
     }
-    // Labels and mask are sized from the dimension count before any point file is seen: a
-    // corrupt count must not make us allocate gigabytes (or print a line per dimension).
+    // Labels and mask are sized from the dimension count: a corrupt count must not make us
+    // allocate gigabytes for a data set whose point file does not back it.
     if (m_dimension > kMaxDimensionCount) return false;
+    if (const char* name = m_binaryDataFile->Attribute("filename")) m_binaryDataFileName = name;
+    if (m_dimension > kDimensionsWithoutPointFile) {
+        struct stat status {};
+        const bool backed = m_pointCount > 0 && !m_binaryDataFileName.empty() &&
+                            stat((m_directory + m_binaryDataFileName).c_str(), &status) == 0 &&
+                            static_cast<int64_t>(status.st_size) >=
+                                int64_t(m_dimension) * int64_t(m_pointCount) * int64_t(sizeof(float));
+        if (!backed) return false;
+    }
     if (ReadInt(m_fileType, "typeIndex", m_fileTypeIndex) == IntRead::Invalid) return false;
     std::map<std::string, std::string> clustering;
     for (const XMLElement* entry = m_clusteringOperation->FirstChildElement(); entry;
@@ -317,11 +332,12 @@ bool HDfileIO::m_updateAttributesFromXML()
             m_dimMask[i] = attribute.second == "True";
         }
     }
-    for (size_t i = 0; i < dimension; ++i) {
+    const size_t printed = std::min(dimension, kPrintedDimensionLines);
+    for (size_t i = 0; i < printed; ++i) {
         Log::Printf(" dimensionMask:%d dim:%s\n", m_dimMask[i] ? 1 : 0, m_dimLabels[i].c_str());
     }
+    if (dimension > printed) Log::Printf(" ... and %zu more dimensions\n", dimension - printed);
 
-    if (const char* name = m_binaryDataFile->Attribute("filename")) m_binaryDataFileName = name;
     if (const char* name = m_binaryLabelFile->Attribute("filename")) m_binaryLabelFileName = name;
     if (const char* name = m_binaryClusterFile->Attribute("filename")) m_binaryClusterFileName = name;
     if (m_binaryVolLabelFile) {

@@ -1,8 +1,11 @@
 #include "WideXMLDocument.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <unordered_set>
 
 namespace Zelvo {
@@ -39,8 +42,11 @@ void AppendUtf8(unsigned long code, std::string& out)
 // predefined or numeric references (the '&' then stands for itself, as TinyXML-2 reads it).
 size_t ExpandEntity(const std::string& text, size_t i, size_t end, std::string& out)
 {
-    const size_t semicolon = text.find(';', i);
-    if (semicolon == std::string::npos || semicolon >= end) return 0;
+    // The longest reference taken is "&#x" with 8 digits and ';': looking further (to the
+    // end of the value, or of the file) would make a run of '&' quadratic.
+    const size_t kLongestReference = 12;
+    const size_t semicolon = std::string_view(text).substr(0, std::min(end, i + kLongestReference)).find(';', i);
+    if (semicolon == std::string_view::npos) return 0;
     const std::string name = text.substr(i + 1, semicolon - i - 1);
     static const std::pair<const char*, char> kNamed[] = {
         {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
@@ -66,6 +72,25 @@ size_t ExpandEntity(const std::string& text, size_t i, size_t end, std::string& 
     if (code == 0 || code > 0x10FFFF) return 0;
     AppendUtf8(code, out);
     return semicolon - i + 1;
+}
+
+// Names as the parser accepts them, so that a lifted attribute is written back readable.
+bool IsNameStart(unsigned char c)
+{
+    return c >= 0x80 || std::isalpha(c) || c == '_' || c == ':';
+}
+
+bool IsNameChar(unsigned char c)
+{
+    return IsNameStart(c) || std::isdigit(c) || c == '.' || c == '-';
+}
+
+bool IsName(const std::string& name)
+{
+    if (name.empty() || !IsNameStart(static_cast<unsigned char>(name[0]))) return false;
+    for (char c : name)
+        if (!IsNameChar(static_cast<unsigned char>(c))) return false;
+    return true;
 }
 
 // An attribute value as the parser reads it: references expanded, line ends made "\n".
@@ -94,7 +119,7 @@ std::string DecodeValue(const std::string& text, size_t begin, size_t end)
 // lists (in document order). Comments, CDATA sections, declarations and end tags are
 // copied as they are. False when a wide tag is malformed or repeats an attribute.
 bool LiftWideAttributes(const std::string& text, const std::unordered_set<std::string>& widePaths,
-                        std::string& out, std::vector<AttributeList>& lists)
+                        size_t maxAttributes, std::string& out, std::vector<AttributeList>& lists)
 {
     const size_t n = text.size();
     out.reserve(n);
@@ -112,7 +137,10 @@ bool LiftWideAttributes(const std::string& text, const std::unordered_set<std::s
         else if (text.compare(lt, 2, "<?") == 0) skipEnd = "?>";
         else if (text.compare(lt, 2, "<!") == 0 || text.compare(lt, 2, "</") == 0) skipEnd = ">";
         if (skipEnd) {
-            if (text[lt + 1] == '/' && !openLengths.empty()) {
+            if (text[lt + 1] == '/') {
+                // The parser stops quietly at an end tag outside every element and keeps
+                // what came before; such a file would not be written back as it was read.
+                if (openLengths.empty()) return false;
                 path.resize(openLengths.back());
                 openLengths.pop_back();
             }
@@ -128,11 +156,14 @@ bool LiftWideAttributes(const std::string& text, const std::unordered_set<std::s
         if (!path.empty()) path += '/';
         path.append(text, lt + 1, q - lt - 1);
         if (widePaths.count(path) == 0) {
-            // Leave the tag to the parser; only quoted values may hide a '>'.
+            // Leave the tag to the parser; only quoted values may hide a '>'. The parser checks
+            // each attribute against all before it, so a tag with thousands would take minutes.
             char quote = 0;
+            size_t attributes = 0;
             while (q < n && (quote || text[q] != '>')) {
                 if (quote && text[q] == quote) quote = 0;
                 else if (!quote && (text[q] == '"' || text[q] == '\'')) quote = text[q];
+                else if (!quote && text[q] == '=' && ++attributes > maxAttributes) return false;
                 ++q;
             }
             out.append(text, lt, q - lt);
@@ -155,7 +186,7 @@ bool LiftWideAttributes(const std::string& text, const std::unordered_set<std::s
                 if (q >= n || (text[q] != '"' && text[q] != '\'')) return false;
                 const size_t close = text.find(text[q], q + 1);
                 if (close == std::string::npos) return false;
-                if (!seen.insert(name).second) return false;
+                if (!IsName(name) || !seen.insert(name).second) return false;
                 attributes.emplace_back(std::move(name), DecodeValue(text, q + 1, close));
                 q = close + 1;
             }
@@ -184,6 +215,25 @@ void CollectInOrder(tinyxml2::XMLElement* element, const std::string& parentPath
     }
 }
 
+// Writes every attribute value so that it reads back unchanged: besides the markup
+// characters, tab and line ends are written as references, since readers turn raw ones
+// into LF (TinyXML-2) or spaces (XML attribute normalisation).
+void AppendEscaped(const std::string& value, std::string& out)
+{
+    for (char c : value) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\r': out += "&#13;"; break;
+        case '\n': out += "&#10;"; break;
+        case '\t': out += "&#9;"; break;
+        default: out += c;
+        }
+    }
+}
+
 class WidePrinter : public tinyxml2::XMLPrinter {
 public:
     WidePrinter(FILE* file, const std::unordered_map<const tinyxml2::XMLElement*, AttributeList>& lists)
@@ -194,22 +244,57 @@ public:
     using tinyxml2::XMLPrinter::VisitEnter;
     bool VisitEnter(const tinyxml2::XMLElement& element, const tinyxml2::XMLAttribute* first) override
     {
-        tinyxml2::XMLPrinter::VisitEnter(element, first);
+        const tinyxml2::XMLElement* parent = element.Parent() ? element.Parent()->ToElement() : nullptr;
+        OpenElement(element.Name(), parent ? CompactMode(*parent) : false);
+        for (const tinyxml2::XMLAttribute* attribute = first; attribute; attribute = attribute->Next())
+            WriteAttribute(attribute->Name(), attribute->Value());
         const auto list = m_lists.find(&element);
         if (list != m_lists.end()) {
-            for (const auto& attribute : list->second) PushAttribute(attribute.first.c_str(), attribute.second.c_str());
+            for (const auto& attribute : list->second) WriteAttribute(attribute.first, attribute.second);
         }
         return true;
     }
 
+    // Text is read with its references expanded and CR made LF, so a CR that came from
+    // "&#13;" is written as a reference again (CDATA keeps its characters as they are).
+    using tinyxml2::XMLPrinter::Visit;
+    bool Visit(const tinyxml2::XMLText& text) override
+    {
+        if (text.CData()) return tinyxml2::XMLPrinter::Visit(text);
+        PushText("", false);  // closes the start tag and keeps the text's layout
+        m_buffer.clear();
+        for (const char* c = text.Value(); *c; ++c) {
+            switch (*c) {
+            case '&': m_buffer += "&amp;"; break;
+            case '<': m_buffer += "&lt;"; break;
+            case '>': m_buffer += "&gt;"; break;
+            case '\r': m_buffer += "&#13;"; break;
+            default: m_buffer += *c;
+            }
+        }
+        Write(m_buffer.data(), m_buffer.size());
+        return true;
+    }
+
 private:
+    void WriteAttribute(const std::string& name, const std::string& value)
+    {
+        m_buffer.assign(" ");
+        m_buffer += name;
+        m_buffer += "=\"";
+        AppendEscaped(value, m_buffer);
+        m_buffer += '"';
+        Write(m_buffer.data(), m_buffer.size());
+    }
+
     const std::unordered_map<const tinyxml2::XMLElement*, AttributeList>& m_lists;
+    std::string m_buffer;
 };
 
 }  // namespace
 
-WideXMLDocument::WideXMLDocument(std::vector<std::string> widePaths)
-    : m_widePaths(widePaths.begin(), widePaths.end())
+WideXMLDocument::WideXMLDocument(std::vector<std::string> widePaths, size_t maxAttributes)
+    : m_widePaths(widePaths.begin(), widePaths.end()), m_maxAttributes(maxAttributes)
 {
 }
 
@@ -223,10 +308,16 @@ bool WideXMLDocument::LoadFile(const char* path)
     content << in.rdbuf();
     const std::string text = content.str();
 
+    // A NUL ends the parser's text early and cannot be written back.
+    if (text.find('\0') != std::string::npos) return false;
     std::string lifted;
     std::vector<AttributeList> lists;
-    if (!LiftWideAttributes(text, m_widePaths, lifted, lists)) return false;
+    if (!LiftWideAttributes(text, m_widePaths, m_maxAttributes, lifted, lists)) return false;
     if (m_document.Parse(lifted.data(), lifted.size()) != tinyxml2::XML_SUCCESS) return false;
+    // Text beside the root element would be kept and written after it, as a file that no
+    // longer opens.
+    for (const tinyxml2::XMLNode* node = m_document.FirstChild(); node; node = node->NextSibling())
+        if (node->ToText()) return false;
 
     std::vector<tinyxml2::XMLElement*> elements;
     CollectInOrder(m_document.FirstChildElement(), std::string(), m_widePaths, elements);

@@ -22,14 +22,19 @@ class WideXMLDocument {
 public:
     using AttributeList = std::vector<std::pair<std::string, std::string>>;
 
-    explicit WideXMLDocument(std::vector<std::string> widePaths);
+    // Other elements may carry at most maxAttributes attributes; a file with more is refused.
+    explicit WideXMLDocument(std::vector<std::string> widePaths, size_t maxAttributes = kMaxAttributes);
+
+    static constexpr size_t kMaxAttributes = 16;
     WideXMLDocument(const WideXMLDocument&) = delete;
     WideXMLDocument& operator=(const WideXMLDocument&) = delete;
 
     tinyxml2::XMLDocument& Document() { return m_document; }
 
     // Replaces the content with the file's; false (content unspecified) when the file cannot
-    // be read or is not well-formed.
+    // be read, is not well-formed, holds a NUL, text or a stray end tag outside the root
+    // elements, or an element with too many attributes. What loads is saved so that it
+    // loads again the same.
     bool LoadFile(const char* path);
     // Writes the document with every wide element's list after its own attributes.
     bool SaveFile(const char* path) const;
@@ -42,6 +47,7 @@ private:
     static std::string PathOf(const tinyxml2::XMLElement* element);
 
     std::unordered_set<std::string> m_widePaths;
+    size_t m_maxAttributes;
     tinyxml2::XMLDocument m_document;
     std::unordered_map<const tinyxml2::XMLElement*, AttributeList> m_attributes;
 };

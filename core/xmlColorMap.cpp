@@ -1,12 +1,15 @@
 #include "xmlColorMap.h"
 
+#include "CSVLoader.h"
 #include "Log.h"
+#include "WideXMLDocument.h"
 
 #include <tinyxml2.h>
 
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -20,17 +23,22 @@ float ParseFloat(const char* text)
         ++text;
     if (*text == '+')
         ++text;
-    float value = 0.0f;
+    const bool negative = *text == '-';
+    const char* digits = negative ? text + 1 : text;
+    double value = 0.0;
     const auto result = std::from_chars(text, text + std::strlen(text), value);
     if (result.ec == std::errc::result_out_of_range) {
-        // from_chars leaves the value untouched here; atof gives infinity or zero.
-        const char* exponent = std::strpbrk(text, "eE");
-        const float magnitude = (exponent && exponent[1] == '-') ? 0.0f : HUGE_VALF;
-        return (*text == '-') ? -magnitude : magnitude;
+        // from_chars leaves the value untouched here; atof gives infinity or zero, chosen by
+        // the size of the number (the position of its first digit), not its exponent's sign.
+        const float magnitude = CSVLoader::DecimalExponent(digits, result.ptr) > 0 ? HUGE_VALF : 0.0f;
+        return negative ? -magnitude : magnitude;
     }
     if (result.ec != std::errc())
         return 0.0f;
-    return value;
+    // atof's double narrowed to float: beyond the largest float it is infinite.
+    if (std::fabs(value) > double(std::numeric_limits<float>::max()))
+        return negative ? -HUGE_VALF : HUGE_VALF;
+    return float(value);
 }
 
 float FloatAttribute(const tinyxml2::XMLElement* element, const char* name)
@@ -57,8 +65,11 @@ bool xmlColorMap::loadColorMap(const char* path)
     m_name = (dot == std::string::npos) ? file : file.substr(0, dot);
     m_points.clear();
 
-    tinyxml2::XMLDocument document;
-    if (!path || document.LoadFile(path) != tinyxml2::XML_SUCCESS) {
+    // Refuses, among others, elements with thousands of attributes, which the parser's
+    // duplicate check would take minutes over.
+    Zelvo::WideXMLDocument wide({});
+    const tinyxml2::XMLDocument& document = wide.Document();
+    if (!path || !wide.LoadFile(path)) {
         Zelvo::Log::Printf("Could not load XML File %s!\n", file.c_str());
         m_installDefaultRamp();
         return false;

@@ -5,6 +5,7 @@
 #include "ColorMapHUD.h"
 #include "DataOperationController.h"
 #include "DataProfile.h"
+#include "EmbeddingResult.h"
 #include "ShowStatisticHUD.h"
 
 #include <QSignalBlocker>
@@ -127,7 +128,9 @@ void ProjectedViewWidget::m_setupColorMapSelectionUI()
     comboBox_ScalarFunctionSelection->clear();
     if (!m_profile) return;
     HDpointSet<float>& points = m_profile->GetPointSet();
-    for (int d = 0; d < points.m_dimension; ++d)
+    // The mask's size is the dimension count the point set itself goes by.
+    const int dimensions = static_cast<int>(points.m_dimMask.size());
+    for (int d = 0; d < dimensions; ++d)
         comboBox_ScalarFunctionSelection->addItem(QString::fromStdString(points.GetDimensionLabel(d)));
 }
 
@@ -321,7 +324,10 @@ void ProjectedViewWidget::DeleteSelectedPoints()
     // The colours in the new row order are in place before the point set announces its change.
     m_profile->SetPointColors(m_scene.GetPointColor());
     m_profile->DeletePointByIndex(rows);
-    if (m_profile->GetPointSet().GetPointCount() != before) emit m_profile->PointColorChanged();
+    if (m_profile->GetPointSet().GetPointCount() == before) return;
+    // The embedding keeps its rows; its measures that read the point set translate through these.
+    if (EmbeddingResult* embedding = m_scene.GetEmbeddingResult()) embedding->SetPointSetRows(m_scene.GetPointSetRows());
+    emit m_profile->PointColorChanged();
     // The deleted points left the selection.
     if (m_scene.TakeSelectionChange()) emit PointSelectionChanged();
 }

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <utility>
 
 namespace Zelvo {
@@ -26,8 +27,9 @@ HierarchicalClustering::HierarchicalClustering(HierarchyicalClusteringType linka
 
 HierarchicalClustering::~HierarchicalClustering() = default;
 
+// Exhausted memory is reported like every other failure: no exception leaves the engine.
 std::unique_ptr<ClusteringResult> HierarchicalClustering::DoClustering(HDpointSet<float>* points)
-{
+try {
     if (!_setHDdataSet(points)) {
         Log::Puts("Hierarchical Cluster failed");
         return nullptr;
@@ -48,6 +50,9 @@ std::unique_ptr<ClusteringResult> HierarchicalClustering::DoClustering(HDpointSe
     result->SetSerializedHierarchyString(_getSerializedHierarchy(tree.get()));
     result->SetDescription(_getClusteringInfoString());
     return result;
+} catch (const std::bad_alloc&) {
+    Log::Puts("Error HierarchicalClustering: not enough memory");
+    return nullptr;
 }
 
 bool HierarchicalClustering::_setHDdataSet(HDpointSet<float>* points)

@@ -1,6 +1,9 @@
 #include "SpectralClustering.h"
 
 #include "ClusteringResult.h"
+#include "Log.h"
+
+#include <new>
 
 namespace Zelvo {
 
@@ -13,11 +16,15 @@ SpectralClustering::SpectralClustering(distanceFunctor& functor, SpectralCluster
 {
 }
 
+// Exhausted memory is reported like every other failure: no exception leaves the engine.
 std::unique_ptr<ClusteringResult> SpectralClustering::DoClustering(HDpointSet<float>* points)
-{
+try {
     std::vector<std::vector<int>> lists;
     const bool succeeded = m_core.RunSpectralClustering(points, lists);
     return MakeResult(succeeded, lists);
+} catch (const std::bad_alloc&) {
+    Log::Puts("Error SpectralClustering: not enough memory");
+    return nullptr;
 }
 
 std::unique_ptr<ClusteringResult> SpectralClustering::MakeResult(bool succeeded,

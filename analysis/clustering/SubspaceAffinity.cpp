@@ -45,17 +45,27 @@ bool BuildSubspaceAffinity(const Eigen::MatrixXd& X, Eigen::MatrixXd& affinity)
 
     // With P = (X^T X + rI)^-1 the coefficients of point i are c = e_i - P e_i / P_ii.
     // Writing P = (I - W) / r with W = X^T (rI + X X^T)^-1 X, c is proportional to W e_i
-    // with entry i set to 0, which needs only a d x d system instead of an n x n inverse.
-    const Eigen::MatrixXd M = X * X.transpose() + kRidge * Eigen::MatrixXd::Identity(d, d);
-    const Eigen::LDLT<Eigen::MatrixXd> solver(M);
-    const Eigen::MatrixXd S = solver.solve(X);  // d x n, column i = M^-1 x_i
+    // with entry i set to 0. By the push-through identity W = G (rI + G)^-1 with G = X^T X,
+    // so the smaller of the d x d and the n x n systems is solved: wide data (few points,
+    // many dimensions) never builds a d x d matrix.
+    Eigen::MatrixXd W;  // column i = W e_i, built whole only in the n x n form
+    Eigen::MatrixXd S;  // d x n, column i = (rI + X X^T)^-1 x_i, for the d x d form
+    if (n < d) {
+        const Eigen::MatrixXd G = X.transpose() * X;
+        const Eigen::MatrixXd M = G + kRidge * Eigen::MatrixXd::Identity(n, n);
+        W = Eigen::LDLT<Eigen::MatrixXd>(M).solve(G);  // (rI + G)^-1 G = G (rI + G)^-1
+    } else {
+        const Eigen::MatrixXd M = X * X.transpose() + kRidge * Eigen::MatrixXd::Identity(d, d);
+        S = Eigen::LDLT<Eigen::MatrixXd>(M).solve(X);
+    }
 
     affinity.setZero(n, n);
     const Eigen::Index keep = std::min<Eigen::Index>(kKeptCoefficients, n);
     std::vector<std::pair<int, double>> magnitudes(n);
     Eigen::VectorXd c(n);
     for (Eigen::Index i = 0; i < n; ++i) {
-        c.noalias() = X.transpose() * S.col(i);
+        if (n < d) c = W.col(i);
+        else c.noalias() = X.transpose() * S.col(i);
         c(i) = 0;
         const double norm = c.norm();
         if (!(norm > 0) || !std::isfinite(norm)) {

@@ -345,8 +345,9 @@ kmeansClustering::kmeansClustering(int k, kmeansType type, KmRandom random, int 
 
 kmeansClustering::~kmeansClustering() = default;
 
+// Exhausted memory is reported like every other failure: no exception leaves the engine.
 std::unique_ptr<ClusteringResult> kmeansClustering::DoClustering(HDpointSet<float>* points)
-{
+try {
     if (!points) {
         Log::Puts("Error: kmeans was given no point set");
         return nullptr;
@@ -410,6 +411,9 @@ std::unique_ptr<ClusteringResult> kmeansClustering::DoClustering(HDpointSet<floa
     result->SetCenters(m_centers);
     result->SetFlatClusteringLabel(&m_labels);
     return result;
+} catch (const std::bad_alloc&) {
+    Log::Puts("Error kmeans: not enough memory");
+    return nullptr;
 }
 
 bool kmeansClustering::_runKmeansPlusPlus(HDpointSet<float>* points, const float* data, int n, int d, float* cost)

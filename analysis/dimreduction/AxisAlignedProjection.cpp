@@ -6,6 +6,8 @@
 
 #include <Eigen/Core>
 
+#include <new>
+
 namespace Zelvo {
 
 namespace {
@@ -24,8 +26,9 @@ int PackedIndex(const std::vector<bool>& mask, int d)
 
 AxisAlignedProjection::AxisAlignedProjection(int xDim, int yDim) : xDim(xDim), yDim(yDim) {}
 
+// Exhausted memory is reported like every other failure: no exception leaves the engine.
 std::unique_ptr<EmbeddingResult> AxisAlignedProjection::DoEmbeding(HDpointSet<float>* points, int targetDim)
-{
+try {
     if (targetDim != 2) {
         Log::Printf("Error AxisAlignedProjection can't have targetDim of %d\n", targetDim);
         return nullptr;
@@ -52,6 +55,9 @@ std::unique_ptr<EmbeddingResult> AxisAlignedProjection::DoEmbeding(HDpointSet<fl
     Log::Printf("Axis Aligned projection: rangeX: %f %f rangeY: %f %f\n", result->minX, result->maxX, result->minY,
                 result->maxY);
     return result;
+} catch (const std::bad_alloc&) {
+    Log::Puts("Error AxisAlignedProjection: not enough memory");
+    return nullptr;
 }
 
 }  // namespace Zelvo

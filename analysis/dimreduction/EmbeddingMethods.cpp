@@ -49,6 +49,31 @@ bool CheckWeightsFinite(const Eigen::SparseMatrix<double>& matrix)
     return true;
 }
 
+// Scales the columns to unit length. A column of (nearly) zero length, an eigenvalue 0 seen
+// through the Gram matrix, has no direction of its own: it becomes a unit vector orthogonal
+// to the columns before it, as a full eigen-decomposition would give.
+void UnitColumnsCompleted(Eigen::MatrixXd& vectors)
+{
+    const Eigen::Index rows = vectors.rows();
+    const double largest = vectors.colwise().norm().maxCoeff();
+    for (Eigen::Index c = 0; c < vectors.cols(); ++c) {
+        const double norm = vectors.col(c).norm();
+        if (norm > 1e-9 * largest && norm > 0) {
+            vectors.col(c) /= norm;
+            continue;
+        }
+        for (Eigen::Index k = 0; k < rows; ++k) {
+            Eigen::VectorXd candidate = Eigen::VectorXd::Unit(rows, k);
+            for (Eigen::Index b = 0; b < c; ++b) candidate -= vectors.col(b).dot(candidate) * vectors.col(b);
+            const double left = candidate.norm();
+            if (left > 0.5) {
+                vectors.col(c) = candidate / left;
+                break;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 void SquareInPlace(Eigen::MatrixXf& distances)
@@ -92,13 +117,29 @@ bool RunPCA(const Eigen::MatrixXf& data, const RunSettings& settings, TapkeeOutp
     Zelvo::Log::Printf("embedPCA - meanVector cols:%ld  rows:%ld\n", 1L, static_cast<long>(d));
 
     Eigen::MatrixXd centred = data.cast<double>().colwise() - mean;
-    Eigen::MatrixXd covariance(d, d);
-    covariance.setZero();
-    covariance.selfadjointView<Eigen::Lower>().rankUpdate(centred, 1.0 / static_cast<double>(n - 1));
-    covariance.triangularView<Eigen::StrictlyUpper>() = covariance.transpose();
-
     EigenPairs pairs;
-    if (!LargestEigenpairs(covariance, t, settings.solver, pairs)) return false;
+    if (n < d && t <= n) {
+        // Fewer points than dimensions: the covariance A A^T / (n - 1) of the centred data A
+        // shares its non-zero eigenvalues with the n x n Gram matrix A^T A / (n - 1), and an
+        // eigenvector v of the latter gives the eigenvector A v of the former, so wide data
+        // never builds a d x d matrix.
+        Eigen::MatrixXd gram(n, n);
+        gram.setZero();
+        gram.selfadjointView<Eigen::Lower>().rankUpdate(centred.transpose(), 1.0 / static_cast<double>(n - 1));
+        gram.triangularView<Eigen::StrictlyUpper>() = gram.transpose();
+        EigenPairs small;
+        if (!LargestEigenpairs(gram, t, settings.solver, small)) return false;
+        pairs.values = small.values;
+        pairs.vectors = centred * small.vectors;
+        UnitColumnsCompleted(pairs.vectors);
+        FixEigenvectorSigns(pairs.vectors);
+    } else {
+        Eigen::MatrixXd covariance(d, d);
+        covariance.setZero();
+        covariance.selfadjointView<Eigen::Lower>().rankUpdate(centred, 1.0 / static_cast<double>(n - 1));
+        covariance.triangularView<Eigen::StrictlyUpper>() = covariance.transpose();
+        if (!LargestEigenpairs(covariance, t, settings.solver, pairs)) return false;
+    }
     Zelvo::Log::Printf("embedPCA - projectionMatrix cols:%ld  rows:%ld\n", static_cast<long>(t),
                        static_cast<long>(d));
 
@@ -124,8 +165,16 @@ bool RunIsomap(int n, const DistanceCallback& distance, const RunSettings& setti
 {
     if (!PairwiseDistances(n, distance, output.distanceMatrix)) return false;
     output.neighbors = NearestNeighbors(output.distanceMatrix, settings.neighbors);
+    // A neighbour graph in pieces has no path between them; like the usual Isomap, join the
+    // pieces by the shortest edges between them rather than refuse the data.
+    int components = 1;
+    const std::vector<std::pair<int, int>> joining = JoiningEdges(output.distanceMatrix, output.neighbors, components);
+    if (components > 1) {
+        Zelvo::Log::Printf("Warning: the graph of the %d nearest neighbours has %d components; they are joined by "
+                           "the shortest edges between them\n", settings.neighbors, components);
+    }
     Eigen::MatrixXd working;
-    if (!SquaredGeodesics(output.distanceMatrix, output.neighbors, working)) {
+    if (!SquaredGeodesics(output.distanceMatrix, output.neighbors, joining, working)) {
         Zelvo::Log::Printf("Error: the graph of the %d nearest neighbours is not connected\n", settings.neighbors);
         return false;
     }

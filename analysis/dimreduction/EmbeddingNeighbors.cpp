@@ -81,8 +81,65 @@ std::vector<std::vector<int>> MutualNeighbors(const std::vector<std::vector<int>
     return mutual;
 }
 
+std::vector<std::pair<int, int>> JoiningEdges(const Eigen::MatrixXf& distances,
+                                              const std::vector<std::vector<int>>& nearest, int& componentCount)
+{
+    const int n = static_cast<int>(nearest.size());
+    std::vector<std::vector<int>> links(n);
+    for (int i = 0; i < n; ++i)
+        for (int j : nearest[i]) {
+            links[i].push_back(j);
+            links[j].push_back(i);
+        }
+    std::vector<int> component(n, -1);
+    std::vector<std::vector<int>> members;
+    for (int seed = 0; seed < n; ++seed) {
+        if (component[seed] >= 0) continue;
+        const int c = static_cast<int>(members.size());
+        members.emplace_back(1, seed);
+        component[seed] = c;
+        for (size_t next = 0; next < members[c].size(); ++next)
+            for (int j : links[members[c][next]])
+                if (component[j] < 0) {
+                    component[j] = c;
+                    members[c].push_back(j);
+                }
+    }
+    componentCount = static_cast<int>(members.size());
+
+    // Prim's algorithm over the pieces: the next piece joined is the one nearest to those
+    // joined so far, by its shortest edge to them. O(n^2) in all, and only count - 1 edges,
+    // whatever the number of pieces.
+    std::vector<std::pair<int, int>> edges;
+    if (componentCount < 2) return edges;
+    const float infinity = std::numeric_limits<float>::infinity();
+    std::vector<float> gap(n, infinity);  // shortest edge from each point to the joined pieces
+    std::vector<int> from(n, -1);
+    std::vector<char> joined(members.size(), 0);
+    auto join = [&](int c) {
+        joined[c] = 1;
+        for (int i : members[c]) {
+            const float* column = distances.col(i).data();  // symmetric: column i is row i
+            for (int j = 0; j < n; ++j)
+                if (!joined[component[j]] && (column[j] < gap[j] || from[j] < 0)) {
+                    gap[j] = column[j];
+                    from[j] = i;
+                }
+        }
+    };
+    join(0);
+    for (int step = 1; step < componentCount; ++step) {
+        int next = -1;
+        for (int j = 0; j < n; ++j)
+            if (!joined[component[j]] && (next < 0 || gap[j] < gap[next])) next = j;
+        edges.emplace_back(from[next], next);
+        join(component[next]);
+    }
+    return edges;
+}
+
 bool SquaredGeodesics(const Eigen::MatrixXf& distances, const std::vector<std::vector<int>>& nearest,
-                      Eigen::MatrixXd& squaredGeodesics)
+                      const std::vector<std::pair<int, int>>& extraEdges, Eigen::MatrixXd& squaredGeodesics)
 {
     const int n = static_cast<int>(nearest.size());
 
@@ -93,6 +150,10 @@ bool SquaredGeodesics(const Eigen::MatrixXf& distances, const std::vector<std::v
             links[i].push_back(j);
             links[j].push_back(i);
         }
+    for (const auto& [i, j] : extraEdges) {
+        links[i].push_back(j);
+        links[j].push_back(i);
+    }
     std::vector<int> start(n + 1, 0);
     std::vector<int> target;
     std::vector<double> length;

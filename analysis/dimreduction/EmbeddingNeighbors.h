@@ -4,6 +4,7 @@
 
 #include <Eigen/Core>
 
+#include <utility>
 #include <vector>
 
 namespace tapkee {
@@ -20,10 +21,16 @@ std::vector<std::vector<int>> NearestNeighbors(const Eigen::MatrixXf& distances,
 // Keeps j in the list of i only when i is also in the list of j; increasing index order.
 std::vector<std::vector<int>> MutualNeighbors(const std::vector<std::vector<int>>& nearest);
 
+// The edges that join the components of the graph that links i and j when either is in
+// the other's list: a spanning tree of the components by their shortest connecting edges
+// (for two components the shortest edge between them). Empty when the graph is connected.
+std::vector<std::pair<int, int>> JoiningEdges(const Eigen::MatrixXf& distances,
+                                              const std::vector<std::vector<int>>& nearest, int& componentCount);
+
 // Squared shortest-path lengths over the graph that links i and j when either is
-// in the other's list, edges weighted by `distances`, sums taken in double.
-// False when the graph is not connected.
+// in the other's list or (i, j) is one of the extra edges, edges weighted by
+// `distances`, sums taken in double. False when the graph is not connected.
 bool SquaredGeodesics(const Eigen::MatrixXf& distances, const std::vector<std::vector<int>>& nearest,
-                      Eigen::MatrixXd& squaredGeodesics);
+                      const std::vector<std::pair<int, int>>& extraEdges, Eigen::MatrixXd& squaredGeodesics);
 
 }  // namespace tapkee

@@ -4,32 +4,34 @@
 #include "distanceFunctor.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
+#include <limits>
 
 namespace Zelvo {
 
 namespace {
 
 // The k nearest candidates met so far, slot 0 the farthest kept, the last slot the nearest.
-// A candidate enters only when strictly nearer than slot 0 and sinks past strictly farther
-// slots, so among equal distances the one met first stays nearer the end.
+// A candidate enters an empty slot 0 or one strictly farther and sinks past empty and
+// strictly farther slots, so among equal distances the one met first stays nearer the end.
+// Empty slots take any distance but NaN, an infinite one (coordinates too far apart for a
+// float) included.
 class NearestSlots {
 public:
     explicit NearestSlots(size_t size) : m_distance(size), m_index(size) {}
 
     void Reset()
     {
-        std::fill(m_distance.begin(), m_distance.end(), FLT_MAX);
+        std::fill(m_distance.begin(), m_distance.end(), std::numeric_limits<float>::infinity());
         std::fill(m_index.begin(), m_index.end(), -1);
     }
 
     void Offer(float d, int j)
     {
-        if (!(d < m_distance[0])) return;
+        if (std::isnan(d) || !(m_index[0] < 0 || d < m_distance[0])) return;
         m_distance[0] = d;
         m_index[0] = j;
-        for (size_t s = 0; s + 1 < m_distance.size() && m_distance[s + 1] > d; ++s) {
+        for (size_t s = 0; s + 1 < m_distance.size() && (m_index[s + 1] < 0 || m_distance[s + 1] > d); ++s) {
             std::swap(m_distance[s], m_distance[s + 1]);
             std::swap(m_index[s], m_index[s + 1]);
         }
@@ -68,11 +70,19 @@ std::unique_ptr<GraphModel<float>> kNNgraphGenerator::GenerateNeighborhoodGraph(
         Log::Printf("Error: kNN graph needs k of at least 1 (k = %d)\n", m_k);
         return nullptr;
     }
+    for (size_t i = 0; i < points.size(); ++i) {
+        for (float value : points[i].values()) {
+            if (!std::isfinite(value)) {
+                Log::Printf("Error: kNN graph: node %zu has a coordinate that is not a finite number\n", i);
+                return nullptr;
+            }
+        }
+    }
     auto graph = std::make_unique<GraphModel<float>>();
     const size_t n = points.size();
     if (n < 2) return graph;
 
-    // With k >= n the slots beyond n never leave FLT_MAX, so n slots behave the same.
+    // With k >= n the slots beyond n stay empty, so n slots behave the same.
     NearestSlots slots(std::min(size_t(m_k), n));
     const size_t edgesPerNode = std::min(size_t(m_k), n - 1);
 

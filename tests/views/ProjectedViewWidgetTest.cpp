@@ -354,6 +354,15 @@ TEST_F(ProjectedViewWidgetTest, DeletingTwiceLeavesWhatAFreshCopyOfTheRestHolds)
     EXPECT_EQ(a->profile.GetPointSet().m_values, fresh.profile.GetPointSet().m_values);
     EXPECT_EQ(a->ProfileColors(), fresh.ProfileColors());
     EXPECT_EQ(a->ItemColors(), fresh.ItemColors());
+
+    // The measures that read the point set still pair each embedding row with its point.
+    CaptureStdout([&] { w.checkBox_isMinimalEnclosingBall->toggle(); });
+    EXPECT_TRUE(std::isfinite(w.GetStatisticHUD()->GetEntries().at("scaleRatio")));
+    w.checkBox_EnableCoranking->setChecked(true);
+    w.lineEdit_NeighborCount->setText("5");
+    a->Click(w.radioButton_Coranking);
+    ASSERT_TRUE(w.GetStatisticHUD()->GetEntries().count("Corank Max:"));
+    EXPECT_TRUE(std::isfinite(w.GetStatisticHUD()->GetEntries().at("Corank Max:")));
 }
 
 TEST_F(ProjectedViewWidgetTest, EachChangeRunsOnceAfterThreeDataSets)
