@@ -51,7 +51,7 @@ protected:
         m_previousDirectory = buffer;
         ASSERT_EQ(chdir(TestSupport::SourceDir().c_str()), 0);
         window = std::make_unique<AppMainFrame>();
-        window->resize(1400, 900);
+        window->resize(1800, 1100);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -185,7 +185,8 @@ TEST_F(MainWindowTest, ImportClusterExploreSaveCloseAndReopen)
     EXPECT_GT(View().comboBox_SelectClusterLevel->count(), 0);
 
     // A lasso around the one cluster whose box holds no other point selects exactly it, and
-    // the parallel coordinates light it up.
+    // the parallel coordinates, opened from the View menu, light it up.
+    Trigger("Parallel Coordinate");
     std::vector<int> cluster;
     QRectF box;
     for (Zelvo::ClusterNodeItem* node : Scene().GetNodeItems()) {
