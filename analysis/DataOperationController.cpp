@@ -4,6 +4,9 @@
 #include "DataProfile.h"
 #include "EmbeddingResult.h"
 #include "Log.h"
+#include "hNode.h"
+
+#include <algorithm>
 
 namespace Zelvo {
 
@@ -68,6 +71,17 @@ std::unique_ptr<ClusterNodeGraphModel> DataOperationController::GenerateGraphMod
         Log::Printf("Error: The embeddingResult holds %d points, the point set %d!\n", embedding->pointCount,
                     pointCount);
         return nullptr;
+    }
+    // A clustering stored before points were deleted numbers points the set no longer has.
+    if (hNode* root = clustering->GetRoot()) {
+        int largest = -1;
+        for (hNode* leaf : root->GetAllChildrenLeafNode())
+            for (int index : leaf->pointIndices) largest = std::max(largest, index < 0 ? pointCount : index);
+        if (largest >= pointCount) {
+            Log::Printf("Error: The clusteringResult numbers points up to %d, the point set holds %d!\n", largest,
+                        pointCount);
+            return nullptr;
+        }
     }
     return std::make_unique<ClusterNodeGraphModel>(clustering, embedding, &points);
 }

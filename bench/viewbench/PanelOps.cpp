@@ -16,9 +16,7 @@
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 
-#include <cmath>
 #include <cstdio>
-#include <fstream>
 
 namespace {
 

@@ -3,6 +3,7 @@
 // slider through 20 steps and lets it go, and then picks "Local Stress" again; it prints how long
 // the first colouring took (the measure computed), the drag and the repeated choice, and how
 // often the measure was computed ("step ... MS", "measures ...").
+#include "viewbench/ViewBenchData.h"
 #include "viewbench/ViewBenchOps.h"
 
 #include "BatchTimer.h"
@@ -16,29 +17,9 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
-#include <cmath>
 #include <cstdio>
-#include <fstream>
 
 namespace {
-
-bool WriteCsv(const std::string& path, int points, int dims, int clusters)
-{
-    std::ofstream out(path);
-    for (int d = 0; d < dims; ++d) out << (d ? "," : "") << "dim" << d;
-    out << '\n';
-    unsigned state = 12345u;
-    for (int i = 0; i < points; ++i) {
-        const int c = i % clusters;
-        for (int d = 0; d < dims; ++d) {
-            state = state * 1664525u + 1013904223u;
-            const double noise = double(state >> 8) / double(1u << 24) - 0.5;
-            out << (d ? "," : "") << std::sin(double(c * 7 + d)) * 10.0 + noise;
-        }
-        out << '\n';
-    }
-    return bool(out);
-}
 
 double Milliseconds(const QElapsedTimer& timer)
 {
@@ -58,7 +39,7 @@ std::vector<double> RangeDrag(const ViewBench::Options& options)
     const std::string csv = dir.filePath("widget.csv").toStdString();
     Zelvo::HDfileIO file;
     Zelvo::DataProfile profile;
-    if (!dir.isValid() || !WriteCsv(csv, options.points, options.dims, options.clusters) ||
+    if (!dir.isValid() || !ViewBench::WriteClusteredCsv(csv, options.points, options.dims, options.clusters) ||
         !file.CreateNewEmptyHDdataSet(xml.c_str()) || !file.ImportDataFromCSV(csv.c_str()) ||
         !profile.SetHDfileIO(&file)) {
         std::fprintf(stderr, "widget-range: could not build the data set\n");

@@ -252,6 +252,11 @@ TEST_F(MainWindowTest, DeletedPointsAreGoneFromEveryViewAndFromTheSavedFile)
     NewAndImport(dir.file("kept.xml"), csv);
     std::vector<int> kept(rows);
     for (int r = 0; r < rows; ++r) kept[r] = r;
+    // A clustering stored before the deletion numbers the points as they were.
+    Pca();
+    KMeans(4);
+    Panel().lineEdit_Clustering_IDString->setText("before");
+    CaptureStdout([&] { Panel().pb_SaveClusteringResult->click(); });
 
     // Two rounds, the second after a new embedding, each deleting by the current numbering.
     for (const std::vector<int>& doomed : {std::vector<int>{3, 10, 11, 40}, std::vector<int>{0, 5, 55}}) {
@@ -283,6 +288,17 @@ TEST_F(MainWindowTest, DeletedPointsAreGoneFromEveryViewAndFromTheSavedFile)
         ASSERT_TRUE(fresh.ImportDataFromCSV(dir.file("fresh.csv").c_str()));
     });
     EXPECT_EQ(TestSupport::ReadFile(dir.file("kept.bin")), TestSupport::ReadFile(dir.file("fresh.bin")));
+
+    // Reopened, the kept points come back; the older clustering is refused, not misplaced.
+    Trigger("&Open...", dir.file("kept.xml"));
+    EXPECT_EQ(Panel().table_PointProperty->rowCount(), static_cast<int>(kept.size()));
+    Pca();
+    ASSERT_EQ(Panel().tableWidget_ClusteringResults->rowCount(), 1);
+    auto* load = qobject_cast<QPushButton*>(Panel().tableWidget_ClusteringResults->cellWidget(0, 1));
+    ASSERT_NE(load, nullptr);
+    const std::string out = CaptureStdout([&] { load->click(); });
+    EXPECT_NE(out.find("Error"), std::string::npos) << out;
+    EXPECT_TRUE(Scene().GetNodeItems().empty());
     const std::vector<float>& values = window->GetDataProfile().GetPointSet().m_values;
     ASSERT_EQ(values.size(), kept.size() * 3);
     for (size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(values[i * 3], float(kept[i]));
