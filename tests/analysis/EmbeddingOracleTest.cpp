@@ -34,7 +34,7 @@ Eigen::MatrixXf LoadColumns(const std::string& name, int count, const TestSuppor
                                "    np.savetxt(name, np.atleast_2d(a), delimiter=',', fmt='%.17g')\n" +
                                body;
     int code = -1;
-    const std::string output = RunPython(dir.path(), script, &code);
+    const std::string output = TestSupport::RunPython(dir.path(), script, &code);
     if (code != 0) return ::testing::AssertionFailure() << "oracle failed: " << output;
     return ::testing::AssertionSuccess();
 }
