@@ -89,7 +89,6 @@ Table gridTable(int rows, int columns, int levels, unsigned seed)
     return t;
 }
 
-
 const char kAllMetrics[] = {'e', 'b', 'c', 'a', 'u', 'x', 's', 'k'};
 
 double metricOf(Table& t, char dist, int i, int j)
@@ -278,24 +277,6 @@ TEST(TreeClusterMetrics, DegenerateRows)
     EXPECT_EQ(metricOf(t, 's', 0, 1), 1.0);
 }
 
-TEST(TreeClusterMetrics, PerfectAndReversedOrder)
-{
-    Table t(3, 5);
-    for (int c = 0; c < 5; c++) {
-        t.at(0, c) = c;
-        t.at(1, c) = std::exp(double(c));  // same order, not linear
-        t.at(2, c) = -c;
-    }
-    EXPECT_NEAR(metricOf(t, 's', 0, 1), 0.0, 1e-15);
-    EXPECT_NEAR(metricOf(t, 'k', 0, 1), 0.0, 1e-15);
-    EXPECT_GT(metricOf(t, 'c', 0, 1), 0.01);
-    EXPECT_NEAR(metricOf(t, 's', 0, 2), 2.0, 1e-15);
-    EXPECT_NEAR(metricOf(t, 'k', 0, 2), 2.0, 1e-15);
-    EXPECT_NEAR(metricOf(t, 'c', 0, 2), 2.0, 1e-15);
-    EXPECT_NEAR(metricOf(t, 'a', 0, 2), 0.0, 1e-15);
-    EXPECT_NEAR(metricOf(t, 'x', 0, 2), 0.0, 1e-15);
-}
-
 TEST(TreeClusterMetrics, AgreeWithScipyUnderMasksAndWeights)
 {
     if (!TestSupport::HavePythonOracles()) GTEST_SKIP() << "no Debian python with scipy";
@@ -382,52 +363,7 @@ TEST(TreeClusterMetrics, RanksShareTheMeanOfTiedPositions)
     EXPECT_EQ(std::vector<double>(ranks.get(), ranks.get() + 4), std::vector<double>(4, 1.5));
 }
 
-TEST(TreeClusterMetrics, DistanceMatrixAndDataMask)
-{
-    Table t = randomTable(6, 3, 3);
-    double** matrix = distancematrix(6, 3, t.data(), t.mask(), t.weight.data(), 'b', 0);
-    ASSERT_NE(matrix, nullptr);
-    EXPECT_EQ(matrix[0], nullptr);
-    for (int i = 1; i < 6; i++)
-        for (int j = 0; j < i; j++) EXPECT_EQ(matrix[i][j], metricOf(t, 'b', i, j));
-    for (int i = 1; i < 6; i++) std::free(matrix[i]);
-    std::free(matrix);
-
-    EXPECT_EQ(distancematrix(1, 3, t.data(), t.mask(), t.weight.data(), 'e', 0), nullptr);
-    EXPECT_EQ(distancematrix(6, 1, t.data(), t.mask(), t.weight.data(), 'e', 1), nullptr);
-
-    double** data = nullptr;
-    int** mask = nullptr;
-    ASSERT_EQ(makedatamask(4, 5, &data, &mask), 1);
-    ASSERT_TRUE(data && mask);
-    for (int r = 0; r < 4; r++) {
-        for (int c = 0; c < 5; c++) {
-            data[r][c] = r + c;
-            mask[r][c] = 1;
-        }
-        std::free(data[r]);
-        std::free(mask[r]);
-    }
-    std::free(data);
-    std::free(mask);
-}
-
 // ---------------------------------------------------------------- trees by hand
-
-TEST(TreeClusterTree, TwoElements)
-{
-    Table t(2, 2);
-    t.at(1, 0) = 2;
-    t.at(1, 1) = 4;
-    for (char method : {'s', 'm', 'a', 'c'}) {
-        Tree tree(treecluster(2, 2, t.data(), t.mask(), t.weight.data(), 0, 'e', method, nullptr));
-        ASSERT_TRUE(tree) << method;
-        const bool lowFirst = method == 's' || method == 'c';
-        EXPECT_EQ(tree.get()[0].left, lowFirst ? 0 : 1) << method;
-        EXPECT_EQ(tree.get()[0].right, lowFirst ? 1 : 0) << method;
-        EXPECT_EQ(tree.get()[0].distance, 10.0) << method;
-    }
-}
 
 TEST(TreeClusterTree, ThreePointsOnALine)
 {
