@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <limits>
 #include <sstream>
 
@@ -245,31 +244,24 @@ TEST(RNGgraphGenerator, LiesBetweenTheMinimumSpanningTreeAndTheDelaunayGraph)
     if (!TestSupport::HavePythonOracles()) GTEST_SKIP() << "no Python oracle";
     auto nodes = GraphTest::RandomNodes(300, 2, 77, 100.0f);
     TestSupport::TempDir dir;
-    {
-        std::ofstream out(dir.file("points.txt"));
-        char line[64];
-        for (const auto& node : nodes) {
-            std::snprintf(line, sizeof line, "%.9g %.9g\n", node.point[0], node.point[1]);
-            out << line;
-        }
+    std::string points;
+    char line[64];
+    for (const auto& node : nodes) {
+        std::snprintf(line, sizeof line, "%.9g %.9g\n", node.point[0], node.point[1]);
+        points += line;
     }
+    TestSupport::WriteFile(dir.file("points.txt"), points);
     int code = -1;
-    const std::string script =
-        "import numpy as np, sys\n"
-        "from scipy.spatial import Delaunay\n"
-        "t = Delaunay(np.loadtxt(sys.argv[1]))\n"
-        "e = set()\n"
-        "for s in t.simplices:\n"
-        "    for i in range(3):\n"
-        "        a, b = sorted((int(s[i]), int(s[(i + 1) % 3])))\n"
-        "        e.add((a, b))\n"
-        "for a, b in sorted(e): print(a, b)\n";
-    {
-        std::ofstream out(dir.file("delaunay.py"));
-        out << script;
-    }
-    const std::string text =
-        TestSupport::RunCommand("/usr/bin/python3 " + dir.file("delaunay.py") + " " + dir.file("points.txt"), &code);
+    const std::string text = TestSupport::RunPython(dir.path(),
+                                                    "import numpy as np\n"
+                                                    "from scipy.spatial import Delaunay\n"
+                                                    "t = Delaunay(np.loadtxt('points.txt'))\n"
+                                                    "e = set()\n"
+                                                    "for s in t.simplices:\n"
+                                                    "    for i in range(3):\n"
+                                                    "        e.add(tuple(sorted((int(s[i]), int(s[(i + 1) % 3])))))\n"
+                                                    "for a, b in sorted(e): print(a, b)\n",
+                                                    &code);
     ASSERT_EQ(code, 0) << text;
     std::set<std::pair<int, int>> delaunay;
     std::istringstream in(text);

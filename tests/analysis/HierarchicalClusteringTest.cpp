@@ -39,14 +39,7 @@ using Cluster = std::vector<int>;  // sorted member indices
 
 PointSet makeSet(int dims, const std::vector<float>& values, Zelvo::PointSetState state = Zelvo::PointSetOriginal)
 {
-    PointSet set;
-    set.m_dimension = dims;
-    set.m_dimMask.assign(static_cast<size_t>(dims), true);
-    for (int d = 0; d < dims; ++d) set.m_dimLabels.push_back("d" + std::to_string(d));
-    set.m_values = values;
-    set.m_state = state;
-    set.UpdateDimensionMinMaxMeanVariance();
-    return set;
+    return std::move(*TestSupport::MakePointSet(values, dims, state));
 }
 
 std::unique_ptr<Zelvo::ClusteringResult> run(HierarchicalClustering& engine, PointSet* set, std::string* out = nullptr)
@@ -126,39 +119,6 @@ TEST(HierarchicalClusteringText, HandTreesGiveTheirTexts)
               "+(N)+(N)+(N)+(L1)-+(L0)--+(L2)--+(L3)");
     // A run replaces the previous text instead of appending to it.
     EXPECT_EQ(Access::Serialize(engine, {{1, 0, 1.0}}), "+(N)+(L0)-+(L1)");
-}
-
-TEST(HierarchicalClusteringText, LargeTreeParsesBackToTheMerges)
-{
-    // Chain and balanced parts mixed, 64 items: every merge is one internal node.
-    const int n = 64;
-    std::vector<TreeClusterNode> tree;
-    std::vector<Cluster> members;  // per node
-    std::vector<int> pending;
-    for (int i = 0; i < n; ++i) pending.push_back(i);
-    std::mt19937 rng(5);
-    auto membersOf = [&](int id) { return id >= 0 ? Cluster{id} : members[static_cast<size_t>(-id - 1)]; };
-    while (pending.size() > 1) {
-        std::uniform_int_distribution<size_t> pick(0, pending.size() - 1);
-        const size_t a = pick(rng);
-        const int left = pending[a];
-        pending.erase(pending.begin() + static_cast<long>(a));
-        std::uniform_int_distribution<size_t> pick2(0, pending.size() - 1);
-        const size_t b = pick2(rng);
-        const int right = pending[b];
-        pending.erase(pending.begin() + static_cast<long>(b));
-        tree.push_back({left, right, double(tree.size())});
-        Cluster joined = membersOf(left);
-        const Cluster r = membersOf(right);
-        joined.insert(joined.end(), r.begin(), r.end());
-        std::sort(joined.begin(), joined.end());
-        members.push_back(joined);
-        pending.push_back(-static_cast<int>(tree.size()));
-    }
-    HierarchicalClustering engine(Zelvo::AverageLinkage, Zelvo::DistanceEuclidean);
-    Zelvo::ClusteringResult result;
-    result.SetSerializedHierarchyString(Access::Serialize(engine, tree));
-    EXPECT_EQ(clustersOf(result, n), std::set<Cluster>(members.begin(), members.end()));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -19,12 +19,7 @@ namespace SpectralTestHelpers {
 
 inline void fillSet(Zelvo::HDpointSet<float>& set, const std::vector<float>& values, int d)
 {
-    set.m_dimMask.assign(d, true);
-    set.m_dimension = d;
-    set.m_values = values;
-    set.m_spatialX = d > 0 ? int(values.size() / d) : 0;
-    set.m_spatialY = set.m_spatialZ = 1;
-    set.UpdateDimensionMinMaxMeanVariance();
+    set = std::move(*TestSupport::MakePointSet(values, d));
 }
 
 // g Gaussian blobs of `perBlob` points in d dimensions around random centres at least

@@ -191,31 +191,6 @@ TEST(BinaryFiles, EmptyOrUnreadableCsvFailsAndWritesNothing)
     EXPECT_EQ(io.GetDimension(), 2);
 }
 
-TEST(BinaryFiles, CrlfAndRaggedRowsImportConsistently)
-{
-    TempDir dir;
-    TestSupport::WriteFile(dir.file("in.csv"), "a,b\r\n1,2\r\n3\r\n4,5,6\r\n7,8\r\n");
-    HDfileIO io;
-    ImportInto(io, dir.file("r.xml"), dir.file("in.csv"));
-    EXPECT_EQ(io.GetPointCount(), 2);
-    EXPECT_EQ(io.GetSpatialX(), 2);
-    EXPECT_EQ(io.GetDimension(), 2);
-    EXPECT_EQ(io.GetDimensionLabels(), (std::vector<std::string>{"a", "b"}));
-    const std::string bin = ReadFile(dir.file("r.bin"));
-    ASSERT_EQ(bin.size(), 16u);
-    std::vector<float> values(4);
-    std::memcpy(values.data(), bin.data(), 16);
-    EXPECT_EQ(values, (std::vector<float>{1, 2, 7, 8}));
-
-    HDfileIO reopened;
-    CaptureStdout([&] { ASSERT_TRUE(reopened.OpenHDdataSet(dir.file("r.xml").c_str())); });
-    EXPECT_EQ(reopened.GetDimensionLabels(), (std::vector<std::string>{"a", "b"}));
-    HDpointSet<float> set;
-    ASSERT_TRUE(reopened.ReadHDPointSet(set));
-    EXPECT_EQ(set.m_values, values);
-    EXPECT_EQ(set.GetPointCount(), reopened.GetPointCount());
-}
-
 TEST(BinaryFiles, WineRoundTripsThroughDescriptionAndPointFile)
 {
     const std::string csv = TestSupport::SharedDataPath("wine.csv");
