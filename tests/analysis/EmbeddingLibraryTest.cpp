@@ -188,29 +188,6 @@ TEST(EmbeddingLibraryRefusals, PointWithoutMutualNeighbourIsAnEigenFailure)
     EXPECT_EQ(refusal.printed, "Catch!!! eigenDecomposition error");
 }
 
-TEST(EmbeddingLibraryHandValues, ClassicScalingOfARectangle)
-{
-    // A 2 x 1 rectangle: centred coordinates (+-1, +-0.5), eigenvalues 4 and 1.
-    const Eigen::MatrixXf data = Columns({{0, 0}, {2, 0}, {0, 1}, {2, 1}});
-    const TapkeeOutput out = embedUsing(data, {method(MultidimensionalScaling), target_dimension(2)});
-    ASSERT_EQ(out.embedding.rows(), 4);
-    ASSERT_EQ(out.embedding.cols(), 2);
-    EXPECT_NEAR(out.distanceMatrix(0, 3), 5.0f, 1e-6);  // squared
-    EXPECT_NEAR(out.distanceMatrix(1, 0), 4.0f, 1e-6);
-    EXPECT_FLOAT_EQ(out.distanceMatrix(2, 2), 0.0f);
-    EXPECT_NEAR(out.innerProducts(0, 0), 1.25f, 1e-6);
-    EXPECT_NEAR(out.innerProducts(0, 3), -1.25f, 1e-6);
-    EXPECT_NEAR(out.innerProducts(0, 1), -0.75f, 1e-6);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_NEAR(std::abs(out.embedding(i, 0)), 1.0f, 1e-5);
-        EXPECT_NEAR(std::abs(out.embedding(i, 1)), 0.5f, 1e-5);
-    }
-    // The long side: points 0 and 1 lie on opposite ends.
-    EXPECT_NEAR(out.embedding(0, 0), -out.embedding(1, 0), 1e-5);
-    EXPECT_TRUE(out.neighbors.empty());
-    EXPECT_EQ(out.weights.nonZeros(), 0);
-}
-
 TEST(EmbeddingLibraryHandValues, NonEuclideanDistancesGiveNoNaN)
 {
     // The path metric of a 5-cycle has no Euclidean configuration: B has the

@@ -198,11 +198,6 @@ std::vector<PointData> StepDataSets()
     return sets;
 }
 
-bool SameBits(const std::vector<float>& a, const std::vector<float>& b)
-{
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), sizeof(float) * a.size()) == 0;
-}
-
 }  // namespace
 
 TEST(KmTree, BuildKeepsBoxesSumsCostsAndIdenticalLeaves)
@@ -222,62 +217,6 @@ TEST(KmTree, BuildKeepsBoxesSumsCostsAndIdenticalLeaves)
         CheckNodes(tree, data, &leaves);
         EXPECT_EQ(leaves, CountDistinct(data));
     }
-}
-
-TEST(KmTree, ThreadsBuildTheSameTreeToTheLastBit)
-{
-    // Large enough for subtrees to be shared out: the same order of points, the same nodes and
-    // the same boxes, sums and costs as one thread builds. Some top nodes are leaves of
-    // repeated points, and some runs split at their middle position.
-    std::vector<PointData> sets = {Clustered(12000, 6, 10, 31), DuplicateHeavy(9000, 4, 3, 32),
-                                   Clustered(8000, 40, 6, 33)};
-    PointData adjacent{"adjacent", 6000, 2, {}};
-    const float pool[] = {1.0f, std::nextafter(1.0f, 2.0f), std::nextafter(std::nextafter(1.0f, 2.0f), 2.0f)};
-    std::mt19937 gen(34);
-    for (int i = 0; i < adjacent.n * adjacent.d; ++i) adjacent.values.push_back(pool[gen() % 3]);
-    sets.push_back(adjacent);
-    // Enough rows for the runs near the root to be partitioned and bounded on all threads, with
-    // zeros of both signs: a box keeps the first of them, as one scan does.
-    PointData zeros{"signed zeros", 40000, 3, {}};
-    const float firsts[] = {-0.0f, 0.0f, 1.0f, 2.5f};
-    for (int i = 0; i < zeros.n; ++i) {
-        zeros.values.push_back(firsts[gen() % 4]);
-        zeros.values.push_back(static_cast<float>(gen() % 1000) * 0.01f);
-        zeros.values.push_back(i % 7 == 0 ? -0.0f : 0.0f);
-    }
-    sets.push_back(zeros);
-    for (const PointData& data : sets) {
-        SCOPED_TRACE(data.name + " d=" + std::to_string(data.d));
-        KmTree one(data.n, data.d, data.values.data(), 1);
-        KmTree three(data.n, data.d, data.values.data(), 3);
-        ASSERT_TRUE(one.IsValid());
-        ASSERT_TRUE(three.IsValid());
-        ASSERT_EQ(one.WorkerCount(), 1);
-        ASSERT_EQ(three.WorkerCount(), 3);
-        EXPECT_EQ(three.Depth(), one.Depth());
-        for (int pos = 0; pos < data.n; ++pos) ASSERT_EQ(three.PointIndexAt(pos), one.PointIndexAt(pos)) << pos;
-        const std::vector<KmTree::NodeInfo> a = one.Nodes();
-        const std::vector<KmTree::NodeInfo> b = three.Nodes();
-        ASSERT_EQ(a.size(), b.size());
-        const std::size_t d = static_cast<std::size_t>(data.d);
-        std::vector<float> va(3 * d), vb(3 * d);
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            SCOPED_TRACE("node " + std::to_string(i));
-            ASSERT_EQ(b[i].firstPosition, a[i].firstPosition);
-            ASSERT_EQ(b[i].pointCount, a[i].pointCount);
-            ASSERT_EQ(b[i].upperFirst, a[i].upperFirst);
-            ASSERT_EQ(b[i].hasRecord, a[i].hasRecord);
-            ASSERT_EQ(b[i].smallDepth, a[i].smallDepth);
-            ASSERT_EQ(std::memcmp(&b[i].optCost, &a[i].optCost, sizeof(float)), 0);
-            ASSERT_TRUE(one.NodeVectors(a[i], va.data(), va.data() + d, va.data() + 2 * d));
-            ASSERT_TRUE(three.NodeVectors(b[i], vb.data(), vb.data() + d, vb.data() + 2 * d));
-            ASSERT_TRUE(SameBits(va, vb));
-        }
-    }
-    int leaves = 0;
-    KmTree tree(sets[0].n, sets[0].d, sets[0].values.data(), 3);
-    CheckNodes(tree, sets[0], &leaves);
-    EXPECT_EQ(leaves, CountDistinct(sets[0]));
 }
 
 TEST(KmTree, FilteringStepEqualsBruteForceAssignment)

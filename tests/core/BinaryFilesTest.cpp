@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 using Zelvo::ClusteringResult;
@@ -189,49 +188,6 @@ TEST(BinaryFiles, EmptyOrUnreadableCsvFailsAndWritesNothing)
     EXPECT_EQ(ReadFile(dir.file("g.bin")), bin);
     EXPECT_EQ(io.GetPointCount(), 2);
     EXPECT_EQ(io.GetDimension(), 2);
-}
-
-TEST(BinaryFiles, WineRoundTripsThroughDescriptionAndPointFile)
-{
-    const std::string csv = TestSupport::SharedDataPath("wine.csv");
-    // Oracle: a plain line-by-line reading of the same file with strtof.
-    std::ifstream in(csv);
-    ASSERT_TRUE(in) << csv;
-    std::string line;
-    std::getline(in, line);
-    std::vector<std::string> header;
-    std::stringstream headerStream(line);
-    for (std::string field; std::getline(headerStream, field, ',');) header.push_back(field);
-    std::vector<float> expected;
-    int rows = 0;
-    while (std::getline(in, line)) {
-        if (line.empty()) continue;
-        std::stringstream fields(line);
-        for (std::string field; std::getline(fields, field, ',');) expected.push_back(std::strtof(field.c_str(), nullptr));
-        ++rows;
-    }
-    ASSERT_EQ(rows, 178);
-    ASSERT_EQ(header.size(), 13u);
-
-    TempDir dir;
-    HDfileIO io;
-    ImportInto(io, dir.file("wine.xml"), csv);
-    EXPECT_EQ(SizeOf(dir.file("wine.bin")), 178LL * 13 * 4);
-
-    HDfileIO reopened;
-    CaptureStdout([&] { ASSERT_TRUE(reopened.OpenHDdataSet(dir.file("wine.xml").c_str())); });
-    EXPECT_EQ(reopened.GetPointCount(), 178);
-    EXPECT_EQ(reopened.GetDimension(), 13);
-    EXPECT_EQ(reopened.GetDimensionLabels(), header);
-    HDpointSet<float> set;
-    std::string out = CaptureStdout([&] { ASSERT_TRUE(reopened.ReadHDPointSet(set)); });
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(set.m_values, expected);
-
-    // Reading into a set that already holds points replaces them and says so.
-    out = CaptureStdout([&] { ASSERT_TRUE(reopened.ReadHDPointSet(set)); });
-    EXPECT_EQ(out.rfind("ReadHDPointSet::Overwrite th", 0), 0u) << out;
-    EXPECT_EQ(set.m_values, expected);
 }
 
 TEST(BinaryFiles, PointFileOfWrongSizeOrMissingIsRefused)

@@ -77,21 +77,6 @@ TEST(ClusteringLevelFilterTest, CutsAnUnevenTreeLevelByLevel)
     EXPECT_EQ(Cut(kUnevenTree, 100), Cut(kUnevenTree, 3));
 }
 
-TEST(ClusteringLevelFilterTest, ClustersPointIntoTheTreeAndFollowTheLevelSetLater)
-{
-    ClusteringResult result;
-    result.SetSerializedHierarchyString(kUnevenTree);
-    ClusteringLevelFilter filter(1);
-    auto clusters = filter.ApplyClusterFilter(result);
-    ASSERT_EQ(clusters.size(), 3u);
-    EXPECT_EQ(clusters[0]->GetNode(), result.GetRoot()->children[0]);
-    EXPECT_EQ(clusters[1]->GetNode(), result.GetRoot()->children[1]);
-    filter.SetLevel(0);
-    clusters = filter.ApplyClusterFilter(result);
-    ASSERT_EQ(clusters.size(), 1u);
-    EXPECT_EQ(clusters[0]->GetNode(), result.GetRoot());
-}
-
 TEST(ClusteringLevelFilterTest, NoTreeGivesNoClusters)
 {
     EXPECT_EQ(Cut("", 0), Lists{});
@@ -99,14 +84,6 @@ TEST(ClusteringLevelFilterTest, NoTreeGivesNoClusters)
     // A root without children is itself the only cluster of level 0 and gives none below.
     EXPECT_EQ(Cut("+(N)", 0), (Lists{{}}));
     EXPECT_EQ(Cut("+(N)", 1), Lists{});
-}
-
-TEST(ClusteringLevelFilterTest, WriterClustersAreTheFirstLevel)
-{
-    ClusteringResult result;
-    const std::vector<int> labels{2, 0, 2, 1, 0};
-    result.SetFlatClusteringLabel(&labels);
-    EXPECT_EQ(Cut(result.GetSerializedHierarchyString().c_str(), 1), (Lists{{1, 4}, {3}, {0, 2}}));
 }
 
 TEST(ClusterTest, SpawnsOneClusterPerChild)
