@@ -97,41 +97,6 @@ TEST(EmptyRegionMethod, HandCases)
     EXPECT_TRUE(ReferencePairs(MakeNodes({{1, 2}, {4, 5}}), 0).empty());  // no coordinates: all lengths 0
 }
 
-TEST(EmptyRegionMethod, PointWithoutNeighboursGetsAnEmptyList)
-{
-    ngl::Geometry<float>::D = 1;
-    ngl::NGLPointSet<float> points({0.0f, 0.0f}, 2);
-    ngl::RelativeNeighbor<float> test;
-    ngl::EmptyRegionMethod<float> method(&test);
-    std::vector<unsigned int> neighbours{7, 7, 7};
-    method.createValid(2);
-    method.invalidate(0);
-    method.getNeighbors(points.points[0], points, neighbours);
-    EXPECT_TRUE(neighbours.empty());
-    method.destroyValid();
-}
-
-TEST(NGMethod, ValidityFlagsAreBoundsSafe)
-{
-    ngl::RelativeNeighbor<float> test;
-    ngl::EmptyRegionMethod<float> method(&test);
-    method.createValid(-3);
-    EXPECT_FALSE(method.isValid(0));
-    method.createValid(2);
-    EXPECT_TRUE(method.isValid(0));
-    EXPECT_TRUE(method.isValid(1));
-    EXPECT_FALSE(method.isValid(2));
-    method.invalidate(1);
-    method.invalidate(99);  // out of range: ignored
-    method.validate(99);
-    EXPECT_FALSE(method.isValid(1));
-    EXPECT_FALSE(method.isValid(99));
-    method.validate(1);
-    EXPECT_TRUE(method.isValid(1));
-    method.destroyValid();
-    EXPECT_FALSE(method.isValid(0));
-}
-
 TEST(RelativeNeighbor, ContainsIsTheClosedLuneAndNaNNeverBlocks)
 {
     ngl::Geometry<float>::D = 2;

@@ -275,19 +275,6 @@ TEST(TreeClusterMetrics, TransposedModeComparesColumns)
             }
 }
 
-TEST(TreeClusterMetrics, RanksShareTheMeanOfTiedPositions)
-{
-    double values[] = {3.0, 1.0, 3.0, 2.0, -5.0, 3.0};
-    std::unique_ptr<double, FreeDeleter> ranks(getrank(6, values));
-    ASSERT_TRUE(ranks);
-    const std::vector<double> expected = {4.0, 1.0, 4.0, 2.0, 0.0, 4.0};
-    EXPECT_EQ(std::vector<double>(ranks.get(), ranks.get() + 6), expected);
-
-    double same[] = {7.0, 7.0, 7.0, 7.0};
-    ranks.reset(getrank(4, same));
-    EXPECT_EQ(std::vector<double>(ranks.get(), ranks.get() + 4), std::vector<double>(4, 1.5));
-}
-
 // ---------------------------------------------------------------- trees by hand
 
 TEST(TreeClusterTree, ThreePointsOnALine)
