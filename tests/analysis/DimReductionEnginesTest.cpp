@@ -135,10 +135,13 @@ TEST(DimReductionEngines, EachEngineGivesTheLibraryRunCentred)
         EXPECT_LT((Positions(*result) - (expected.rowwise() - expected.colwise().mean())).cwiseAbs().maxCoeff(), 1e-5);
         EXPECT_EQ(result->neighborLists, library.neighbors);
         EXPECT_LT((result->GetHDSquaredDistance() - library.distanceMatrix).cwiseAbs().maxCoeff(), 1e-3f);
-        if (auto* le = dynamic_cast<LaplacianEigenmapEmbeddingResult*>(result.get()))
+        if (auto* le = dynamic_cast<LaplacianEigenmapEmbeddingResult*>(result.get())) {
             EXPECT_EQ(le->GetWeights().nonZeros(), library.weights.nonZeros());
-        if (auto* lle = dynamic_cast<LocalLinearEmbeddingEmbeddingResult*>(result.get()))
-            EXPECT_TRUE(Eigen::MatrixXf(lle->GetReconstructionWeights()).isApprox(Eigen::MatrixXf(library.reconstructionWeights)));
+        }
+        if (auto* lle = dynamic_cast<LocalLinearEmbeddingEmbeddingResult*>(result.get())) {
+            const Eigen::MatrixXf ours(lle->GetReconstructionWeights());
+            EXPECT_TRUE(ours.isApprox(Eigen::MatrixXf(library.reconstructionWeights)));
+        }
         float total = -1;
         const std::vector<float>* cost = nullptr;
         TestSupport::CaptureStdout([&] { cost = result->GetPerPointCost(total); });
@@ -246,20 +249,6 @@ TEST(DimReductionEngines, RefusalsReturnNullWithoutEndingTheProcess)
         set->m_dimMask.assign(3, true);
         EXPECT_NE(Embed(*engine, set.get(), 2), nullptr) << name << " still usable";
     }
-
-    // Two tight groups far apart: three neighbours never leave a group.
-    std::vector<float> values;
-    for (int g = 0; g < 2; ++g)
-        for (int i = 0; i < 6; ++i) values.insert(values.end(), {g * 1000.0f + i, float(i * i % 5)});
-    auto apart = TestSupport::MakePointSet(values, 2);
-    distanceFunctor apartFunctor = FunctorOf(*apart);
-    ISOMAPTapkee isomap(apartFunctor, 3);
-    ExpectRefused(isomap, apart.get(), "disconnected Isomap");
-    // Point 4 (far out) has point 3 as its nearest, but 3's nearest is 2: no mutual neighbour.
-    auto lonely = TestSupport::MakePointSet({0, 0, 1, 0, 2.1f, 0, 3.3f, 0, 10, 0}, 2);
-    distanceFunctor lonelyFunctor = FunctorOf(*lonely);
-    LaplacianEigenMapTapkee le(lonelyFunctor, 1, 1.0f);
-    ExpectRefused(le, lonely.get(), "point without mutual neighbour");
 }
 
 TEST(DimReductionEngines, AxisAlignedProjectionShowsTheChosenPackedColumnsCentred)

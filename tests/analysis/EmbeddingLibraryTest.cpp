@@ -242,43 +242,6 @@ TEST(EmbeddingLibraryHandValues, NeighboursExcludeSelfAndBreakTiesByIndex)
     EXPECT_NEAR(out.distanceMatrix(4, 5), 4.0f, 1e-6);
 }
 
-TEST(EmbeddingLibraryHandValues, LaplacianWeightsOnMutualNeighbours)
-{
-    const Eigen::MatrixXf data = Line({0, 1, 3, 6, 10, 10.5f});
-    const double width = 2.5;
-    const TapkeeOutput out = embedUsing(
-        data, {method(LaplacianEigenmaps), target_dimension(2), gaussian_kernel_width(width), num_neighbors(3)});
-    ASSERT_EQ(out.embedding.rows(), 6);
-    // 3 nearest: 0:{1,2,3} 1:{0,2,3} 2:{1,0,3} (0 before 3 at equal distance)
-    // 3:{2,4,5} 4:{5,3,2} 5:{4,3,2}; kept when mutual, in index order.
-    const std::vector<std::vector<int>> mutual = {{1, 2}, {0, 2}, {0, 1, 3}, {2, 4, 5}, {3, 5}, {3, 4}};
-    EXPECT_EQ(out.neighbors, mutual);
-    const Eigen::MatrixXf w = Eigen::MatrixXf(out.weights);
-    EXPECT_FLOAT_EQ(w(0, 2), static_cast<float>(std::exp(-9.0 / width)));
-    EXPECT_FLOAT_EQ(w(4, 5), static_cast<float>(std::exp(-0.25 / width)));
-    EXPECT_EQ(w(0, 3), 0.0f);  // 0 chooses 3 but not the other way round
-    EXPECT_EQ(w(2, 4), 0.0f);
-    EXPECT_TRUE(w.isApprox(w.transpose()));
-    EXPECT_NEAR(out.distanceMatrix(0, 3), 36.0f, 1e-5);
-    // Each kept f solves (D - W) f = lambda D f with f^T D f = 1 and is D-orthogonal
-    // to the dropped constant vector; lambda grows from the first to the second.
-    const Eigen::VectorXd degree = w.rowwise().sum().cast<double>();
-    const Eigen::MatrixXd laplacian = Eigen::MatrixXd(degree.asDiagonal()) - w.cast<double>();
-    double previous = 0;
-    for (int c = 0; c < 2; ++c) {
-        const Eigen::VectorXd f = out.embedding.col(c).cast<double>();
-        EXPECT_NEAR(f.cwiseAbs2().dot(degree), 1.0, 1e-5);
-        EXPECT_NEAR(f.dot(degree), 0.0, 1e-5);
-        const Eigen::VectorXd residual = laplacian * f;
-        const double lambda = f.dot(residual);
-        EXPECT_GT(lambda, previous + 1e-6);
-        EXPECT_TRUE((residual - lambda * degree.cwiseProduct(f)).isZero(1e-5)) << c;
-        previous = lambda;
-    }
-    // The first axis runs along the line: the two ends on opposite sides.
-    EXPECT_LT(out.embedding(0, 0) * out.embedding(5, 0), 0.0f);
-}
-
 TEST(EmbeddingLibraryHandValues, PcaProjectsCentredPoints)
 {
     const Eigen::MatrixXf data = Columns({{1, 2, 0}, {3, 2, 0}, {5, 2.5f, 0}, {7, 2.5f, 0}});

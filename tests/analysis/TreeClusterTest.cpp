@@ -101,6 +101,81 @@ std::vector<TreeClusterNode> toVector(const TreeClusterNode* tree, int count)
     return std::vector<TreeClusterNode>(tree, tree + count);
 }
 
+// The closest-pair search as the tie rule states it (lowest row, then lowest column, rescanning
+// the whole active triangle at every merge): SciPy breaks ties its own way, so only this shows
+// the order of equal merges.
+std::vector<TreeClusterNode> referenceAgglomeration(Table& t, char dist, char method)
+{
+    const int n = t.rows;
+    const int ndata = t.columns;
+    const Metric metric = setmetric(dist);
+    std::vector<std::vector<double>> d(n);
+    for (int i = 1; i < n; i++)
+        for (int j = 0; j < i; j++) d[i].push_back(metric(ndata, t.data(), t.data(), t.mask(), t.mask(), t.weight.data(), i, j, 0));
+    auto D = [&](int a, int b) -> double& { return a > b ? d[a][b] : d[b][a]; };
+
+    std::vector<int> id(n), size(n, 1);
+    std::vector<std::vector<double>> cdata(n);
+    std::vector<std::vector<int>> cmask(n);
+    for (int i = 0; i < n; i++) {
+        id[i] = i;
+        for (int c = 0; c < ndata; c++) {
+            cmask[i].push_back(t.maskAt(i, c));
+            cdata[i].push_back(t.maskAt(i, c) ? t.at(i, c) : 0.0);
+        }
+    }
+
+    std::vector<TreeClusterNode> nodes;
+    for (int k = 0; k < n - 1; k++) {
+        const int active = n - k;
+        int is = 1, js = 0;
+        double best = D(1, 0);
+        for (int i = 1; i < active; i++)
+            for (int j = 0; j < i; j++)
+                if (D(i, j) < best) {
+                    best = D(i, j);
+                    is = i;
+                    js = j;
+                }
+        nodes.push_back(method == 'c' ? TreeClusterNode{id[js], id[is], best} : TreeClusterNode{id[is], id[js], best});
+
+        const int last = active - 1;
+        if (method == 'm') {
+            for (int l = 0; l < active; l++)
+                if (l != is && l != js) D(js, l) = std::max(D(is, l), D(js, l));
+        } else if (method == 'a') {
+            const double sizeis = size[is], sizejs = size[js], sum = sizeis + sizejs;
+            for (int l = 0; l < active; l++)
+                if (l != is && l != js) D(js, l) = (D(is, l) * sizeis + D(js, l) * sizejs) / sum;
+            size[js] += size[is];
+        } else {
+            for (int c = 0; c < ndata; c++) {
+                cdata[js][c] = cdata[js][c] * cmask[js][c] + cdata[is][c] * cmask[is][c];
+                cmask[js][c] += cmask[is][c];
+                if (cmask[js][c]) cdata[js][c] /= cmask[js][c];
+            }
+        }
+        for (int l = 0; l < active; l++)
+            if (l != is && l != last) D(is, l) = D(last, l);
+        id[is] = id[last];
+        size[is] = size[last];
+        cdata[is] = cdata[last];
+        cmask[is] = cmask[last];
+        id[js] = -k - 1;
+        if (method == 'c') {
+            std::vector<double*> rows;
+            std::vector<int*> masks;
+            for (int i = 0; i < active - 1; i++) {
+                rows.push_back(cdata[i].data());
+                masks.push_back(cmask[i].data());
+            }
+            for (int l = 0; l < active - 1; l++)
+                if (l != js) D(js, l) = metric(ndata, rows.data(), rows.data(), masks.data(), masks.data(), t.weight.data(), js, l, 0);
+        }
+    }
+    return nodes;
+}
+
 void expectSameMerges(const std::vector<TreeClusterNode>& expected, const TreeClusterNode* actual, const std::string& what)
 {
     ASSERT_NE(actual, nullptr) << what;
@@ -339,6 +414,25 @@ TEST(TreeClusterTree, ClosestPairTiesGoToLowestRowThenColumn)
     EXPECT_EQ(tree.get()[1].distance, 0.5);
     EXPECT_EQ(tree.get()[2].left, -2);
     EXPECT_EQ(tree.get()[2].right, -1);
+}
+
+TEST(TreeClusterTree, FastSearchMatchesFullScanOnGridTies)
+{
+    struct Case {
+        int rows, columns, levels;
+        unsigned seed;
+    };
+    const Case cases[] = {{120, 3, 4, 1}, {200, 2, 5, 2}, {90, 4, 2, 3}, {150, 6, 3, 4}};
+    for (const Case& c : cases)
+        for (char dist : {'e', 'b', 'c'})
+            for (char method : {'m', 'a', 'c'}) {
+                Table t = gridTable(c.rows, c.columns, c.levels, c.seed);
+                if (dist == 'c')  // keep rows non-constant so correlations vary
+                    for (int r = 0; r < c.rows; r++) t.at(r, 0) += 0.5;
+                const std::vector<TreeClusterNode> expected = referenceAgglomeration(t, dist, method);
+                Tree tree(treecluster(t.rows, t.columns, t.data(), t.mask(), t.weight.data(), 0, dist, method, nullptr));
+                expectSameMerges(expected, tree.get(), std::string("grid seed ") + std::to_string(c.seed) + " " + dist + method);
+            }
 }
 
 TEST(TreeClusterTree, GivenMatrixAndTransposedModeGiveTheSameTree)
