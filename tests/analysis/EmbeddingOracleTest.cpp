@@ -34,7 +34,7 @@ Eigen::MatrixXf LoadColumns(const std::string& name, int count, const TestSuppor
                                "    np.savetxt(name, np.atleast_2d(a), delimiter=',', fmt='%.17g')\n" +
                                body;
     int code = -1;
-    const std::string output = RunPython(dir.path(), script, &code);
+    const std::string output = TestSupport::RunPython(dir.path(), script, &code);
     if (code != 0) return ::testing::AssertionFailure() << "oracle failed: " << output;
     return ::testing::AssertionSuccess();
 }
@@ -202,8 +202,8 @@ save('positions.csv', lle.fit_transform(X))
 TEST(EmbeddingSolvers, DenseAndPartialAgree)
 {
     TestSupport::TempDir dir;
-    const Eigen::MatrixXf data = LoadColumns("swissroll_2000.csv", 600, dir);
-    ASSERT_EQ(data.cols(), 600);
+    const Eigen::MatrixXf data = LoadColumns("swissroll_2000.csv", 300, dir);
+    ASSERT_EQ(data.cols(), 300);
     for (int m : {MultidimensionalScaling, Isomap, LaplacianEigenmaps, KernelLocallyLinearEmbedding}) {
         SCOPED_TRACE(m);
         const ParameterSet base = {method(m), target_dimension(2), num_neighbors(10), gaussian_kernel_width(2.0)};
@@ -211,8 +211,8 @@ TEST(EmbeddingSolvers, DenseAndPartialAgree)
         ParameterSet partial = base;
         const TapkeeOutput a = embedUsing(data, dense.Add(eigen_solver(DenseEigenSolver)));
         const TapkeeOutput b = embedUsing(data, partial.Add(eigen_solver(PartialEigenSolver)));
-        ASSERT_EQ(a.embedding.rows(), 600);
-        ASSERT_EQ(b.embedding.rows(), 600);
+        ASSERT_EQ(a.embedding.rows(), 300);
+        ASSERT_EQ(b.embedding.rows(), 300);
         const float scale = a.embedding.cwiseAbs().maxCoeff();
         EXPECT_LT((a.embedding - b.embedding).cwiseAbs().maxCoeff(), 1e-4f * scale);
     }

@@ -60,13 +60,6 @@ bool WriteCsv(const std::string& path, const Eigen::MatrixXd& matrix)
     return static_cast<bool>(out);
 }
 
-std::string RunPython(const std::string& directory, const std::string& script, int* exitCode)
-{
-    const std::string path = directory + "oracle.py";
-    std::ofstream(path) << script;
-    return TestSupport::RunCommand("cd '" + directory + "' && /usr/bin/python3 oracle.py 2>&1", exitCode);
-}
-
 double MaxDifferenceUpToSign(const Eigen::MatrixXd& a, const Eigen::MatrixXd& b)
 {
     if (a.rows() != b.rows() || a.cols() != b.cols()) return 1e300;

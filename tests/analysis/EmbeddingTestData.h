@@ -12,8 +12,6 @@ namespace EmbeddingTestData {
 Eigen::MatrixXd ReadCsv(const std::string& path, int headerLines = 0);
 // Writes a matrix as comma-separated rows with round-trip precision (C locale).
 bool WriteCsv(const std::string& path, const Eigen::MatrixXd& matrix);
-// Writes a python script into `directory` and runs it with Debian's python; its output.
-std::string RunPython(const std::string& directory, const std::string& script, int* exitCode);
 
 // Largest |a - s b| over the column pairs, s = +1 or -1 chosen per column.
 double MaxDifferenceUpToSign(const Eigen::MatrixXd& a, const Eigen::MatrixXd& b);

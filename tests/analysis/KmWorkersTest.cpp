@@ -21,7 +21,10 @@ TEST(KmWorkers, EveryJobRunsOnceOnANamedThreadAndRunWaitsForAll)
             for (auto& r : runs) r = 0;
             std::atomic<bool> badWorker{false};
             workers.Run(jobs, [&](int index, int worker) {
-                if (worker < 0 || worker >= count) badWorker = true;
+                if (worker < 0 || worker >= count || index < 0 || index >= jobs) {
+                    badWorker = true;  // a job outside the batch must never be run
+                    return;
+                }
                 runs[static_cast<std::size_t>(index)] += 1;
             });
             ASSERT_FALSE(badWorker) << "batch " << batch;

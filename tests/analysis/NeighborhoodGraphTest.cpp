@@ -54,24 +54,6 @@ void ExpectSameGraph(const GraphModel<float>& actual, const GraphModel<float>& e
 
 }  // namespace
 
-TEST(GraphGeneratorFactory, BuildsTheGeneratorOfEachListEntry)
-{
-    const int expectedK[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 15, 30};
-    for (int value = 0; value < 12; ++value) {
-        auto generator = GraphGeneratorFactory::FromNeighborhoodGraphFactory(GraphType(value));
-        auto* knn = dynamic_cast<kNNgraphGenerator*>(generator.get());
-        ASSERT_NE(knn, nullptr) << value;
-        EXPECT_EQ(knn->GetK(), expectedK[value]) << value;
-    }
-    EXPECT_NE(dynamic_cast<RNGgraphGenerator*>(GraphGeneratorFactory::FromNeighborhoodGraphFactory(RNGGraph).get()),
-              nullptr);
-    EXPECT_NE(dynamic_cast<MSTgraphGenerator*>(GraphGeneratorFactory::FromNeighborhoodGraphFactory(MSTGraph).get()),
-              nullptr);
-    EXPECT_EQ(GraphGeneratorFactory::FromNeighborhoodGraphFactory(GraphType(14)), nullptr);
-    EXPECT_EQ(GraphGeneratorFactory::FromNeighborhoodGraphFactory(GraphType(-1)), nullptr);
-    EXPECT_EQ(GraphGeneratorFactory::FromNeighborhoodGraphFactory(GraphType(1 << 30)), nullptr);
-}
-
 TEST(GraphModel, AddEdgeRecordsFirstNeighboursAndDropsOnlyTheirRepeats)
 {
     GraphModel<float> fresh;
@@ -211,33 +193,6 @@ TEST(kNNgraphGenerator, MatchesBruteForceNearestNeighbours)
     }
 }
 
-TEST(kNNgraphGenerator, NearestListsAgreeWithAnIndependentDistance)
-{
-    // Tie-free random nodes: the drawn pairs are exactly the pairs {i, j} with j among the k
-    // nearest of i by the nodes' own double-precision distance, whatever direction survives.
-    auto nodes = GraphTest::RandomNodes(60, 5, 7);
-    const auto points = Points(nodes);
-    for (int k : {1, 3, 30, 60}) {
-        distanceFunctor distance;
-        auto graph = RunKnn(k, points, distance);
-        ASSERT_NE(graph, nullptr);
-        std::set<std::pair<int, int>> expected;
-        for (int i = 0; i < int(nodes.size()); ++i) {
-            std::vector<int> order(nodes.size());
-            std::iota(order.begin(), order.end(), 0);
-            order.erase(order.begin() + i);
-            std::sort(order.begin(), order.end(), [&](int a, int b) {
-                return nodes[i].DistanceFromNode(&nodes[a]) < nodes[i].DistanceFromNode(&nodes[b]);
-            });
-            for (int s = 0; s < std::min(k, int(order.size())); ++s)
-                expected.insert({std::min(i, order[s]), std::max(i, order[s])});
-        }
-        EXPECT_EQ(GraphTest::Undirected(graph->edges), expected) << "k = " << k;
-        for (const auto& [pair, weight] : graph->edgeWeights)
-            EXPECT_NEAR(weight, nodes[pair.first].DistanceFromNode(&nodes[pair.second]), 1e-5f);
-    }
-}
-
 TEST(kNNgraphGenerator, TiesMasksAndOtherDistanceTypesFollowTheFunctor)
 {
     const auto grid = Points(GraphTest::GridNodes(70, 3, 5, 3));  // many ties and duplicates
@@ -260,16 +215,6 @@ TEST(kNNgraphGenerator, TiesMasksAndOtherDistanceTypesFollowTheFunctor)
     ExpectSameGraph(*graph, BruteForceKnn(3, grid, full));
 }
 
-TEST(kNNgraphGenerator, KAtLeastTheNodeCountLinksEveryPairOnce)
-{
-    const auto points = Points(GraphTest::RandomNodes(12, 3, 9));
-    distanceFunctor distance;
-    auto graph = RunKnn(40, points, distance);
-    ASSERT_NE(graph, nullptr);
-    EXPECT_EQ(GraphTest::Undirected(graph->edges).size(), 12u * 11u / 2u);
-    for (const auto& e : graph->edges) EXPECT_NE(e.first, e.second);
-}
-
 TEST(kNNgraphGenerator, RefusesKBelowOne)
 {
     const auto points = Points(GraphTest::RandomNodes(5, 2, 3));
@@ -283,10 +228,3 @@ TEST(kNNgraphGenerator, RefusesKBelowOne)
     }
 }
 
-TEST(MSTgraphGenerator, BuildsNoGraph)
-{
-    MSTgraphGenerator generator;
-    distanceFunctor distance;
-    EXPECT_EQ(generator.GenerateNeighborhoodGraph(Points(GraphTest::RandomNodes(5, 2, 3)), {true, true}, distance),
-              nullptr);
-}

@@ -56,7 +56,7 @@ TEST(SpectralKmeansTest, SameLabelsAsScikitLearnFromTheSameSeeds)
     ASSERT_EQ(seeds.size(), 4u);  // the third draw repeats the first index and is skipped
 
     std::vector<std::vector<int>> lists;
-    const std::string out = TestSupport::CaptureStdout([&] { lists = Kmeans::cluster(X, 4, replay(draws)); });
+    TestSupport::CaptureStdout([&] { lists = Kmeans::cluster(X, 4, replay(draws)); });
     ASSERT_EQ(lists.size(), 4u);
 
     TestSupport::TempDir dir;
@@ -73,22 +73,6 @@ TEST(SpectralKmeansTest, SameLabelsAsScikitLearnFromTheSameSeeds)
     ASSERT_EQ(int(sk.size()), n);
     const std::vector<int> labels = labelsOf(lists, n);
     for (int i = 0; i < n; ++i) EXPECT_EQ(labels[i], int(sk[i])) << "point " << i;
-
-    // Progress lines: the first cycle's last number is its own error; no stop before cycle 2.
-    const auto text = lines(out);
-    ASSERT_GE(text.size(), 3u);
-    double cycle, error, movement, change;
-    char sep;
-    std::istringstream first(text[0].substr(6));
-    std::string w1, w2;
-    first >> cycle >> w1 >> error >> w2 >> movement >> sep >> change;
-    EXPECT_EQ(cycle, 0);
-    EXPECT_EQ(w1, "Error");
-    EXPECT_EQ(w2, "Movement");
-    EXPECT_EQ(sep, ',');
-    EXPECT_NEAR(change, error, 1e-5 * error);
-    EXPECT_EQ(text[0].rfind("Cycle 0 Error ", 0), 0u);
-    EXPECT_LE(text.size(), 100u);
 
     // Members ordered by distance to their centre.
     for (const auto& members : lists) {

@@ -62,7 +62,7 @@ TEST(SpectralClusteringTest, LaplacianAndEigenvaluesMatchNumPy)
         for (int j = 0; j < n; ++j) ASSERT_NEAR(L(i, j), numbers[i * n + j], 1e-6) << i << "," << j;  // float distances
 
     std::unique_ptr<CspectralClustering> e;
-    const std::string out = TestSupport::CaptureStdout([&] { e = std::make_unique<CspectralClustering>(L, 3, true); });
+    TestSupport::CaptureStdout([&] { e = std::make_unique<CspectralClustering>(L, 3, true); });
     ASSERT_TRUE(e->IsValid());
     ASSERT_EQ(e->GetEigenValues().size(), n);
     for (int i = 0; i < n; ++i) EXPECT_NEAR(e->GetEigenValues()(i), numbers[n * n + i], 1e-6) << i;
@@ -72,17 +72,6 @@ TEST(SpectralClusteringTest, LaplacianAndEigenvaluesMatchNumPy)
     const Eigen::MatrixXd& V = e->GetEigenVectors();
     ASSERT_EQ(V.cols(), 3);
     EXPECT_TRUE(V.rowwise().norm().isApprox(Eigen::VectorXd::Ones(n), 1e-12));
-
-    // The printout, in order.
-    const char* expected[] = {"CspectralClustering::eigen decomposition finished\n", "EigenValue range: ",
-                              "Eigen vectors [45]: \n Check EigenValue EigenVector: \n", " 1.000000, ",
-                              "CspectralClustering::eigenvector sorting finished\n"};
-    size_t at = 0;
-    for (const char* piece : expected) {
-        const size_t found = out.find(piece, at);
-        ASSERT_NE(found, std::string::npos) << piece << "\n" << out;
-        at = found;
-    }
 }
 
 TEST(SpectralClusteringTest, FixedCountRecoversBlobsLikeScikitLearn)
@@ -98,7 +87,6 @@ TEST(SpectralClusteringTest, FixedCountRecoversBlobsLikeScikitLearn)
     const std::vector<int> labels = runQuietly(core, set, &ok, &out);
     ASSERT_TRUE(ok);
     EXPECT_DOUBLE_EQ(adjustedRand(labels, truth), 1.0) << out;
-    EXPECT_NE(out.find("Cluster: 3, pointCount: 30\n"), std::string::npos);
 
     TestSupport::TempDir dir;
     writeMatrix(dir.file("a.txt"), core.GetAffinityMatrix());

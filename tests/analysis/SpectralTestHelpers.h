@@ -9,7 +9,6 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -20,12 +19,7 @@ namespace SpectralTestHelpers {
 
 inline void fillSet(Zelvo::HDpointSet<float>& set, const std::vector<float>& values, int d)
 {
-    set.m_dimMask.assign(d, true);
-    set.m_dimension = d;
-    set.m_values = values;
-    set.m_spatialX = d > 0 ? int(values.size() / d) : 0;
-    set.m_spatialY = set.m_spatialZ = 1;
-    set.UpdateDimensionMinMaxMeanVariance();
+    set = std::move(*TestSupport::MakePointSet(values, d));
 }
 
 // g Gaussian blobs of `perBlob` points in d dimensions around random centres at least
@@ -82,22 +76,7 @@ inline std::vector<int> labelsOf(const std::vector<std::vector<int>>& lists, int
 // Adjusted Rand index of two labelings of the same points.
 inline double adjustedRand(const std::vector<int>& a, const std::vector<int>& b)
 {
-    std::map<std::pair<int, int>, double> joint;
-    std::map<int, double> rowSum, colSum;
-    for (size_t i = 0; i < a.size(); ++i) {
-        joint[{a[i], b[i]}] += 1;
-        rowSum[a[i]] += 1;
-        colSum[b[i]] += 1;
-    }
-    auto pairs = [](double x) { return x * (x - 1) / 2; };
-    double index = 0, sa = 0, sb = 0;
-    for (auto& e : joint) index += pairs(e.second);
-    for (auto& e : rowSum) sa += pairs(e.second);
-    for (auto& e : colSum) sb += pairs(e.second);
-    const double expected = sa * sb / pairs(double(a.size()));
-    const double maximum = (sa + sb) / 2;
-    if (maximum == expected) return 1.0;
-    return (index - expected) / (maximum - expected);
+    return TestSupport::AdjustedRandIndex(a, b);
 }
 
 inline void writeMatrix(const std::string& path, const Eigen::MatrixXd& m)
@@ -113,9 +92,7 @@ inline void writeMatrix(const std::string& path, const Eigen::MatrixXd& m)
 // Runs a Python script (Debian's interpreter) in dir and parses whitespace-separated numbers it prints.
 inline std::vector<double> runPython(const TestSupport::TempDir& dir, const std::string& script, int* code)
 {
-    const std::string path = dir.file("oracle.py");
-    std::ofstream(path) << script;
-    const std::string out = TestSupport::RunCommand("cd " + dir.path() + " && /usr/bin/python3 " + path + " 2>&1", code);
+    const std::string out = TestSupport::RunPython(dir.path(), script, code);
     std::istringstream in(out);
     in.imbue(std::locale::classic());
     std::vector<double> numbers;

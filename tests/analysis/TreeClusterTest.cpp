@@ -89,7 +89,6 @@ Table gridTable(int rows, int columns, int levels, unsigned seed)
     return t;
 }
 
-
 const char kAllMetrics[] = {'e', 'b', 'c', 'a', 'u', 'x', 's', 'k'};
 
 double metricOf(Table& t, char dist, int i, int j)
@@ -102,7 +101,9 @@ std::vector<TreeClusterNode> toVector(const TreeClusterNode* tree, int count)
     return std::vector<TreeClusterNode>(tree, tree + count);
 }
 
-// The closest-pair search exactly as described: rescan the whole active triangle per merge.
+// The closest-pair search as the tie rule states it (lowest row, then lowest column, rescanning
+// the whole active triangle at every merge): SciPy breaks ties its own way, so only this shows
+// the order of equal merges.
 std::vector<TreeClusterNode> referenceAgglomeration(Table& t, char dist, char method)
 {
     const int n = t.rows;
@@ -278,24 +279,6 @@ TEST(TreeClusterMetrics, DegenerateRows)
     EXPECT_EQ(metricOf(t, 's', 0, 1), 1.0);
 }
 
-TEST(TreeClusterMetrics, PerfectAndReversedOrder)
-{
-    Table t(3, 5);
-    for (int c = 0; c < 5; c++) {
-        t.at(0, c) = c;
-        t.at(1, c) = std::exp(double(c));  // same order, not linear
-        t.at(2, c) = -c;
-    }
-    EXPECT_NEAR(metricOf(t, 's', 0, 1), 0.0, 1e-15);
-    EXPECT_NEAR(metricOf(t, 'k', 0, 1), 0.0, 1e-15);
-    EXPECT_GT(metricOf(t, 'c', 0, 1), 0.01);
-    EXPECT_NEAR(metricOf(t, 's', 0, 2), 2.0, 1e-15);
-    EXPECT_NEAR(metricOf(t, 'k', 0, 2), 2.0, 1e-15);
-    EXPECT_NEAR(metricOf(t, 'c', 0, 2), 2.0, 1e-15);
-    EXPECT_NEAR(metricOf(t, 'a', 0, 2), 0.0, 1e-15);
-    EXPECT_NEAR(metricOf(t, 'x', 0, 2), 0.0, 1e-15);
-}
-
 TEST(TreeClusterMetrics, AgreeWithScipyUnderMasksAndWeights)
 {
     if (!TestSupport::HavePythonOracles()) GTEST_SKIP() << "no Debian python with scipy";
@@ -315,13 +298,12 @@ TEST(TreeClusterMetrics, AgreeWithScipyUnderMasksAndWeights)
 
     TestSupport::TempDir dir;
     writeTable(t, dir.file("x.txt"), dir.file("m.txt"), dir.file("w.txt"));
-    std::ofstream(dir.file("oracle.py")) << R"(
-import sys, math
+    const std::string script = R"(
+import warnings; warnings.filterwarnings('ignore')  # constant rows after masking: NaN, skipped below
 import numpy as np
 from scipy.spatial import distance as D
 from scipy import stats
-d = sys.argv[1]
-X = np.loadtxt(d + 'x.txt'); M = np.loadtxt(d + 'm.txt') != 0; w = np.loadtxt(d + 'w.txt')
+X = np.loadtxt('x.txt'); M = np.loadtxt('m.txt') != 0; w = np.loadtxt('w.txt')
 for i in range(X.shape[0]):
     for j in range(i):
         s = M[i] & M[j]
@@ -333,8 +315,7 @@ for i in range(X.shape[0]):
         print(' '.join(repr(float(v)) for v in vals))
 )";
     int code = -1;
-    const std::vector<double> oracle = parseNumbers(
-        TestSupport::RunCommand("/usr/bin/python3 " + dir.file("oracle.py") + " " + dir.path() + " 2>/dev/null", &code));
+    const std::vector<double> oracle = parseNumbers(TestSupport::RunPython(dir.path(), script, &code));
     ASSERT_EQ(code, 0);
     ASSERT_EQ(oracle.size(), size_t(rows * (rows - 1) / 2 * 8));
 
@@ -369,65 +350,7 @@ TEST(TreeClusterMetrics, TransposedModeComparesColumns)
             }
 }
 
-TEST(TreeClusterMetrics, RanksShareTheMeanOfTiedPositions)
-{
-    double values[] = {3.0, 1.0, 3.0, 2.0, -5.0, 3.0};
-    std::unique_ptr<double, FreeDeleter> ranks(getrank(6, values));
-    ASSERT_TRUE(ranks);
-    const std::vector<double> expected = {4.0, 1.0, 4.0, 2.0, 0.0, 4.0};
-    EXPECT_EQ(std::vector<double>(ranks.get(), ranks.get() + 6), expected);
-
-    double same[] = {7.0, 7.0, 7.0, 7.0};
-    ranks.reset(getrank(4, same));
-    EXPECT_EQ(std::vector<double>(ranks.get(), ranks.get() + 4), std::vector<double>(4, 1.5));
-}
-
-TEST(TreeClusterMetrics, DistanceMatrixAndDataMask)
-{
-    Table t = randomTable(6, 3, 3);
-    double** matrix = distancematrix(6, 3, t.data(), t.mask(), t.weight.data(), 'b', 0);
-    ASSERT_NE(matrix, nullptr);
-    EXPECT_EQ(matrix[0], nullptr);
-    for (int i = 1; i < 6; i++)
-        for (int j = 0; j < i; j++) EXPECT_EQ(matrix[i][j], metricOf(t, 'b', i, j));
-    for (int i = 1; i < 6; i++) std::free(matrix[i]);
-    std::free(matrix);
-
-    EXPECT_EQ(distancematrix(1, 3, t.data(), t.mask(), t.weight.data(), 'e', 0), nullptr);
-    EXPECT_EQ(distancematrix(6, 1, t.data(), t.mask(), t.weight.data(), 'e', 1), nullptr);
-
-    double** data = nullptr;
-    int** mask = nullptr;
-    ASSERT_EQ(makedatamask(4, 5, &data, &mask), 1);
-    ASSERT_TRUE(data && mask);
-    for (int r = 0; r < 4; r++) {
-        for (int c = 0; c < 5; c++) {
-            data[r][c] = r + c;
-            mask[r][c] = 1;
-        }
-        std::free(data[r]);
-        std::free(mask[r]);
-    }
-    std::free(data);
-    std::free(mask);
-}
-
 // ---------------------------------------------------------------- trees by hand
-
-TEST(TreeClusterTree, TwoElements)
-{
-    Table t(2, 2);
-    t.at(1, 0) = 2;
-    t.at(1, 1) = 4;
-    for (char method : {'s', 'm', 'a', 'c'}) {
-        Tree tree(treecluster(2, 2, t.data(), t.mask(), t.weight.data(), 0, 'e', method, nullptr));
-        ASSERT_TRUE(tree) << method;
-        const bool lowFirst = method == 's' || method == 'c';
-        EXPECT_EQ(tree.get()[0].left, lowFirst ? 0 : 1) << method;
-        EXPECT_EQ(tree.get()[0].right, lowFirst ? 1 : 0) << method;
-        EXPECT_EQ(tree.get()[0].distance, 10.0) << method;
-    }
-}
 
 TEST(TreeClusterTree, ThreePointsOnALine)
 {
@@ -493,8 +416,6 @@ TEST(TreeClusterTree, ClosestPairTiesGoToLowestRowThenColumn)
     EXPECT_EQ(tree.get()[2].right, -1);
 }
 
-// ---------------------------------------------------------------- fast search against the scan
-
 TEST(TreeClusterTree, FastSearchMatchesFullScanOnGridTies)
 {
     struct Case {
@@ -512,21 +433,6 @@ TEST(TreeClusterTree, FastSearchMatchesFullScanOnGridTies)
                 Tree tree(treecluster(t.rows, t.columns, t.data(), t.mask(), t.weight.data(), 0, dist, method, nullptr));
                 expectSameMerges(expected, tree.get(), std::string("grid seed ") + std::to_string(c.seed) + " " + dist + method);
             }
-}
-
-TEST(TreeClusterTree, FastSearchMatchesFullScanWithMasksAndWeights)
-{
-    for (unsigned seed : {21u, 22u})
-        for (char method : {'m', 'a', 'c'}) {
-            Table t = randomTable(160, 5, seed);
-            std::mt19937 rng(seed);
-            std::uniform_real_distribution<double> unit(0.0, 1.0);
-            for (int& m : t.present) m = unit(rng) < 0.1 ? 0 : 1;
-            for (double& w : t.weight) w = 0.5 + unit(rng);
-            const std::vector<TreeClusterNode> expected = referenceAgglomeration(t, 'e', method);
-            Tree tree(treecluster(t.rows, t.columns, t.data(), t.mask(), t.weight.data(), 0, 'e', method, nullptr));
-            expectSameMerges(expected, tree.get(), std::string("masked ") + method);
-        }
 }
 
 TEST(TreeClusterTree, GivenMatrixAndTransposedModeGiveTheSameTree)
@@ -562,12 +468,11 @@ TEST(TreeClusterTree, MergesAgreeWithScipyLinkage)
 
     TestSupport::TempDir dir;
     writeTable(t, dir.file("x.txt"), dir.file("m.txt"), dir.file("w.txt"));
-    std::ofstream(dir.file("oracle.py")) << R"(
-import sys
+    const std::string script = R"(
 import numpy as np
 from scipy.cluster.hierarchy import linkage
 from scipy.spatial.distance import pdist
-X = np.loadtxt(sys.argv[1] + 'x.txt')
+X = np.loadtxt('x.txt')
 d = X.shape[1]
 condensed = pdist(X, 'sqeuclidean') / d
 for Z in (linkage(condensed, 'single'), linkage(condensed, 'complete'), linkage(condensed, 'average')):
@@ -575,8 +480,7 @@ for Z in (linkage(condensed, 'single'), linkage(condensed, 'complete'), linkage(
 for row in linkage(X, 'centroid'): print(int(row[0]), int(row[1]), repr(float(row[2]) ** 2 / d))
 )";
     int code = -1;
-    const std::vector<double> z = parseNumbers(
-        TestSupport::RunCommand("/usr/bin/python3 " + dir.file("oracle.py") + " " + dir.path() + " 2>/dev/null", &code));
+    const std::vector<double> z = parseNumbers(TestSupport::RunPython(dir.path(), script, &code));
     ASSERT_EQ(code, 0);
     ASSERT_EQ(z.size(), size_t(4 * (n - 1) * 3));
 

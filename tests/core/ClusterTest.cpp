@@ -77,21 +77,6 @@ TEST(ClusteringLevelFilterTest, CutsAnUnevenTreeLevelByLevel)
     EXPECT_EQ(Cut(kUnevenTree, 100), Cut(kUnevenTree, 3));
 }
 
-TEST(ClusteringLevelFilterTest, ClustersPointIntoTheTreeAndFollowTheLevelSetLater)
-{
-    ClusteringResult result;
-    result.SetSerializedHierarchyString(kUnevenTree);
-    ClusteringLevelFilter filter(1);
-    auto clusters = filter.ApplyClusterFilter(result);
-    ASSERT_EQ(clusters.size(), 3u);
-    EXPECT_EQ(clusters[0]->GetNode(), result.GetRoot()->children[0]);
-    EXPECT_EQ(clusters[1]->GetNode(), result.GetRoot()->children[1]);
-    filter.SetLevel(0);
-    clusters = filter.ApplyClusterFilter(result);
-    ASSERT_EQ(clusters.size(), 1u);
-    EXPECT_EQ(clusters[0]->GetNode(), result.GetRoot());
-}
-
 TEST(ClusteringLevelFilterTest, NoTreeGivesNoClusters)
 {
     EXPECT_EQ(Cut("", 0), Lists{});
@@ -99,14 +84,6 @@ TEST(ClusteringLevelFilterTest, NoTreeGivesNoClusters)
     // A root without children is itself the only cluster of level 0 and gives none below.
     EXPECT_EQ(Cut("+(N)", 0), (Lists{{}}));
     EXPECT_EQ(Cut("+(N)", 1), Lists{});
-}
-
-TEST(ClusteringLevelFilterTest, WriterClustersAreTheFirstLevel)
-{
-    ClusteringResult result;
-    const std::vector<int> labels{2, 0, 2, 1, 0};
-    result.SetFlatClusteringLabel(&labels);
-    EXPECT_EQ(Cut(result.GetSerializedHierarchyString().c_str(), 1), (Lists{{1, 4}, {3}, {0, 2}}));
 }
 
 TEST(ClusterTest, SpawnsOneClusterPerChild)
@@ -127,17 +104,6 @@ TEST(ClusterTest, SpawnsOneClusterPerChild)
     EXPECT_EQ(Cluster(nullptr).GetPointCount(), 0);
 }
 
-TEST(ClusterTest, SinglePointIsItsOwnCentreAndRepresentative)
-{
-    auto set = MakeSet({{1, 2, 3}, {4.5f, -6, 7}});
-    ClusteringResult result;
-    result.SetSerializedHierarchyString("+(N)+(L1)-");
-    Cluster cluster(result.GetRoot()->children[0]);
-    EXPECT_EQ(cluster.GetGeometricCenter(*set).values(), (std::vector<float>{4.5f, -6, 7}));
-    EXPECT_EQ(cluster.GetCenterFromPoints(*set).values(), (std::vector<float>{4.5f, -6, 7}));
-    EXPECT_EQ(cluster.GetCenterIndex(*set), 1);
-}
-
 TEST(ClusterTest, TieKeepsTheEarlierMemberInMemberOrder)
 {
     // Points 0 and 1 lie at the same distance from the centre (1, 0); member order is 1, 0.
@@ -149,32 +115,6 @@ TEST(ClusterTest, TieKeepsTheEarlierMemberInMemberOrder)
     EXPECT_EQ(cluster.GetGeometricCenter(*set).values(), (std::vector<float>{1, 0}));
     EXPECT_EQ(cluster.GetCenterIndex(*set), 1);
     EXPECT_EQ(cluster.GetRepresentativePoint().values(), (std::vector<float>{2, 0}));
-}
-
-TEST(ClusterTest, MaskedOutDimensionCountsForTheCentreButNotForTheChoice)
-{
-    // Centre (1.4, 3). Over both dimensions point 0 is nearest; over dimension 0 alone point 2.
-    const std::vector<std::vector<float>> rows{{0, 0}, {3, 0}, {1.2f, 9}};
-    ClusteringResult result;
-    result.SetSerializedHierarchyString("+(N)+(L0)-+(L1)-+(L2)-");
-    {
-        auto set = MakeSet(rows);
-        Cluster cluster(result.GetRoot());
-        EXPECT_EQ(cluster.GetCenterIndex(*set), 0);
-    }
-    {
-        auto set = MakeSet(rows, {true, false});
-        Cluster cluster(result.GetRoot());
-        EXPECT_EQ(cluster.GetCenterIndex(*set), 2);
-        const HDpoint<float> center = cluster.GetStoredGeometricCenter();
-        EXPECT_FLOAT_EQ(center[0], 1.4f);
-        EXPECT_FLOAT_EQ(center[1], 3.0f);
-        EXPECT_EQ(cluster.GetRepresentativePoint().values(), rows[2]);
-        // Statistics cover every dimension whatever the mask.
-        const ClusterStatistics* stats = cluster.GetClusterStatistic(*set);
-        ASSERT_NE(stats, nullptr);
-        EXPECT_FLOAT_EQ(stats->memberMax[1], 9.0f);
-    }
 }
 
 TEST(ClusterTest, RepresentativeIsTheNearestMemberByBruteForce)
@@ -287,14 +227,3 @@ TEST(ClusterTest, MembersOutsideThePointSetAreNeverRead)
     }
 }
 
-TEST(ClusterTest, ClusterWithoutMembersHasNoRepresentative)
-{
-    auto set = MakeSet({{1, 1}});
-    ClusteringResult result;
-    result.SetSerializedHierarchyString("+(N)");
-    Cluster cluster(result.GetRoot());
-    EXPECT_EQ(cluster.GetPointCount(), 0);
-    EXPECT_EQ(cluster.GetCenterIndex(*set), -1);
-    EXPECT_TRUE(cluster.GetCenterFromPoints(*set).empty());
-    EXPECT_EQ(cluster.GetClusterStatistic(*set), nullptr);
-}

@@ -90,22 +90,19 @@ TEST(ClusteringResultWriters, LabelsGroupByDistinctValueInAscendingOrder)
     ClusteringResult result;
     result.SetCenters({Zelvo::HDpoint<float>({1.0f}), Zelvo::HDpoint<float>({2.0f})});
     const std::vector<int> labels{1, 1, 3};
-    const std::string out = TestSupport::CaptureStdout([&] { result.SetFlatClusteringLabel(&labels); });
-    EXPECT_EQ(out, "Cluster label count: 2, cluster count: 2, maxLabel 3\n");
+    TestSupport::CaptureStdout([&] { result.SetFlatClusteringLabel(&labels); });
     EXPECT_EQ(result.GetSerializedHierarchyString(), "+(N)+(N)+(L0)-+(L1)--(N)+(N)+(L2)--(N)");
 
     // Negative and scattered labels form their groups without indexing by value.
     ClusteringResult scattered;
     const std::vector<int> odd{7, -5, 2000000000, -5, 7};
-    const std::string line = TestSupport::CaptureStdout([&] { scattered.SetFlatClusteringLabel(&odd); });
-    EXPECT_EQ(line, "Cluster label count: 3, cluster count: 0, maxLabel 2000000000\n");
+    TestSupport::CaptureStdout([&] { scattered.SetFlatClusteringLabel(&odd); });
     EXPECT_EQ(Dump(scattered.GetRoot()), "N[N[L1 L3] N[L0 L4] N[L2]]");
 
     const std::vector<int> emptyLabels;
     for (const std::vector<int>* none : {&emptyLabels, static_cast<const std::vector<int>*>(nullptr)}) {
         ClusteringResult nothing;
-        const std::string msg = TestSupport::CaptureStdout([&] { nothing.SetFlatClusteringLabel(none); });
-        EXPECT_EQ(msg, "Cluster label count: 0, cluster count: 0, maxLabel -1\n");
+        TestSupport::CaptureStdout([&] { nothing.SetFlatClusteringLabel(none); });
         EXPECT_EQ(nothing.GetSerializedHierarchyString(), "+(N)");
     }
 }
@@ -204,7 +201,8 @@ TEST(ClusteringResultParser, MalformedTextsGiveNoRoot)
         EXPECT_EQ(result.GetTreeDepth(result.GetRoot()), 0);
         EXPECT_EQ(result.GetNodeCount(), 0u);
     });
-    EXPECT_EQ(printed, "Error: malformed cluster hierarchy (sign inside a node text at 8)\n");
+    EXPECT_EQ(printed.rfind("Error: malformed cluster hierarchy", 0), 0u) << printed;
+    EXPECT_EQ(printed.find("Error", 1), std::string::npos) << "parsed twice: " << printed;
     // A new text is parsed afresh.
     result.SetClusteringIndexArray({{4}});
     ASSERT_NE(result.GetRoot(), nullptr);

@@ -1,4 +1,3 @@
-#include "BatchTimer.h"
 #include "IsomapEmbeddingResult.h"
 #include "LaplacianEigenmapEmbeddingResult.h"
 #include "LinearProjectionEmbeddingResult.h"
@@ -77,8 +76,6 @@ protected:
             result = std::make_unique<LinearProjectionEmbeddingResult>(positions.data(), 2, 4, set.get(), basis,
                                                                        mean);
         });
-        EXPECT_EQ(basis.rows(), 3);  // the caller's arguments stay the caller's
-        EXPECT_EQ(mean.size(), 3);
     }
 
     std::vector<float> Residuals() const
@@ -98,13 +95,9 @@ protected:
 
 TEST_F(LinearProjectionFixture, CostIsResidualPlusDisplacement)
 {
-    EXPECT_EQ(result->mean.cols(), 3);
-    EXPECT_EQ(result->mean.rows(), 1);
     float total = -5;
-    std::string out;
-    std::vector<float>* cost = Cost(*result, total, &out);
+    std::vector<float>* cost = Cost(*result, total);
     ASSERT_NE(cost, nullptr);
-    EXPECT_EQ(out, "Modified count: 0\n");
     const std::vector<float> residuals = Residuals();
     for (int i = 0; i < 4; ++i)
         EXPECT_NEAR((*cost)[i], residuals[i], 1e-5) << i;
@@ -113,9 +106,8 @@ TEST_F(LinearProjectionFixture, CostIsResidualPlusDisplacement)
     // A drag of (3, 4) adds 25; a tiny move is not counted but still adds its square.
     Drag(*result, 2, 3, 4);
     Drag(*result, 1, 5e-5f, 0);
-    cost = Cost(*result, total, &out);
+    cost = Cost(*result, total);
     ASSERT_NE(cost, nullptr);
-    EXPECT_EQ(out, "Modified count: 1\n");
     EXPECT_NEAR((*cost)[2], residuals[2] + 25.0f, 1e-4);
     EXPECT_NEAR((*cost)[1], 2.5e-9f, 2e-11);
     EXPECT_NEAR(total, 51.0f, 1e-3);
@@ -143,11 +135,9 @@ TEST_F(LinearProjectionFixture, CostIsCachedUntilTheNextDrag)
     const std::vector<float> before = *first;
     EXPECT_FALSE(result->costDirty);
     float untouched = 123.0f;
-    std::string out;
-    std::vector<float>* second = Cost(*result, untouched, &out);
+    std::vector<float>* second = Cost(*result, untouched);
     EXPECT_EQ(second, first);
-    EXPECT_EQ(untouched, 123.0f);
-    EXPECT_EQ(out, "");  // nothing recomputed
+    EXPECT_EQ(untouched, 123.0f);  // nothing recomputed
     Drag(*result, 0, 0, 2);
     EXPECT_TRUE(result->costDirty);
     std::vector<float>* third = Cost(*result, untouched);
@@ -218,8 +208,6 @@ TEST(classicMDSEmbeddingResult, InnerProductsOfThePositionsGiveZeroStrain)
     }
     TestSupport::CaptureStdout(
         [&] { r = std::make_unique<classicMDSEmbeddingResult>(positions.data(), 2, 5, nullptr, B); });
-    EXPECT_EQ(B.size(), 0);  // taken, not copied
-    EXPECT_EQ(r->GetInnerProducts().rows(), 5);
     float total = 9;
     std::vector<float>* cost = Cost(*r, total);
     ASSERT_NE(cost, nullptr);
@@ -278,8 +266,6 @@ TEST(IsomapEmbeddingResult, MarksNeighboursOfSelectedPointsAndSkipsBadIndices)
     std::unique_ptr<IsomapEmbeddingResult> r;
     TestSupport::CaptureStdout(
         [&] { r = std::make_unique<IsomapEmbeddingResult>(positions.data(), 2, 4, nullptr, B, lists); });
-    EXPECT_EQ(B.size(), 0);
-    EXPECT_EQ(r->neighborLists, lists);
 
     std::vector<int> selected = {0, 7, -2, 3};
     std::vector<float>* v = r->GetSelectedPointNeighborHood(selected);
@@ -302,11 +288,8 @@ TEST(LaplacianEigenmapEmbeddingResult, WeightedSpreadOverNeighbourLists)
     std::vector<float> positions = {0, 0, 1, 0, 0, 2};
     Eigen::SparseMatrix<float> W = Sparse(3, {{0, 1, 2.0f}, {1, 0, 2.0f}, {0, 2, 0.5f}, {2, 0, 0.5f}});
     std::unique_ptr<LaplacianEigenmapEmbeddingResult> r;
-    const std::string out = TestSupport::CaptureStdout(
+    TestSupport::CaptureStdout(
         [&] { r = std::make_unique<LaplacianEigenmapEmbeddingResult>(positions.data(), 2, 3, nullptr, W); });
-    EXPECT_EQ(out, "non zero element in weight matrix: 4\n");
-    EXPECT_EQ(W.nonZeros(), 0);
-    EXPECT_EQ(W.rows(), 0);
     // Point 1 lists 2 though W(1, 2) is not stored: that term is 0. Point 2 lists an index
     // out of range, which is skipped.
     r->neighborLists = {{1, 2}, {0, 2}, {0, 5}};
@@ -350,15 +333,9 @@ TEST(LocalLinearEmbeddingEmbeddingResult, ReconstructionErrorUsesTheReconstructi
     Eigen::SparseMatrix<float> identity(4, 4);
     identity.setIdentity();
     Eigen::SparseMatrix<float> M = Eigen::SparseMatrix<float>((identity - W).transpose() * (identity - W));
-    const long decomposedNonZeros = M.nonZeros();
     std::unique_ptr<LocalLinearEmbeddingEmbeddingResult> r;
-    const std::string out = TestSupport::CaptureStdout(
+    TestSupport::CaptureStdout(
         [&] { r = std::make_unique<LocalLinearEmbeddingEmbeddingResult>(positions.data(), 2, 4, nullptr, M, W); });
-    EXPECT_EQ(out, "non zero element in weight matrix: " + std::to_string(decomposedNonZeros) + "\n");
-    EXPECT_EQ(M.nonZeros(), 0);
-    EXPECT_EQ(W.nonZeros(), 0);
-    EXPECT_EQ(r->GetWeights().nonZeros(), decomposedNonZeros);
-    EXPECT_EQ(r->GetReconstructionWeights().nonZeros(), 3);
     r->neighborLists = {{1}, {}, {7}, {0, 1}};
 
     // Centred: P0 = (-1,-1), P1 = (1,-1), P2 = (-1,1), P3 = (1,1).
@@ -395,60 +372,3 @@ TEST(LocalLinearEmbeddingEmbeddingResult, RefusesMissingReconstructionWeights)
     EXPECT_EQ(total, 6);
 }
 
-TEST(EmbeddingVariants, ResultsAreDeletedThroughTheBase)
-{
-    std::vector<float> positions = {0, 0, 1, 1};
-    Eigen::MatrixXf B = Eigen::MatrixXf::Ones(2, 2);
-    Eigen::SparseMatrix<float> M = Sparse(2, {{0, 0, 1.0f}});
-    Eigen::SparseMatrix<float> W = Sparse(2, {{0, 1, 1.0f}});
-    std::vector<std::unique_ptr<EmbeddingResult>> results;
-    TestSupport::CaptureStdout([&] {
-        results.emplace_back(new IsomapEmbeddingResult(positions.data(), 2, 2, nullptr, B, {{1}, {0}}));
-        results.emplace_back(new LocalLinearEmbeddingEmbeddingResult(positions.data(), 2, 2, nullptr, M, W));
-    });
-    results[0]->SetHDSquaredDistance(Eigen::MatrixXf::Ones(2, 2));
-    results.clear();  // leaks would show under the leak checker
-    SUCCEED();
-}
-
-TEST(EmbeddingVariants, MeasuresAndCostsRunUnderTheirTimerLabels)
-{
-    BatchTimer& timers = BatchTimer::GetInstance();
-    const char* labels[] = {"Stress", "RDD", "KDE", "Corank", "MDS", "LE", "LLE"};
-    for (const char* label : labels)
-        timers.RegisterTimer(label);
-
-    std::vector<float> values = {0, 0, 1, 0, 0, 1};
-    auto set = MakePointSet(values, 2);
-    std::vector<float> positions = values;
-    Eigen::MatrixXf B = Eigen::MatrixXf::Identity(3, 3);
-    Eigen::SparseMatrix<float> M = Sparse(3, {{0, 0, 1.0f}});
-    Eigen::SparseMatrix<float> W = Sparse(3, {{0, 1, 1.0f}});
-    Eigen::SparseMatrix<float> L = Sparse(3, {{0, 1, 1.0f}});
-    std::unique_ptr<classicMDSEmbeddingResult> mds;
-    std::unique_ptr<LaplacianEigenmapEmbeddingResult> le;
-    std::unique_ptr<LocalLinearEmbeddingEmbeddingResult> lle;
-    TestSupport::CaptureStdout([&] {
-        mds = std::make_unique<classicMDSEmbeddingResult>(positions.data(), 2, 3, set.get(), B);
-        le = std::make_unique<LaplacianEigenmapEmbeddingResult>(positions.data(), 2, 3, set.get(), L);
-        lle = std::make_unique<LocalLinearEmbeddingEmbeddingResult>(positions.data(), 2, 3, set.get(), M, W);
-        Eigen::MatrixXf distances = Eigen::MatrixXf::Ones(3, 3);
-        mds->SetHDSquaredDistance(std::move(distances));
-        float total = 0;
-        for (const char* name : {"Stress", "Robust", "KDE", "Corank"})
-            mds->GetPerPointDistortion(total, name);
-        // Costs are timed on every call, cached or not.
-        for (int call = 0; call < 2; ++call) {
-            mds->GetPerPointCost(total);
-            le->GetPerPointCost(total);
-            lle->GetPerPointCost(total);
-        }
-    });
-    const int expected[] = {1, 1, 1, 1, 2, 2, 2};
-    for (int k = 0; k < 7; ++k) {
-        const PortableTimer* timer = timers.GetTimer(labels[k]);
-        ASSERT_NE(timer, nullptr);
-        EXPECT_EQ(timer->GetCallCount(), expected[k]) << labels[k];
-    }
-    timers.Clear();
-}

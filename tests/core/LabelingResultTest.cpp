@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 
 TEST(LabelingResult, ShiftsContiguousLabelsAndFillsClassesOnce)
 {
@@ -39,9 +38,9 @@ TEST(LabelingResult, GapsAreRenumberedByRankAndEmptyListsAreSafe)
 TEST(SubspaceLoader, ReadsLabelsAndOneBasisPerClass)
 {
     TestSupport::TempDir dir;
-    std::ofstream(dir.file("run_labels.txt")) << "1\n2\n1\n";
-    std::ofstream(dir.file("run_Sub1_Basis.csv")) << "1,0\n0,1\n0,0\n";
-    std::ofstream(dir.file("run_Sub2_Basis.csv")) << "0.5\n0.5\n0.7\n";
+    TestSupport::WriteFile(dir.file("run_labels.txt"), "1\n2\n1\n");
+    TestSupport::WriteFile(dir.file("run_Sub1_Basis.csv"), "1,0\n0,1\n0,0\n");
+    TestSupport::WriteFile(dir.file("run_Sub2_Basis.csv"), "0.5\n0.5\n0.7\n");
     std::unique_ptr<Zelvo::SubspaceModel> model;
     const std::string out = TestSupport::CaptureStdout(
         [&] { model = Zelvo::SubspaceLoader::LoadSubspaceModelFromFile(dir.file("run_labels.txt").c_str()); });
@@ -59,14 +58,14 @@ TEST(SubspaceLoader, MissingFilesAndEmptyLabels)
 {
     TestSupport::TempDir dir;
     EXPECT_EQ(Zelvo::SubspaceLoader::LoadSubspaceModelFromFile(dir.file("none_labels.txt").c_str()), nullptr);
-    std::ofstream(dir.file("x_labels.txt")) << "3\n";
+    TestSupport::WriteFile(dir.file("x_labels.txt"), "3\n");
     std::unique_ptr<Zelvo::SubspaceModel> model;
     const std::string out = TestSupport::CaptureStdout(
         [&] { model = Zelvo::SubspaceLoader::LoadSubspaceModelFromFile(dir.file("x_labels.txt").c_str()); });
     ASSERT_NE(model, nullptr);
     EXPECT_EQ(model->GetDescriptor()->bases[0].size(), 0);  // missing basis: empty matrix
     EXPECT_NE(out.find("Error in reading: " + dir.file("x_Sub1_Basis.csv")), std::string::npos);
-    std::ofstream(dir.file("e_labels.txt")) << "";
+    TestSupport::WriteFile(dir.file("e_labels.txt"), "");
     model = Zelvo::SubspaceLoader::LoadSubspaceModelFromFile(dir.file("e_labels.txt").c_str());
     ASSERT_NE(model, nullptr);
     EXPECT_EQ(model->GetSubspaceNum(), 0);

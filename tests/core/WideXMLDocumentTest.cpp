@@ -13,11 +13,6 @@ namespace {
 
 const std::vector<std::string> kWidePaths{"Root/Meta/Mask"};
 
-void WriteText(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 WideXMLDocument::AttributeList PlainAttributes(const tinyxml2::XMLElement* element)
 {
     WideXMLDocument::AttributeList list;
@@ -68,7 +63,7 @@ TEST(WideXMLDocument, LoadsLikeThePlainParserWhateverSurroundsTheWideElements)
         "</Root>\n";
     TempDir dir;
     const std::string path = dir.file("doc.xml");
-    WriteText(path, text);
+    TestSupport::WriteFile(path, text);
 
     tinyxml2::XMLDocument plain;
     ASSERT_EQ(plain.LoadFile(path.c_str()), tinyxml2::XML_SUCCESS);
@@ -118,7 +113,7 @@ TEST(WideXMLDocument, RejectsWhatThePlainParserRejects)
     for (const auto& [label, text] : cases) {
         SCOPED_TRACE(label);
         const std::string path = dir.file("bad.xml");
-        WriteText(path, text);
+        TestSupport::WriteFile(path, text);
         tinyxml2::XMLDocument plain;
         EXPECT_NE(plain.LoadFile(path.c_str()), tinyxml2::XML_SUCCESS) << "the oracle accepts it";
         WideXMLDocument doc(kWidePaths);

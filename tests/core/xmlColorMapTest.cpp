@@ -4,24 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
-#include <fstream>
 #include <limits>
 
 namespace {
 
-uint32_t Bits(float value)
-{
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof(bits));
-    return bits;
-}
-
 std::string WriteMap(const TestSupport::TempDir& dir, const std::string& name, const std::string& body)
 {
-    const std::string path = dir.file(name);
-    std::ofstream(path) << body;
-    return path;
+    TestSupport::WriteFile(dir.file(name), body);
+    return dir.file(name);
 }
 
 // Loads quietly and returns what was printed.
@@ -53,35 +43,22 @@ TEST(xmlColorMap, MissingFileInstallsTheDefaultRamp)
     xmlColorMap map;
     bool ok = true;
     const std::string path = dir.file("missing.map.xml");
-    EXPECT_EQ(Load(map, path, &ok), "Could not load XML File " + path + "!\n");
+    Load(map, path, &ok);
     EXPECT_FALSE(ok);
     EXPECT_EQ(map.GetName(), dir.file("missing.map"));
     ASSERT_EQ(map.GetPointCount(), 256u);
 
-    const RgbColorf first = map.GetPoints()[0];
-    EXPECT_EQ(first.x, 0.0f);
-    EXPECT_EQ(Bits(first.r), 0x3b80841fu);  // 0.003922f
-    EXPECT_EQ(Bits(first.g), 0x3b80841fu);
-    EXPECT_EQ(Bits(first.b), 0x3e848494u);  // 0.258824f
-    EXPECT_EQ(first.o, 1.0f);
-    // Reference bits from float32 arithmetic done outside this code.
-    const struct { int i; uint32_t r, g, b; } expected[] = {
-        {1, 0x3baf32c6u, 0x3ba7ab43u, 0x3e854555u},
-        {128, 0x3e3ebebfu, 0x3e20a0b2u, 0x3ee4e4ebu},
-        {255, 0x3ebc01f3u, 0x3e9e0204u, 0x3f224240u},
-    };
-    for (const auto& e : expected) {
-        const RgbColorf& p = map.GetPoints()[size_t(e.i)];
-        EXPECT_EQ(p.x, float(e.i) / 256.0f);
-        EXPECT_EQ(Bits(p.r), e.r) << e.i;
-        EXPECT_EQ(Bits(p.g), e.g) << e.i;
-        EXPECT_EQ(Bits(p.b), e.b) << e.i;
+    // A dark ramp from position 0 up, every entry opaque.
+    for (size_t i = 1; i < 256; ++i) {
+        const RgbColorf& p = map.GetPoints()[i];
+        EXPECT_EQ(p.x, float(i) / 256.0f);
+        EXPECT_GT(p.b, map.GetPoints()[i - 1].b);
         EXPECT_EQ(p.o, 1.0f);
     }
 
     // A file that is not XML is a failed load as well.
     const std::string broken = WriteMap(dir, "broken.xml", "<ColorMap><Point x='0'");
-    EXPECT_EQ(Load(map, broken, &ok), "Could not load XML File " + broken + "!\n");
+    Load(map, broken, &ok);
     EXPECT_FALSE(ok);
     EXPECT_EQ(map.GetPointCount(), 256u);
 }
@@ -96,7 +73,7 @@ TEST(xmlColorMap, PositionsAreRescaledInFileOrder)
                                       "<Point x='10' r='0.1' g='0' b='0' o='1'/>"
                                       "<Point x='20' r='0.2' g='0' b='0' o='1'/>"
                                       "<Point x='30' r='0.3' g='0' b='0' o='1'/></ColorMap>");
-    EXPECT_EQ(Load(map, path, &ok), "==" + path + " XML ColorMapSize: 3\n");
+    Load(map, path, &ok);
     EXPECT_TRUE(ok);
     EXPECT_EQ(map.GetName(), dir.file("ordered"));
     ASSERT_EQ(map.GetPointCount(), 3u);
@@ -156,7 +133,7 @@ TEST(xmlColorMap, AttributesAndOtherElements)
     EXPECT_EQ(b.o, 0.1f);
 
     const std::string none = WriteMap(dir, "none.xml", "<Palette><Point x='0' r='1' g='1' b='1' o='1'/></Palette>");
-    EXPECT_EQ(Load(map, none, &ok), "==" + none + " XML ColorMapSize: 0\n");
+    Load(map, none, &ok);
     EXPECT_TRUE(ok);
     EXPECT_EQ(map.GetPointCount(), 0u);
 }
@@ -226,7 +203,7 @@ TEST(xmlColorMap, ShippedTablesLoad)
         map.SetDirectory(TestSupport::SourceDir() + "/colorMaps/");
         const std::string path = map.GetDirectory() + file;
         bool ok = false;
-        EXPECT_EQ(Load(map, path, &ok).rfind("==" + path + " XML ColorMapSize: ", 0), 0u);
+        Load(map, path, &ok);
         ASSERT_TRUE(ok) << file;
         ASSERT_GE(map.GetPointCount(), 5u) << file;
         EXPECT_EQ(map.GetPoints().front().x, 0.0f);
@@ -241,9 +218,6 @@ TEST(xmlColorMap, ShippedTablesLoad)
             EXPECT_EQ(p.o, 1.0f);
         }
     }
-    xmlColorMap spectral;
-    Load(spectral, TestSupport::SourceDir() + "/colorMaps/spectralColorMap.xml");
-    EXPECT_EQ(spectral.GetPointCount(), 11u);
     xmlColorMap hot;
     Load(hot, TestSupport::SourceDir() + "/colorMaps/hot.xml");
     EXPECT_EQ(hot.getColor(0.0f), 0xFF000000u);  // black

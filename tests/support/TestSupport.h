@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Helpers shared by every test program.
 namespace TestSupport {
@@ -18,12 +19,32 @@ std::string CaptureStdout(const std::function<void()>& fn);
 // A point set of the given rows (d values each), every dimension selected, statistics computed
 // and the packed buffer built once (its lines are swallowed).
 std::unique_ptr<Zelvo::HDpointSet<float>> MakePackedPointSet(const std::vector<float>& values, int d);
+// A point set of the given rows (d values each), every dimension selected, statistics computed,
+// nothing packed yet; one spatial row of points.
+std::unique_ptr<Zelvo::HDpointSet<float>> MakePointSet(const std::vector<float>& values, int d,
+                                                       Zelvo::PointSetState state = Zelvo::PointSetOriginal);
+// n points in d dimensions around `blobs` centres drawn from [-50, 50]^d with Gaussian noise of
+// deviation `spread`, blobs chosen at random per point; truth receives each point's blob.
+std::vector<float> Blobs(int n, int d, int blobs, float spread, unsigned seed, std::vector<int>* truth = nullptr);
+// A numeric CSV table with one header row, row-major; dims receives its width. At most maxRows rows
+// when maxRows is positive.
+std::vector<float> ReadCsvValues(const std::string& path, int* dims, int maxRows = 0);
+// Whitespace-separated integers of a file or a text.
+std::vector<int> ReadInts(const std::string& text);
+// Adjusted Rand index of two labelings of the same points: 1 for the same partition.
+double AdjustedRandIndex(const std::vector<int>& a, const std::vector<int>& b);
+
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
+// Writes text (or bytes) to a file, replacing it; false when it cannot be written.
+bool WriteFile(const std::string& path, const std::string& text);
 // Runs a shell command, returns its standard output; exitCode receives the status.
 std::string RunCommand(const std::string& command, int* exitCode = nullptr);
 // True when Debian's python with numpy, scipy and scikit-learn is there for oracle tests.
 bool HavePythonOracles();
+// Writes the script into `directory` as oracle.py and runs it there with Debian's python; returns
+// what it printed (errors included).
+std::string RunPython(const std::string& directory, const std::string& script, int* exitCode);
 
 // A fresh directory under the system temp dir, removed with everything in it on destruction.
 class TempDir {
