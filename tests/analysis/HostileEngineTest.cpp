@@ -190,7 +190,7 @@ TEST(HostileEngine, IsomapOnIrisMatchesScikitLearn)
     TestSupport::TempDir dir;
     EmbeddingTestData::WriteCsv(dir.file("data.csv"), table);
     int code = -1;
-    const std::string output = EmbeddingTestData::RunPython(dir.path(),
+    const std::string output = TestSupport::RunPython(dir.path(),
         "import numpy as np, warnings\n"
         "from sklearn.manifold import Isomap\n"
         "warnings.simplefilter('ignore')\n"

@@ -105,7 +105,7 @@ TEST(SubspaceDistance, MatchesSciPyPrincipalAnglesOnRandomBases)
                                "    rows.append([np.linalg.norm(t), np.sqrt(2 * s2), np.sqrt(gap + 2 * s2)])\n"
                                "np.savetxt('expected.csv', np.array(rows), delimiter=',', fmt='%.17g')\n";
     int code = -1;
-    const std::string output = EmbeddingTestData::RunPython(dir.path(), script, &code);
+    const std::string output = TestSupport::RunPython(dir.path(), script, &code);
     ASSERT_EQ(code, 0) << output;
     const Eigen::MatrixXd expected = EmbeddingTestData::ReadCsv(dir.file("expected.csv"));
     ASSERT_EQ(expected.rows(), count);
