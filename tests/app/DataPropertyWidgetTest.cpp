@@ -19,8 +19,6 @@
 #include <QTest>
 #include <QVBoxLayout>
 
-#include <unistd.h>
-
 #include <fstream>
 #include <typeinfo>
 
@@ -59,16 +57,11 @@ class DataPropertyWidgetTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char buffer[4096];
-        ASSERT_NE(getcwd(buffer, sizeof buffer), nullptr);
-        m_previousDirectory = buffer;
-        ASSERT_EQ(chdir(TestSupport::SourceDir().c_str()), 0);
         panel = new DataPropertyWidget(&dock);
         (new QVBoxLayout(&dock))->addWidget(panel);
         dock.show();
         controller.SetDataProfile(&profile);
     }
-    void TearDown() override { ASSERT_EQ(chdir(m_previousDirectory.c_str()), 0); }
 
     // Imports a CSV file (a name under the shared data, or a path) into a new data set.
     void Open(const std::string& csv)
@@ -98,6 +91,7 @@ protected:
         return qobject_cast<QPushButton*>(panel->tableWidget_ClusteringResults->cellWidget(row, column));
     }
 
+    TestSupport::InSourceTree inSourceTree;  // first in, last out
     TestSupport::TempDir dir;
     ScriptedDialogService dialogs;
     Zelvo::HDfileIO io;
@@ -106,8 +100,6 @@ protected:
     QWidget dock;
     DataPropertyWidget* panel = nullptr;
 
-private:
-    std::string m_previousDirectory;
 };
 
 TEST_F(DataPropertyWidgetTest, DataTablesShowThePointSet)

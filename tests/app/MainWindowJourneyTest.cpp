@@ -16,8 +16,6 @@
 #include <QDockWidget>
 #include <QTest>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <fstream>
 #include <set>
@@ -46,19 +44,10 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char buffer[4096];
-        ASSERT_NE(getcwd(buffer, sizeof buffer), nullptr);
-        m_previousDirectory = buffer;
-        ASSERT_EQ(chdir(TestSupport::SourceDir().c_str()), 0);
         window = std::make_unique<AppMainFrame>();
         window->resize(1800, 1100);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-    void TearDown() override
-    {
-        window.reset();
-        ASSERT_EQ(chdir(m_previousDirectory.c_str()), 0);
     }
 
     // Triggers the action whose dialog is answered with name; returns what was printed.
@@ -135,12 +124,11 @@ protected:
         QTest::mouseRelease(canvas->viewport(), Qt::LeftButton, Qt::NoModifier, corners[0]);
     }
 
+    TestSupport::InSourceTree inSourceTree;  // first in, last out
     ScriptedDialogService dialogs;
     TestSupport::TempDir dir;
     std::unique_ptr<AppMainFrame> window;
 
-private:
-    std::string m_previousDirectory;
 };
 
 TEST_F(MainWindowTest, StartsWithTheProjectedViewInTheCentreAndTheViewMenuTogglesTheDocks)

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -90,25 +89,18 @@ class DataProfileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char buffer[4096];
-        ASSERT_NE(getcwd(buffer, sizeof buffer), nullptr);
-        m_previousDirectory = buffer;
-        ASSERT_EQ(chdir(TestSupport::SourceDir().c_str()), 0);
-
         ASSERT_TRUE(io.CreateNewEmptyHDdataSet(dir.file("iris.xml").c_str()));
         CaptureStdout([&] { ASSERT_TRUE(io.ImportDataFromCSV(TestSupport::SharedDataPath("iris.csv").c_str())); });
         bool loaded = false;
         CaptureStdout([&] { loaded = profile.SetHDfileIO(&io); });
         ASSERT_TRUE(loaded);
     }
-    void TearDown() override { ASSERT_EQ(chdir(m_previousDirectory.c_str()), 0); }
 
+    TestSupport::InSourceTree inSourceTree;  // first in, last out
     TempDir dir;
     HDfileIO io;
     DataProfile profile;
 
-private:
-    std::string m_previousDirectory;
 };
 
 }  // namespace

@@ -181,6 +181,17 @@ std::string RunPython(const std::string& directory, const std::string& script, i
     return RunCommand("cd '" + directory + "' && /usr/bin/python3 oracle.py 2>&1", exitCode);
 }
 
+InSourceTree::InSourceTree() : m_previous(std::filesystem::current_path())
+{
+    std::filesystem::current_path(SourceDir());
+}
+
+InSourceTree::~InSourceTree()
+{
+    std::error_code ignored;
+    std::filesystem::current_path(m_previous, ignored);
+}
+
 TempDir::TempDir()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "tolvemark-test-XXXXXX").string();

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,19 @@ bool HavePythonOracles();
 // Writes the script into `directory` as oracle.py and runs it there with Debian's python; returns
 // what it printed (errors included).
 std::string RunPython(const std::string& directory, const std::string& script, int* exitCode);
+
+// The source tree is the working directory while this lives (the colour maps are read from
+// "./colorMaps/"); the directory before is restored on destruction.
+class InSourceTree {
+public:
+    InSourceTree();
+    ~InSourceTree();
+    InSourceTree(const InSourceTree&) = delete;
+    InSourceTree& operator=(const InSourceTree&) = delete;
+
+private:
+    std::filesystem::path m_previous;
+};
 
 // A fresh directory under the system temp dir, removed with everything in it on destruction.
 class TempDir {

@@ -16,8 +16,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <unistd.h>
-
 #include <cmath>
 #include <fstream>
 #include <functional>
@@ -135,19 +133,7 @@ struct Session {
 // with an id column (point number / 10) that survives renumbering.
 class ProjectedViewWidgetTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char buffer[4096];
-        ASSERT_NE(getcwd(buffer, sizeof buffer), nullptr);
-        m_previousDirectory = buffer;
-        ASSERT_EQ(chdir(TestSupport::SourceDir().c_str()), 0);
-        a = std::make_unique<Session>(dir.file("a.xml"));
-    }
-    void TearDown() override
-    {
-        a.reset();
-        ASSERT_EQ(chdir(m_previousDirectory.c_str()), 0);
-    }
+    void SetUp() override { a = std::make_unique<Session>(dir.file("a.xml")); }
 
     std::string Helix(const std::string& name, int n, const std::set<int>& without = {})
     {
@@ -165,11 +151,9 @@ protected:
         s.Embed();
     }
 
+    TestSupport::InSourceTree inSourceTree;  // first in, last out
     TestSupport::TempDir dir;
     std::unique_ptr<Session> a;
-
-private:
-    std::string m_previousDirectory;
 };
 
 TEST_F(ProjectedViewWidgetTest, FormStartsDisabledAndFollowsItsLinks)
