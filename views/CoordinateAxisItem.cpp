@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <system_error>
 #include <thread>
@@ -21,6 +22,7 @@ const QColor kInitialHighlight(60, 60, 60, 150);
 const QColor kInitialFaint(100, 100, 100, 255);
 const float kLabelHeight = 15.0f;
 const qreal kLineMargin = 2.0;  // beyond the line ends and the axis height, for the pen width
+const int kFaintAlpha = 10;     // the faint pen's alpha once points have colours
 
 // Runs job(0) .. job(count - 1) on up to as many threads as there are cores.
 void RunInParallel(size_t count, const std::function<void(size_t)>& job)
@@ -108,6 +110,12 @@ void CoordinateAxisItem::m_updateGeometry()
 
 void CoordinateAxisItem::m_invalidateLines()
 {
+    m_faintValid = false;
+    m_invalidateSelection();
+}
+
+void CoordinateAxisItem::m_invalidateSelection()
+{
     m_linesValid = false;
     update();
 }
@@ -162,16 +170,18 @@ void CoordinateAxisItem::UpdateMappingType(AxisMappingType type)
 void CoordinateAxisItem::SetSelectedPoint(std::vector<int>* indices)
 {
     const size_t n = m_mappedValues.size();
-    m_selected.assign(n, 0);
-    m_selectedCount = 0;
+    std::vector<char> selected(n, 0);
     if (indices) {
-        for (int index : *indices) {
-            if (index < 0 || static_cast<size_t>(index) >= n || m_selected[index]) continue;
-            m_selected[index] = 1;
-            ++m_selectedCount;
-        }
+        for (int index : *indices)
+            if (index >= 0 && static_cast<size_t>(index) < n) selected[index] = 1;
     }
-    m_updateLineColors();
+    if (selected == m_selected) return;
+    m_selected = std::move(selected);
+    m_selectedRows.clear();
+    for (size_t p = 0; p < n; ++p)
+        if (m_selected[p]) m_selectedRows.push_back(static_cast<int>(p));
+    m_selectedCount = static_cast<int>(m_selectedRows.size());
+    m_invalidateSelection();
 }
 
 void CoordinateAxisItem::SetPointColors(std::vector<QColor>* colors)
@@ -190,24 +200,33 @@ void CoordinateAxisItem::m_updateLineColors()
     const size_t n = m_mappedValues.size();
     if (m_selected.size() != n) {
         m_selected.assign(n, 0);
+        m_selectedRows.clear();
         m_selectedCount = 0;
     }
     const QRgb initialHighlight = m_highlightPen.color().rgba();
     const QRgb initialFaint = m_faintPen.color().rgba();
     const bool haveColors = m_pointColors != nullptr;
-    bool changed = m_lineColors.size() != n;
-    m_lineColors.resize(n);
+    bool changed = m_fullColors.size() != n;
+    m_fullColors.resize(n);
+    m_faintColors.resize(n);
+    bool layerable = true;
     for (size_t p = 0; p < n; ++p) {
         QRgb highlight = initialHighlight, faint = initialFaint;
         if (haveColors && p < m_colorCopy.size()) {
             highlight = m_colorCopy[p];
-            faint = qRgba(qRed(highlight), qGreen(highlight), qBlue(highlight), 10);
+            faint = qRgba(qRed(highlight), qGreen(highlight), qBlue(highlight), kFaintAlpha);
         }
-        const unsigned colour = qPremultiply(m_selectedCount == 0 || m_selected[p] ? highlight : faint);
-        if (m_lineColors[p] != colour) {
-            m_lineColors[p] = colour;
+        layerable = layerable && qAlpha(highlight) == 255 && qAlpha(faint) <= kFaintAlpha;
+        const unsigned full = qPremultiply(highlight), weak = qPremultiply(faint);
+        if (m_fullColors[p] != full || m_faintColors[p] != weak) {
+            m_fullColors[p] = full;
+            m_faintColors[p] = weak;
             changed = true;
         }
+    }
+    if (layerable != m_layerable) {
+        m_layerable = layerable;
+        changed = changed || m_selectedCount > 0;
     }
     if (changed) m_invalidateLines();
 }
@@ -289,19 +308,39 @@ bool CoordinateAxisItem::m_linesCurrent(const LinePlan& plan) const
 
 void CoordinateAxisItem::m_renderLines(const LinePlan& plan)
 {
-    m_lineImage.fill(Qt::transparent);
-    LineRasterizer raster(m_lineImage, static_cast<float>(m_highlightPen.widthF() * plan.scale));
     const float ax = static_cast<float>(plan.origin.x() - plan.left);
     const float ay = static_cast<float>(plan.origin.y() - plan.top);
     const float s = static_cast<float>(plan.scale);
     const float x2 = plan.key.x2, top = plan.key.top, usable = plan.usable;
     const float* here = m_mappedValues.data();
     const float* there = m_nextAxis->m_mappedValues.data();
-    const size_t n = m_mappedValues.size();
-    for (size_t p = 0; p < n; ++p) {
+    const float width = static_cast<float>(m_highlightPen.widthF() * plan.scale);
+    auto draw = [&](LineRasterizer& raster, size_t p, unsigned colour) {
         const float y1 = top + (1.0f - here[p]) * usable;
         const float y2 = top + (1.0f - there[p]) * usable;
-        raster.DrawLine(ax, ay + y1 * s, ax + x2 * s, ay + y2 * s, m_lineColors[p]);
+        raster.DrawLine(ax, ay + y1 * s, ax + x2 * s, ay + y2 * s, colour);
+    };
+    const size_t n = m_mappedValues.size();
+
+    if (m_drawsLayered()) {
+        if (!m_faintValid || !(m_faintKey == plan.key) || m_faintImage.size() != plan.size) {
+            if (m_faintImage.size() != plan.size) m_faintImage = QImage(plan.size, QImage::Format_ARGB32_Premultiplied);
+            m_faintImage.fill(Qt::transparent);
+            LineRasterizer faint(m_faintImage, width);
+            for (size_t p = 0; p < n; ++p) draw(faint, p, m_faintColors[p]);
+            m_faintKey = plan.key;
+            m_faintValid = true;
+            ++m_faintRenderCount;
+        }
+        // Same size and format, so the same layout in memory.
+        std::memcpy(m_lineImage.bits(), m_faintImage.constBits(), static_cast<size_t>(m_lineImage.sizeInBytes()));
+        LineRasterizer raster(m_lineImage, width);
+        for (int p : m_selectedRows) draw(raster, static_cast<size_t>(p), m_fullColors[p]);
+    } else {
+        m_lineImage.fill(Qt::transparent);
+        LineRasterizer raster(m_lineImage, width);
+        const bool all = m_selectedCount == 0;
+        for (size_t p = 0; p < n; ++p) draw(raster, p, all || m_selected[p] ? m_fullColors[p] : m_faintColors[p]);
     }
     m_lineImageKey = plan.key;
     m_linesValid = true;
@@ -345,15 +384,25 @@ void CoordinateAxisItem::m_drawLinesDirect(QPainter* painter)
     const float usable = static_cast<float>(m_axisRect.height()) - m_labelOffset;
     painter->save();
     QPen pen = m_highlightPen;
-    const size_t n = m_mappedValues.size();
-    for (size_t p = 0; p < n; ++p) {
+    auto draw = [&](size_t p, unsigned colour) {
         const float y1 = m_labelOffset + (1.0f - m_mappedValues[p]) * usable;
         const float y2 = m_labelOffset + (1.0f - m_nextAxis->m_mappedValues[p]) * usable;
-        if (!std::isfinite(y1) || !std::isfinite(y2)) continue;
-        pen.setColor(QColor::fromRgba(qUnpremultiply(m_lineColors[p])));
+        if (!std::isfinite(y1) || !std::isfinite(y2)) return;
+        pen.setColor(QColor::fromRgba(qUnpremultiply(colour)));
         painter->setPen(pen);
         painter->drawLine(QPointF(0, y1), QPointF(x2, y2));
+    };
+    // The same order as the cached image: in layers when it is drawn so.
+    const size_t n = m_mappedValues.size();
+    const bool layered = m_drawsLayered();
+    for (size_t p = 0; p < n; ++p) {
+        if (layered || (m_selectedCount > 0 && !m_selected[p]))
+            draw(p, m_faintColors[p]);
+        else
+            draw(p, m_fullColors[p]);
     }
+    if (layered)
+        for (int p : m_selectedRows) draw(static_cast<size_t>(p), m_fullColors[p]);
     painter->restore();
 }
 

@@ -18,7 +18,9 @@ namespace Zelvo {
 // One vertical axis of the parallel coordinates. It draws its bar, its title, and the line of
 // every point from itself to the next axis on its right. Those lines are kept in an image that is
 // drawn again only when something they show changes (values, colours, selection, the distance to
-// the next axis, the height); any other repaint is a blit.
+// the next axis, the height); any other repaint is a blit. While points are selected, the lines of
+// all points in their faint pens are kept as a layer of their own, which changes only with values,
+// colours and geometry: a new selection copies it and draws just the selected lines on top.
 class CoordinateAxisItem : public QGraphicsItem {
 public:
     CoordinateAxisItem(std::string& name, int dimension, HDpointSet<float>* set, AxisMappingType type,
@@ -49,8 +51,10 @@ public:
     // One flag per point: set while the point is selected.
     const std::vector<char>& GetSelectedFlags() const { return m_selected; }
     CoordinateAxisItem* GetNextAxisItem() const { return m_nextAxis; }
-    // How often the lines were drawn into the cache (for tests and benchmarks).
+    // How often the lines were drawn into the cache, and how often their faint layer (for tests
+    // and benchmarks).
     int GetLineRenderCount() const { return m_lineRenderCount; }
+    int GetFaintRenderCount() const { return m_faintRenderCount; }
 
 protected:
     void hoverEnterEvent(QGraphicsSceneHoverEvent* event) override;
@@ -58,12 +62,16 @@ protected:
     QVariant itemChange(GraphicsItemChange change, const QVariant& value) override;
 
 private:
-    // Recomputes the per-point line colours from colours and selection; dirties the lines only
-    // when one of them changed.
+    // Recomputes the per-point full and faint colours; dirties the lines only when one changed.
     void m_updateLineColors();
     // The lines' extent changed (own or next axis moved, new height or label offset).
     void m_updateGeometry();
+    // Values or colours changed: the faint layer too.
     void m_invalidateLines();
+    // Only the selection changed: the faint layer stays.
+    void m_invalidateSelection();
+    // Whether a selection is drawn as the faint layer with the selected lines on top.
+    bool m_drawsLayered() const { return m_selectedCount > 0 && m_layerable; }
     void m_drawLines(QPainter* painter);
     // The slow path for painters that rotate or shear: every line through QPainter.
     void m_drawLinesDirect(QPainter* painter);
@@ -93,8 +101,15 @@ private:
     int m_selectedCount = 0;
     QFont m_font;
 
-    // Premultiplied colour of each point's line, from colours, selection and pens.
-    std::vector<unsigned> m_lineColors;
+    // Premultiplied colour of each point's line when it is selected (or nothing is) and when not.
+    std::vector<unsigned> m_fullColors;
+    std::vector<unsigned> m_faintColors;
+    std::vector<int> m_selectedRows;  // the set flags' indices, ascending
+    // Every faint colour is nearly transparent and every full one opaque, so a selected line
+    // drawn over its own faint copy looks as it does alone (the copy shows at most a couple of
+    // levels in the antialiased fringe). Otherwise (the initial pens) a selection is drawn in one
+    // pass in point order.
+    bool m_layerable = false;
     // The cached lines and what they were drawn for.
     struct LineImageKey {
         float x2 = 0, top = 0, height = 0;
@@ -116,13 +131,18 @@ private:
     };
     bool m_planLines(const QTransform& device, LinePlan& plan) const;
     bool m_linesCurrent(const LinePlan& plan) const;
-    // Draws the lines into m_lineImage (already of plan's size); touches nothing else.
+    // Draws the lines into m_lineImage (already of plan's size), and the faint layer when it is
+    // needed and stale; touches nothing else.
     void m_renderLines(const LinePlan& plan);
 
     QImage m_lineImage;
     LineImageKey m_lineImageKey;
     bool m_linesValid = false;
     int m_lineRenderCount = 0;
+    QImage m_faintImage;
+    LineImageKey m_faintKey;
+    bool m_faintValid = false;
+    int m_faintRenderCount = 0;
     QRectF m_bounds;
 };
 

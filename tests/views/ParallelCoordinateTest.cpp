@@ -191,6 +191,89 @@ TEST(ParallelCoordinateTest, RepaintsRedrawOnlyWhatChanged)
     EXPECT_EQ(panel.Renders(), first + 3);
 }
 
+TEST(ParallelCoordinateTest, SelectionsReuseTheFaintLayerAndShowWhatAFreshPanelShows)
+{
+    // Oracle: after any sequence of changes the frame equals that of a new panel given the end
+    // state at once; a new selection draws only its lines over the kept faint layer.
+    std::vector<float> values;
+    for (int p = 0; p < 300; ++p)
+        for (int d = 0; d < 3; ++d) values.push_back(static_cast<float>((p * 31 + d * 17) % 97));
+    auto colours = [](int shift) {
+        std::vector<QColor> c;
+        for (int p = 0; p < 300; ++p) c.push_back(QColor::fromHsv((p * 7 + shift) % 360, 220, 200));
+        return c;
+    };
+    auto rows = [](int first) {
+        std::vector<int> r;
+        for (int p = first; p < 300; p += 10) r.push_back(p);
+        return r;
+    };
+    auto faintRenders = [](Panel& panel) {
+        int total = 0;
+        for (const auto& axis : panel.Axes()) total += axis->GetFaintRenderCount();
+        return total;
+    };
+    std::vector<int> a = rows(0), b = rows(3), none;
+
+    Panel panel(values, 3);
+    panel.SetColours(colours(0));
+    panel.widget.UpdatePointSelection(&a);
+    panel.Frame();
+    EXPECT_EQ(faintRenders(panel), 2);
+    panel.widget.UpdatePointSelection(&b);
+    const QImage afterSelections = panel.Frame();
+    panel.widget.UpdatePointSelection(&none);
+    panel.Frame();
+    panel.widget.UpdatePointSelection(&b);
+    EXPECT_EQ(panel.Frame(), afterSelections);
+    EXPECT_EQ(faintRenders(panel), 2);
+
+    Panel fresh(values, 3);
+    fresh.SetColours(colours(0));
+    fresh.widget.UpdatePointSelection(&b);
+    EXPECT_EQ(fresh.Frame(), afterSelections);
+
+    // New colours and a new mapping renew the faint layer under the kept selection.
+    panel.SetColours(colours(90));
+    panel.widget.checkBox_useFullDataRange->setChecked(true);
+    const QImage afterChanges = panel.Frame();
+    EXPECT_EQ(faintRenders(panel), 4);
+    Panel freshChanged(values, 3);
+    freshChanged.widget.checkBox_useFullDataRange->setChecked(true);
+    freshChanged.SetColours(colours(90));
+    freshChanged.widget.UpdatePointSelection(&b);
+    EXPECT_EQ(freshChanged.Frame(), afterChanges);
+}
+
+TEST(ParallelCoordinateTest, SelectedLineOverItsFaintCopyLooksAsAlone)
+{
+    // A selected line is drawn over its own faint copy (alpha 10): over white, that copy may show
+    // only in the antialiased fringe and by no more than a few levels.
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> coordinate(2, 46);
+    std::uniform_int_distribution<int> channel(0, 255);
+    int worst = 0;
+    for (int k = 0; k < 40; ++k) {
+        const float x0 = coordinate(random), y0 = coordinate(random), x1 = coordinate(random), y1 = coordinate(random);
+        const QRgb colour = qRgb(channel(random), channel(random), channel(random));
+        const QRgb faint = qPremultiply(qRgba(qRed(colour), qGreen(colour), qBlue(colour), 10));
+        QImage alone(48, 48, QImage::Format_ARGB32_Premultiplied), layered = alone;
+        alone.fill(Qt::white);
+        layered.fill(Qt::white);
+        Zelvo::LineRasterizer(alone, 2.0f).DrawLine(x0, y0, x1, y1, colour);
+        Zelvo::LineRasterizer over(layered, 2.0f);
+        over.DrawLine(x0, y0, x1, y1, faint);
+        over.DrawLine(x0, y0, x1, y1, colour);
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 48; ++x) {
+                const QRgb u = alone.pixel(x, y), v = layered.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(u) - qRed(v)), std::abs(qGreen(u) - qGreen(v)),
+                                  std::abs(qBlue(u) - qBlue(v))});
+            }
+    }
+    EXPECT_LE(worst, 3);
+}
+
 TEST(ParallelCoordinateTest, AxesDragSidewaysOnlyAndTheirLinesFollow)
 {
     Panel panel({0, 0, 0, 1, 1, 1}, 3);
