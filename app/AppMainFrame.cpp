@@ -78,37 +78,35 @@ void AppMainFrame::enableProjectedCentralPanel(bool makeCentral, int minimumWidt
     m_projectedView->show();
 }
 
+template <typename Panel>
+void AppMainFrame::m_createDock(const QString& title, Panel*& panel, QDockWidget*& dock, Qt::DockWidgetAreas allowed,
+                                Qt::DockWidgetArea area)
+{
+    if (panel) return;
+    dock = new QDockWidget(title, this);
+    panel = new Panel(dock);
+    dock->setWidget(panel);
+    dock->setAllowedAreas(allowed);
+    addDockWidget(area, dock);
+    dock->hide();
+}
+
 void AppMainFrame::createDataOperationPanel()
 {
-    if (m_dataOperation) return;
-    m_dataOperationDock = new QDockWidget(tr("Data Operation"), this);
-    m_dataOperation = new DataPropertyWidget(m_dataOperationDock);
-    m_dataOperationDock->setWidget(m_dataOperation);
-    m_dataOperationDock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
-    addDockWidget(Qt::LeftDockWidgetArea, m_dataOperationDock);
-    m_dataOperationDock->hide();
+    m_createDock(tr("Data Operation"), m_dataOperation, m_dataOperationDock,
+                 Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea, Qt::LeftDockWidgetArea);
 }
 
 void AppMainFrame::createParallelCoordinatePanel()
 {
-    if (m_parallelCoordinate) return;
-    m_parallelCoordinateDock = new QDockWidget(tr("Parallel Coordinate"), this);
-    m_parallelCoordinate = new ParallelCoordinateWidget(m_parallelCoordinateDock);
-    m_parallelCoordinateDock->setWidget(m_parallelCoordinate);
-    m_parallelCoordinateDock->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
-    addDockWidget(Qt::BottomDockWidgetArea, m_parallelCoordinateDock);
-    m_parallelCoordinateDock->hide();
+    m_createDock(tr("Parallel Coordinate"), m_parallelCoordinate, m_parallelCoordinateDock,
+                 Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea, Qt::BottomDockWidgetArea);
 }
 
 void AppMainFrame::createScatterPlotPanel()
 {
-    if (m_scatterPlot) return;
-    m_scatterPlotDock = new QDockWidget(tr("Scatter Plot"), this);
-    m_scatterPlot = new ScatterPlotWidget(m_scatterPlotDock);
-    m_scatterPlotDock->setWidget(m_scatterPlot);
-    m_scatterPlotDock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
-    addDockWidget(Qt::RightDockWidgetArea, m_scatterPlotDock);
-    m_scatterPlotDock->hide();
+    m_createDock(tr("Scatter Plot"), m_scatterPlot, m_scatterPlotDock, Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea,
+                 Qt::RightDockWidgetArea);
 }
 
 void AppMainFrame::createActions()

@@ -72,6 +72,10 @@ private:
     void createActions();
     void createMenus();
     void loadDataToModel();
+    // A panel of the given class in a new dock, hidden; nothing when the panel exists.
+    template <typename Panel>
+    void m_createDock(const QString& title, Panel*& panel, QDockWidget*& dock, Qt::DockWidgetAreas allowed,
+                      Qt::DockWidgetArea area);
 
     // The view widgets; Qt parents own them.
     ProjectedViewWidget* m_projectedView = nullptr;

@@ -81,16 +81,27 @@ std::vector<std::vector<int>> MutualNeighbors(const std::vector<std::vector<int>
     return mutual;
 }
 
+namespace {
+
+// Each point's neighbours both ways: j in i's list links i and j.
+std::vector<std::vector<int>> UndirectedLinks(const std::vector<std::vector<int>>& nearest)
+{
+    std::vector<std::vector<int>> links(nearest.size());
+    for (size_t i = 0; i < nearest.size(); ++i)
+        for (int j : nearest[i]) {
+            links[i].push_back(j);
+            links[j].push_back(static_cast<int>(i));
+        }
+    return links;
+}
+
+}  // namespace
+
 std::vector<std::pair<int, int>> JoiningEdges(const Eigen::MatrixXf& distances,
                                               const std::vector<std::vector<int>>& nearest, int& componentCount)
 {
     const int n = static_cast<int>(nearest.size());
-    std::vector<std::vector<int>> links(n);
-    for (int i = 0; i < n; ++i)
-        for (int j : nearest[i]) {
-            links[i].push_back(j);
-            links[j].push_back(i);
-        }
+    const std::vector<std::vector<int>> links = UndirectedLinks(nearest);
     std::vector<int> component(n, -1);
     std::vector<std::vector<int>> members;
     for (int seed = 0; seed < n; ++seed) {
@@ -143,13 +154,7 @@ bool SquaredGeodesics(const Eigen::MatrixXf& distances, const std::vector<std::v
 {
     const int n = static_cast<int>(nearest.size());
 
-    // Undirected adjacency in compressed rows.
-    std::vector<std::vector<int>> links(n);
-    for (int i = 0; i < n; ++i)
-        for (int j : nearest[i]) {
-            links[i].push_back(j);
-            links[j].push_back(i);
-        }
+    std::vector<std::vector<int>> links = UndirectedLinks(nearest);
     for (const auto& [i, j] : extraEdges) {
         links[i].push_back(j);
         links[j].push_back(i);
