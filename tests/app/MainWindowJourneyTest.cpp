@@ -258,6 +258,15 @@ TEST_F(MainWindowTest, DeletedPointsAreGoneFromEveryViewAndFromTheSavedFile)
         ASSERT_FALSE(Coordinates().GetAxisItems().empty());
         EXPECT_EQ(Coordinates().GetAxisItems().front()->GetMappedValues().size(), kept.size());
     }
+    // One clicked point fills the panel's point view with the point it shows now.
+    View().GView->fitInView(Scene().itemsBoundingRect(), Qt::KeepAspectRatio);
+    const int shown = 7, row = Scene().GetPointSetRows()[shown];
+    ASSERT_GE(row, 0);
+    QTest::mouseClick(View().GView->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      View().GView->mapFromScene(Scene().GetPointItems()[shown]->scenePos()));
+    ASSERT_EQ(Panel().table_PointValue->rowCount(), 3);
+    EXPECT_EQ(Panel().table_PointValue->item(0, 1)->text(), QString::number(kept[row]));
+
     bool saved = false;
     CaptureStdout([&] { QMetaObject::invokeMethod(window.get(), "save", Q_RETURN_ARG(bool, saved)); });
     ASSERT_TRUE(saved);
