@@ -201,6 +201,23 @@ TEST_F(DataOperationControllerTest, GraphModelRefusesAnEmbeddingOfAnotherPointCo
     EXPECT_EQ(model, nullptr);
 }
 
+TEST_F(DataOperationControllerTest, GraphModelRefusesAClusteringOfPointsTheSetDoesNotHave)
+{
+    CopyingEmbedder embedder;
+    std::unique_ptr<EmbeddingResult> embedding = m_controller.ApplyDimReduction(&embedder);
+    // A tree stored before points were deleted numbers points past the set's end.
+    for (const auto& [clusters, accepted] : std::vector<std::pair<std::vector<std::vector<int>>, bool>>{
+             {{{0, 1, 2}, {3, 4}}, true}, {{{0, 1, 2}, {3, 5}}, false}}) {
+        ClusteringResult result;
+        result.SetClusteringIndexArray(clusters);
+        std::unique_ptr<ClusterNodeGraphModel> model;
+        const std::string out = TestSupport::CaptureStdout(
+            [&] { model = m_controller.GenerateGraphModelFromClusteringResult(&result, embedding.get()); });
+        EXPECT_EQ(model != nullptr, accepted) << out;
+        if (!accepted) EXPECT_EQ(out.rfind("Error", 0), 0u) << out;
+    }
+}
+
 TEST_F(DataOperationControllerTest, GraphOverClusterNodesTakesRepresentativesInListOrder)
 {
     ParityClustering clustering;
