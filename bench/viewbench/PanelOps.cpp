@@ -20,25 +20,12 @@
 
 namespace {
 
-double Milliseconds(const QElapsedTimer& timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
 std::vector<double> Panel(const ViewBench::Options& options)
 {
     QTemporaryDir dir;
-    const std::string xml = dir.filePath("panel.xml").toStdString();
-    const std::string csv = dir.filePath("panel.csv").toStdString();
     Zelvo::HDfileIO file;
     Zelvo::DataProfile profile;
-    if (!dir.isValid() || !ViewBench::WriteClusteredCsv(csv, options.points, options.dims, options.clusters) ||
-        !file.CreateNewEmptyHDdataSet(xml.c_str()) || !file.ImportDataFromCSV(csv.c_str()) ||
-        !profile.SetHDfileIO(&file)) {
-        std::fprintf(stderr, "panel: could not build the data set\n");
-        return {};
-    }
-    profile.SetDataSetPath(xml);
+    if (!ViewBench::LoadGeneratedDataSet(dir, options, "panel", file, profile)) return {};
     Zelvo::DataOperationController controller;
     controller.SetDataProfile(&profile);
 
@@ -60,7 +47,7 @@ std::vector<double> Panel(const ViewBench::Options& options)
         timer.start();
         panel->SetModelController(&profile, &controller);
         QApplication::processEvents();
-        const double fill = Milliseconds(timer);
+        const double fill = ViewBench::Milliseconds(timer);
 
         QTableWidget* dims = panel->table_DimensionProperty;
         for (int d = 0; d < dims->rowCount(); d += 2) {
@@ -72,7 +59,7 @@ std::vector<double> Panel(const ViewBench::Options& options)
         timer.restart();
         panel->pbApply->click();
         QApplication::processEvents();
-        const double apply = Milliseconds(timer);
+        const double apply = ViewBench::Milliseconds(timer);
 
         std::printf("step fill %.2f MS\nstep apply %.2f MS\n", fill, apply);
         times.push_back(fill + apply);

@@ -1,5 +1,14 @@
 #include "viewbench/ViewBenchData.h"
 
+#include "viewbench/ViewBenchOps.h"
+
+#include "DataProfile.h"
+#include "HDfileIO.h"
+
+#include <QTemporaryDir>
+
+#include <cstdio>
+
 #include <cmath>
 #include <fstream>
 
@@ -21,6 +30,21 @@ bool WriteClusteredCsv(const std::string& path, int points, int dims, int cluste
         out << '\n';
     }
     return bool(out);
+}
+
+bool LoadGeneratedDataSet(const QTemporaryDir& dir, const Options& options, const char* op, Zelvo::HDfileIO& file,
+                          Zelvo::DataProfile& profile)
+{
+    const std::string xml = dir.filePath(QString(op) + ".xml").toStdString();
+    const std::string csv = dir.filePath(QString(op) + ".csv").toStdString();
+    if (!dir.isValid() || !WriteClusteredCsv(csv, options.points, options.dims, options.clusters) ||
+        !file.CreateNewEmptyHDdataSet(xml.c_str()) || !file.ImportDataFromCSV(csv.c_str()) ||
+        !profile.SetHDfileIO(&file)) {
+        std::fprintf(stderr, "%s: could not build the data set\n", op);
+        return false;
+    }
+    profile.SetDataSetPath(xml);
+    return true;
 }
 
 }  // namespace ViewBench

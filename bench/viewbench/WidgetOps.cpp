@@ -21,11 +21,6 @@
 
 namespace {
 
-double Milliseconds(const QElapsedTimer& timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
 int MeasureCount()
 {
     const auto* timer = Zelvo::BatchTimer::GetInstance().GetTimer("Stress");
@@ -35,16 +30,9 @@ int MeasureCount()
 std::vector<double> RangeDrag(const ViewBench::Options& options)
 {
     QTemporaryDir dir;
-    const std::string xml = dir.filePath("widget.xml").toStdString();
-    const std::string csv = dir.filePath("widget.csv").toStdString();
     Zelvo::HDfileIO file;
     Zelvo::DataProfile profile;
-    if (!dir.isValid() || !ViewBench::WriteClusteredCsv(csv, options.points, options.dims, options.clusters) ||
-        !file.CreateNewEmptyHDdataSet(xml.c_str()) || !file.ImportDataFromCSV(csv.c_str()) ||
-        !profile.SetHDfileIO(&file)) {
-        std::fprintf(stderr, "widget-range: could not build the data set\n");
-        return {};
-    }
+    if (!ViewBench::LoadGeneratedDataSet(dir, options, "widget-range", file, profile)) return {};
     Zelvo::DataOperationController controller;
     controller.SetDataProfile(&profile);
     Zelvo::ProjectedViewWidget widget;
@@ -74,7 +62,7 @@ std::vector<double> RangeDrag(const ViewBench::Options& options)
         timer.start();
         widget.radioButton_Stress->click();
         QApplication::processEvents();
-        const double first = Milliseconds(timer);
+        const double first = ViewBench::Milliseconds(timer);
 
         timer.restart();
         range->setSliderDown(true);
@@ -84,12 +72,12 @@ std::vector<double> RangeDrag(const ViewBench::Options& options)
         }
         range->setSliderDown(false);
         QApplication::processEvents();
-        const double drag = Milliseconds(timer);
+        const double drag = ViewBench::Milliseconds(timer);
 
         timer.restart();
         widget.radioButton_Stress->click();
         QApplication::processEvents();
-        const double again = Milliseconds(timer);
+        const double again = ViewBench::Milliseconds(timer);
 
         std::printf("step first %.2f MS\nstep drag %.2f MS\nstep again %.2f MS\nmeasures %d\n", first, drag, again,
                     MeasureCount() - before);
