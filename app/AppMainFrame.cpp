@@ -18,7 +18,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 
-#include <cstdio>
 
 namespace Zelvo {
 

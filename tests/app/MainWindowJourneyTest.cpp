@@ -333,6 +333,13 @@ TEST_F(MainWindowTest, ASecondDataSetShowsNothingOfTheFirst)
     Trigger("&Close");
     Trigger("&Close");
     ExpectEmptyViews();
+
+    // A new data set saved before any import holds nothing of the points still in the profile.
+    Trigger("&New ...", dir.file("empty.xml"));
+    bool saved = false;
+    CaptureStdout([&] { QMetaObject::invokeMethod(window.get(), "save", Q_RETURN_ARG(bool, saved)); });
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(TestSupport::ReadFile(dir.file("empty.xml")).find("dim0"), std::string::npos);
 }
 
 TEST_F(MainWindowTest, SubspaceClusteringImportsIntoTheTransitionModel)
