@@ -35,6 +35,9 @@ public:
     HDfileIO& operator=(const HDfileIO&) = delete;
 
     // Loads a description; on failure prints "Error in opening: ..." and changes nothing.
+    // Every file name it records must name a file in its folder or below it (nothing
+    // absolute, no "..", no symbolic link that leads out); the point and result file names
+    // must not be empty either.
     bool OpenHDdataSet(const char* path);
     // Starts a new, empty data set at path (the skeleton lives in memory; nothing is written).
     bool CreateNewEmptyHDdataSet(const char* path);
@@ -112,6 +115,10 @@ private:
     HDfileIO& operator=(HDfileIO&&) noexcept;
 
     void m_parsingFileNameInfo();
+    // directory + fileName when the name (recorded in the description, set by a caller or
+    // built here) names a file in the description's folder or below it; otherwise "" after
+    // an "Error: ..." line. Every file beside the description is reached through here.
+    std::string m_pathInFolder(const std::string& fileName) const;
     // Reader: false when the description lacks what it needs (nothing is printed then).
     bool m_updateAttributesFromXML();
     void InitXML();
