@@ -317,7 +317,8 @@ bool HDfileIO::m_bindElements()
 
 bool HDfileIO::m_updateAttributesFromXML()
 {
-    // Check everything first, so a rejected description prints nothing but the open error.
+    // Check everything first, so a rejected description prints nothing but the open error
+    // (and the line of a file name that leaves the folder).
     if (!m_bindElements()) return false;
     const std::pair<const XMLElement*, const char*> counts[] = {
         {m_pointCountElement, "count"}, {m_dimensionElement, "dimension"},

@@ -102,7 +102,8 @@ public:
     const std::map<std::string, std::string>& GetClusteringResults() const { return m_clusteringResults; }
     const std::map<std::string, std::string>& GetEmbeddingResults() const { return m_embeddingResults; }
 
-    // For the code that reads and writes the binary files beside the description.
+    // For the code that reads and writes the binary files beside the description. A file name
+    // given here is checked where a file is read or written, like one read from a description.
     void SetDataShape(int fileTypeIndex, int pointCount, int spatialX, int spatialY, int spatialZ,
                       int dimension);
     void SetBinaryFileNames(const std::string& dataFile, const std::string& clusterFile,
@@ -119,7 +120,8 @@ private:
     // built here) names a file in the description's folder or below it; otherwise "" after
     // an "Error: ..." line. Every file beside the description is reached through here.
     std::string m_pathInFolder(const std::string& fileName) const;
-    // Reader: false when the description lacks what it needs (nothing is printed then).
+    // Reader: false when the description lacks what it needs (nothing is printed then) or
+    // names a file outside its folder (one "Error: ..." line).
     bool m_updateAttributesFromXML();
     void InitXML();
     void m_updateXMLFromAttributes();
