@@ -26,11 +26,11 @@ bool ReadWholeFile(const char* path, std::string& text)
 }
 
 // Calls fn(line) for each line of the text; a final line end adds no empty line. The
-// carriage return of a CRLF line end is cut off.
+// carriage return of a CRLF line end is cut off, a leading byte-order mark too.
 template <typename Fn>
 void ForEachLine(const std::string& text, Fn fn)
 {
-    size_t start = 0;
+    size_t start = CSVLoader::ByteOrderMarkLength(text);
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         const size_t next = end == std::string::npos ? text.size() : end + 1;
@@ -167,6 +167,11 @@ int CSVLoader::ParseInt(const char* begin, const char* end)
     if (result.ec != std::errc() || magnitude > limit)
         return negative ? std::numeric_limits<int>::min() : std::numeric_limits<int>::max();
     return negative ? static_cast<int>(-static_cast<int64_t>(magnitude)) : static_cast<int>(magnitude);
+}
+
+size_t CSVLoader::ByteOrderMarkLength(std::string_view text)
+{
+    return text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
 }
 
 bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)

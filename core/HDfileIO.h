@@ -35,6 +35,9 @@ public:
     HDfileIO& operator=(const HDfileIO&) = delete;
 
     // Loads a description; on failure prints "Error in opening: ..." and changes nothing.
+    // Every file name it records must name a file in its folder or below it (nothing
+    // absolute, no "..", no symbolic link that leads out); the point and result file names
+    // must not be empty either.
     bool OpenHDdataSet(const char* path);
     // Starts a new, empty data set at path (the skeleton lives in memory; nothing is written).
     bool CreateNewEmptyHDdataSet(const char* path);
@@ -99,7 +102,8 @@ public:
     const std::map<std::string, std::string>& GetClusteringResults() const { return m_clusteringResults; }
     const std::map<std::string, std::string>& GetEmbeddingResults() const { return m_embeddingResults; }
 
-    // For the code that reads and writes the binary files beside the description.
+    // For the code that reads and writes the binary files beside the description. A file name
+    // given here is checked where a file is read or written, like one read from a description.
     void SetDataShape(int fileTypeIndex, int pointCount, int spatialX, int spatialY, int spatialZ,
                       int dimension);
     void SetBinaryFileNames(const std::string& dataFile, const std::string& clusterFile,
@@ -112,7 +116,12 @@ private:
     HDfileIO& operator=(HDfileIO&&) noexcept;
 
     void m_parsingFileNameInfo();
-    // Reader: false when the description lacks what it needs (nothing is printed then).
+    // directory + fileName when the name (recorded in the description, set by a caller or
+    // built here) names a file in the description's folder or below it; otherwise "" after
+    // an "Error: ..." line. Every file beside the description is reached through here.
+    std::string m_pathInFolder(const std::string& fileName) const;
+    // Reader: false when the description lacks what it needs (nothing is printed then) or
+    // names a file outside its folder (one "Error: ..." line).
     bool m_updateAttributesFromXML();
     void InitXML();
     void m_updateXMLFromAttributes();
