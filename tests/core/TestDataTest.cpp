@@ -34,7 +34,7 @@ TEST(TestData, GeneratedSetsAreScikitLearns)
 // or one that is not there, fails the test.
 TEST(TestData, OnlyTheProjectsOwnSetsAreFound)
 {
-    for (const char* name : {"../shared/data/iris.csv", "../samples/iris.csv", "..", "", "digits.csv"}) {
+    for (const char* name : {"../outside/iris.csv", "../samples/iris.csv", "..", "", "digits.csv"}) {
         SCOPED_TRACE(name);
         EXPECT_NONFATAL_FAILURE(TestSupport::DataPath(name), "no test data set named");
     }
