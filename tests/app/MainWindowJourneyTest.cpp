@@ -158,7 +158,7 @@ TEST_F(MainWindowTest, StartsWithTheProjectedViewInTheCentreAndTheViewMenuToggle
 TEST_F(MainWindowTest, ImportClusterExploreSaveCloseAndReopen)
 {
     const std::string xml = dir.file("demo.xml");
-    NewAndImport(dir.file("demo"), TestSupport::SharedDataPath("iris.csv"));
+    NewAndImport(dir.file("demo"), TestSupport::DataPath("iris.csv"));
     EXPECT_EQ(Panel().table_PointProperty->rowCount(), 150);
     EXPECT_EQ(Panel().table_DimensionProperty->rowCount(), 4);
     EXPECT_EQ(Coordinates().GetAxisItems().size(), 4u);
@@ -218,7 +218,7 @@ TEST_F(MainWindowTest, ImportClusterExploreSaveCloseAndReopen)
 
 TEST_F(MainWindowTest, ImportBeforeNewWarnsAndChangesNothing)
 {
-    Trigger("&Import CSV...", TestSupport::SharedDataPath("iris.csv"));
+    Trigger("&Import CSV...", TestSupport::DataPath("iris.csv"));
     ASSERT_EQ(dialogs.Calls().size(), 2u);
     EXPECT_EQ(dialogs.Calls()[1].kind, "warning");
     EXPECT_EQ(dialogs.Calls()[1].text, "Require to create an empty XML file before import CSV files!");
@@ -305,7 +305,7 @@ TEST_F(MainWindowTest, ASecondDataSetShowsNothingOfTheFirst)
 {
     // Two data sets in one directory whose names differ only after a dot keep their own files.
     const std::string first = dir.file("set.xml"), second = dir.file("set.v2.xml");
-    NewAndImport(first, TestSupport::SharedDataPath("iris.csv"));
+    NewAndImport(first, TestSupport::DataPath("iris.csv"));
     Pca();
     KMeans(3);
     Panel().lineEdit_Clustering_IDString->setText("iris3");

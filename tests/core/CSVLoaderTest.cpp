@@ -137,7 +137,7 @@ TEST(CSVLoader, LabelFiles)
 TEST(CSVLoader, SharedIrisTable)
 {
     CSVLoader loader;
-    const std::string path = TestSupport::SharedDataPath("iris.csv");
+    const std::string path = TestSupport::DataPath("iris.csv");
     TestSupport::CaptureStdout([&] { ASSERT_TRUE(loader.LoadCSVFile(path.c_str(), ',', true)); });
     EXPECT_EQ(loader.GetColumnCount(), 4);
     EXPECT_EQ(loader.GetRowCount(), 150);
