@@ -126,9 +126,10 @@ protected:
     // Every button of form with a text was clicked on some page.
     void ExpectEveryButtonReached(QWidget* form)
     {
-        for (QAbstractButton* button : form->findChildren<QAbstractButton*>())
+        for (QAbstractButton* button : form->findChildren<QAbstractButton*>()) {
             if (!button->text().isEmpty() && !InTable(button))
                 EXPECT_TRUE(reached.count(button)) << button->text().toStdString();
+        }
     }
 
     // Each label and button of form on a shown page is as wide as its text needs and shows that
