@@ -116,8 +116,9 @@ protected:
             QSignalSpy clicked(button, &QAbstractButton::clicked);
             CaptureStdout([&] { QTest::mouseClick(window->windowHandle(), Qt::LeftButton, Qt::NoModifier, at); });
             EXPECT_EQ(clicked.count(), 1);
-            if (button->isCheckable())
+            if (button->isCheckable()) {
                 EXPECT_EQ(button->isChecked(), qobject_cast<QRadioButton*>(button) != nullptr || !wasChecked);
+            }
             // Okay and Cancel close the panel's dock; the next button needs it open.
             Panel().parentWidget()->show();
             QCoreApplication::processEvents();
@@ -127,8 +128,9 @@ protected:
     void ExpectEveryButtonReached(QWidget* form)
     {
         for (QAbstractButton* button : form->findChildren<QAbstractButton*>()) {
-            if (!button->text().isEmpty() && !InTable(button))
+            if (!button->text().isEmpty() && !InTable(button)) {
                 EXPECT_TRUE(reached.count(button)) << button->text().toStdString();
+            }
         }
     }
 
