@@ -2,7 +2,7 @@
 
 #include "DistanceType.h"
 #include "PointSetState.h"
-#include "ui_DataOperationUI.h"
+#include "forms/ui_DataOperationUI.h"
 
 #include <QWidget>
 
