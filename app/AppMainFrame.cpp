@@ -267,6 +267,7 @@ void AppMainFrame::importClusteringLabel()
     if (fileName.isEmpty()) return;
     // A file that cannot be opened is refused without a line: the window names it.
     UserOperation::Run(this, tr("Import Clustering of %1").arg(fileName), [&] {
+        if (m_refuseFailedDataSet("nothing is imported into it")) return false;
         return m_profile.ImportClusteringLabelTextFile(fileName.toLocal8Bit().constData());
     });
 }
@@ -277,6 +278,8 @@ void AppMainFrame::importClusterHierarchy()
                                                                      kStartDirectory, "bin (*.txt)");
     if (fileName.isEmpty()) return;
     UserOperation::Run(this, tr("Import Cluster Hierarchy of %1").arg(fileName), [&] {
+        // Storing a result rewrites the description.
+        if (m_refuseFailedDataSet("nothing is imported into it")) return false;
         return m_profile.ImportClusterHierarchyFile(fileName.toLocal8Bit().constData());
     });
 }
@@ -357,12 +360,16 @@ void AppMainFrame::close()
     });
 }
 
+bool AppMainFrame::m_refuseFailedDataSet(const char* consequence)
+{
+    if (!m_loadFailed) return false;
+    Log::Printf("Error: %s did not load; %s\n", m_fileIO.GetFullPath().c_str(), consequence);
+    return true;
+}
+
 bool AppMainFrame::m_saveDataSet(const char* asPath)
 {
-    if (m_loadFailed) {
-        Log::Printf("Error: %s did not load; nothing is saved\n", m_fileIO.GetFullPath().c_str());
-        return false;
-    }
+    if (m_refuseFailedDataSet("nothing is saved")) return false;
     if (m_modelLoaded && !(asPath ? m_fileIO.WriteDataProfile(m_profile) : m_profile.SaveHDpointSet())) return false;
     return asPath ? m_fileIO.SaveAsHDdataSet(asPath) : m_fileIO.SaveHDdataSet();
 }

@@ -85,6 +85,8 @@ private:
     void m_closeDataSet();
     // After a data set that failed to load: nothing of it is shown or may be saved.
     void m_dropFailedDataSet();
+    // True, with an "Error" line ending in consequence, after a data set that failed to load.
+    bool m_refuseFailedDataSet(const char* consequence);
     // Save (asPath null) or Save As; false when nothing was written.
     bool m_saveDataSet(const char* asPath);
     // A panel of the given class in a new dock, hidden; nothing when the panel exists.

@@ -265,11 +265,13 @@ bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
                            notNumbers, path, firstNotNumber.c_str(), firstNotNumberLine, firstNotNumberColumn);
     }
     if (missingRows.count > 0) {
-        Zelvo::Log::Printf("Warning: %lld rows of %s have missing data and were skipped; the first is line %d: \"%s\"\n",
+        Zelvo::Log::Printf("Warning: %lld rows of %s have missing data and were skipped; "
+                           "the first is line %d: \"%s\"\n",
                            missingRows.count, path, missingRows.firstLine, missingRows.firstText.c_str());
     }
     if (widthRows.count > 0) {
-        Zelvo::Log::Printf("Warning: %lld rows of %s do not have %d fields and were skipped; the first is line %d: \"%s\"\n",
+        Zelvo::Log::Printf("Warning: %lld rows of %s do not have %d fields and were skipped; "
+                           "the first is line %d: \"%s\"\n",
                            widthRows.count, path, m_columnCount, widthRows.firstLine, widthRows.firstText.c_str());
     }
     return true;

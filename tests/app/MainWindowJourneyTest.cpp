@@ -438,6 +438,11 @@ TEST_F(MainWindowTest, FailingOperationsSayWhyInOneWarning)
          "Error: Laplacian eigenmaps: 1 of 150 points have no mutual neighbour", keepsEmbedding},
         {[&] { Apply(DimReductionTab, 2); }, "Warning: the graph of the 10 nearest neighbours has 2 components",
          [&] { EXPECT_NE(window->GetDataProfile().GetCurrentEmbeddingResult(), shown); }},
+        {[&] {
+             View().lineEdit_KDEbandWidth->setText("0");
+             CaptureStdout([&] { View().radioButton_KDE->click(); });
+         },
+         "Error: KDE distortion needs a finite bandwidth above 0", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.warning);
@@ -564,8 +569,8 @@ TEST_F(MainWindowTest, ADataSetThatFailsToLoadIsNeverSaved)
         const std::string description = TestSupport::ReadFile(xml), damaged = TestSupport::ReadFile(bin);
         size_t before = dialogs.Calls().size();
         Trigger("&Open...", xml);
-        EXPECT_EQ(WarningsSince(before),
-                  QStringList{QString::fromStdString(c.cause + "\n[DataProfile] Error: Can't read the data set " + xml)});
+        const std::string unread = c.cause + "\n[DataProfile] Error: Can't read the data set " + xml;
+        EXPECT_EQ(WarningsSince(before), QStringList{QString::fromStdString(unread)});
         ExpectEmptyViews();
         EXPECT_EQ(window->GetDataProfile().GetCurrentEmbeddingResult(), nullptr);
 
@@ -580,6 +585,11 @@ TEST_F(MainWindowTest, ADataSetThatFailsToLoadIsNeverSaved)
         EXPECT_EQ(WarningsSince(before), (QStringList{refused, refused}));
         // Nor does the file object shorten the point file from points that were never read.
         CaptureStdout([&] { EXPECT_FALSE(window->GetDataProfile().SaveHDpointSet()); });
+        EXPECT_EQ(TestSupport::ReadFile(xml), description);
+        // Nor is a clustering stored beside it, which would rewrite the description.
+        Trigger("&Import Cluster Hierarchy...", TestSupport::SharedDataPath("iris.csv"));
+        EXPECT_EQ(WarningsSince(before).back().toStdString(),
+                  "Error: " + xml + " did not load; nothing is imported into it");
         EXPECT_EQ(TestSupport::ReadFile(xml), description);
         EXPECT_EQ(TestSupport::ReadFile(bin), damaged);
         EXPECT_FALSE(std::ifstream(copy).good());

@@ -30,7 +30,8 @@ TEST(UserOperation, ReportsFailuresAndNotableLinesInOneWarning)
         {[] { Log::Puts("progress"); return true; }, "", false},
         {[] { Log::Puts("Cycle 3 Error 12.5 Movement 0.1"); Log::Puts("error diff: 0.1"); return true; }, "", false},
         {[] { Log::Puts("LE: tau"); Log::Puts("Warning: joined"); return true; }, "Warning: joined", false},
-        {[] { Log::Puts("step"); Log::Printf("Label loading Error\n!!!!"); return false; }, "Label loading Error", false},
+        {[] { Log::Puts("step"); Log::Printf("Label loading Error\n!!!!"); return false; }, "Label loading Error",
+         false},
         {[] { Log::Puts("only this"); Log::Puts(" "); return false; }, "only this", false},
         {[] { return false; }, "Apply failed.", false},
         {[] () -> bool { throw std::bad_alloc(); }, "Error: Apply: not enough memory", true},
@@ -70,7 +71,8 @@ TEST(UserOperation, ReportsFailuresAndNotableLinesInOneWarning)
     ScriptedDialogService dialogs;
     bool recovered = false;
     TestSupport::CaptureStdout([&] {
-        EXPECT_FALSE(UserOperation::Guard("Save", [] () -> bool { throw std::bad_alloc(); }, [&] { recovered = true; }));
+        EXPECT_FALSE(
+            UserOperation::Guard("Save", [] () -> bool { throw std::bad_alloc(); }, [&] { recovered = true; }));
     });
     EXPECT_TRUE(recovered);
     EXPECT_TRUE(dialogs.Calls().empty());
