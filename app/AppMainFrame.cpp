@@ -286,16 +286,20 @@ void AppMainFrame::importClusterHierarchy()
 
 void AppMainFrame::importSubspaceResult()
 {
-    UserOperation::Run(this, tr("Import Subspace Clustering"), [&] {
-        // The views of a subspace clustering project the loaded points: without them there is
-        // nothing to project.
-        if (!m_modelLoaded) {
+    const QString what = tr("Import Subspace Clustering");
+    // The views of a subspace clustering project the loaded points: without them there is
+    // nothing to project.
+    if (!m_modelLoaded) {
+        UserOperation::Run(this, what, [] {
             Log::Puts("Error: load a data set before importing a subspace clustering");
             return false;
-        }
-        const QString fileName = DialogService::Current().GetOpenFileName(
-            this, tr("Import Clustering label file"), kStartDirectory, "csv (*.CSV *.csv)");
-        if (fileName.isEmpty()) return true;
+        });
+        return;
+    }
+    const QString fileName = DialogService::Current().GetOpenFileName(this, tr("Import Clustering label file"),
+                                                                     kStartDirectory, "csv (*.CSV *.csv)");
+    if (fileName.isEmpty()) return;
+    UserOperation::Run(this, what, [&] {
         std::unique_ptr<SubspaceModel> model =
             SubspaceLoader::LoadSubspaceModelFromFile(fileName.toLocal8Bit().constData());
         return model && m_subspaceModel.SetSubspaceModel(std::move(model));
