@@ -426,7 +426,7 @@ TEST_F(MainWindowTest, FailingOperationsSayWhyInOneWarning)
         {[&] { Trigger("&Import CSV...", header); },
          "Error: No data to import from " + header + ": no row of data below the header was kept",
          [&] { ExpectEmptyViews(); }},
-        {[&] { Trigger("&Import CSV...", TestSupport::SharedDataPath("iris.csv")); }, "", nullptr},
+        {[&] { Trigger("&Import CSV...", TestSupport::DataPath("iris.csv")); }, "", nullptr},
         {[&] { Trigger("&Import Clustering...", labels); }, "", nullptr},
         {[&] { Trigger("&Import Clustering...", missing); },
          "Import Clustering of " + missing + " failed.", nullptr},
@@ -463,7 +463,7 @@ TEST_F(MainWindowTest, FailingOperationsSayWhyInOneWarning)
 // A line the user would not see otherwise stays in the status bar until the next operation.
 TEST_F(MainWindowTest, AWarningOutsideAnOperationStaysInTheStatusBarUntilTheNext)
 {
-    NewAndImport(dir.file("s.xml"), TestSupport::SharedDataPath("iris.csv"));
+    NewAndImport(dir.file("s.xml"), TestSupport::DataPath("iris.csv"));
     Pca();
     KMeans(3);
     Panel().lineEdit_Clustering_IDString->setText("km");
@@ -517,7 +517,7 @@ TEST_F(MainWindowTest, ImportsSayWhatTheyChanged)
 TEST_F(MainWindowTest, ALassoInProgressEndsWhenTheSceneIsRebuilt)
 {
     const std::string xml = dir.file("lasso.xml");
-    NewAndImport(xml, TestSupport::SharedDataPath("iris.csv"));
+    NewAndImport(xml, TestSupport::DataPath("iris.csv"));
     CaptureStdout([&] { QMetaObject::invokeMethod(window.get(), "save"); });
     const std::function<void()> rebuilds[] = {
         [&] { Trigger("&Close"); },
@@ -547,7 +547,7 @@ TEST_F(MainWindowTest, ALassoInProgressEndsWhenTheSceneIsRebuilt)
 TEST_F(MainWindowTest, ADataSetThatFailsToLoadIsNeverSaved)
 {
     const std::string xml = dir.file("iris.xml"), bin = dir.file("iris.bin"), copy = dir.file("copy.xml");
-    NewAndImport(xml, TestSupport::SharedDataPath("iris.csv"));
+    NewAndImport(xml, TestSupport::DataPath("iris.csv"));
     CaptureStdout([&] { QMetaObject::invokeMethod(window.get(), "save"); });
     const std::string points = TestSupport::ReadFile(bin);
     ASSERT_EQ(points.size(), 150u * 4 * 4);
@@ -587,7 +587,7 @@ TEST_F(MainWindowTest, ADataSetThatFailsToLoadIsNeverSaved)
         CaptureStdout([&] { EXPECT_FALSE(window->GetDataProfile().SaveHDpointSet()); });
         EXPECT_EQ(TestSupport::ReadFile(xml), description);
         // Nor is a clustering stored beside it, which would rewrite the description.
-        Trigger("&Import Cluster Hierarchy...", TestSupport::SharedDataPath("iris.csv"));
+        Trigger("&Import Cluster Hierarchy...", TestSupport::DataPath("iris.csv"));
         EXPECT_EQ(WarningsSince(before).back().toStdString(),
                   "Error: " + xml + " did not load; nothing is imported into it");
         EXPECT_EQ(TestSupport::ReadFile(xml), description);
