@@ -196,6 +196,19 @@ bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
     std::string firstNotNumber;
     int firstNotNumberLine = 0;
     int firstNotNumberColumn = 0;
+    // Rows dropped for a missing field or another number of fields, told once per file too.
+    struct Skipped {
+        long long count = 0;
+        int firstLine = 0;
+        std::string firstText;
+        void Add(int lineNumber, std::string_view line)
+        {
+            if (count++ == 0) {
+                firstLine = lineNumber;
+                firstText.assign(line.data(), std::min<size_t>(line.size(), 60));
+            }
+        }
+    } missingRows, widthRows;
     std::vector<float> row;
     std::string headerOutput;
     ForEachLine(text, [&](std::string_view line) {
@@ -239,11 +252,13 @@ bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
         if (widthFromThisLine) m_columnCount = tokens;
         if (missing) {
             Zelvo::Log::Printf("missingData: %.*s\n", static_cast<int>(line.size()), line.data());
+            missingRows.Add(lineNumber, line);
             return;
         }
         if (row.empty()) return;
         if (static_cast<int>(row.size()) != m_columnCount) {
             Zelvo::Log::Printf("columnCountMismatch: %.*s\n", static_cast<int>(line.size()), line.data());
+            widthRows.Add(lineNumber, line);
             return;
         }
         m_values.insert(m_values.end(), row.begin(), row.end());
@@ -253,6 +268,16 @@ bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
     if (notNumbers > 0) {
         Zelvo::Log::Printf("Warning: %lld fields of %s are not numbers and read as 0; the first is \"%s\" in line %d, column %d\n",
                            notNumbers, path, firstNotNumber.c_str(), firstNotNumberLine, firstNotNumberColumn);
+    }
+    if (missingRows.count > 0) {
+        Zelvo::Log::Printf("Warning: %lld rows of %s have missing data and were skipped; "
+                           "the first is line %d: \"%s\"\n",
+                           missingRows.count, path, missingRows.firstLine, missingRows.firstText.c_str());
+    }
+    if (widthRows.count > 0) {
+        Zelvo::Log::Printf("Warning: %lld rows of %s do not have %d fields and were skipped; "
+                           "the first is line %d: \"%s\"\n",
+                           widthRows.count, path, m_columnCount, widthRows.firstLine, widthRows.firstText.c_str());
     }
     return true;
 }

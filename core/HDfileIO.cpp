@@ -217,9 +217,17 @@ int HDfileIO::Close()
 
 bool HDfileIO::WriteHDpointSetProperty(HDpointSet<float>& pointSet)
 {
-    SetDimensionProperties(pointSet.m_dimMask, pointSet.m_dimLabels);
     const int kept = pointSet.m_dimension > 0 ? pointSet.GetPointCount() : m_pointCount;
-    if (m_isVolume || kept == m_pointCount || m_binaryDataFileName.empty()) return true;
+    const bool deleted = !m_isVolume && kept != m_pointCount && !m_binaryDataFileName.empty();
+    // Only a deletion from the points read from this data set may shorten its point file; a
+    // set that did not load (or is another data set's) holds fewer points than the file.
+    if (deleted && (!m_pointsLoaded || kept > m_pointCount || pointSet.m_dimension != m_dimension)) {
+        Log::Printf("Error: the point set does not hold the points of %s; its files are left as they are\n",
+                    m_fullPath.c_str());
+        return false;
+    }
+    SetDimensionProperties(pointSet.m_dimMask, pointSet.m_dimLabels);
+    if (!deleted) return true;
     // Points were deleted: the point file the description names holds the kept points only.
     const std::string path = m_pathInFolder(m_binaryDataFileName);
     if (path.empty()) return false;
@@ -492,6 +500,7 @@ bool HDfileIO::ReadHDPointSet(HDpointSet<float>& pointSet)
         return false;
     }
     if (!pointSet.m_values.empty()) Log::Puts("ReadHDPointSet::Overwrite the existing HDpoints");
+    m_pointsLoaded = false;
 
     // A fresh set: nothing derived from the previous data set's points may survive. The
     // normalisation choice is the user's and stays.
@@ -530,6 +539,7 @@ bool HDfileIO::ReadHDPointSet(HDpointSet<float>& pointSet)
         return false;
     }
     pointSet.m_values = std::move(values);
+    m_pointsLoaded = true;
     return true;
 }
 
@@ -675,11 +685,20 @@ bool HDfileIO::m_writeHDpointRawBuffer(std::vector<float>* values)
 
 bool HDfileIO::ReadCSVFile(const char* path)
 {
-    m_csvLoader.LoadCSVFile(path, ',', true);
+    const bool read = m_csvLoader.LoadCSVFile(path, ',', true);
     const int columns = m_csvLoader.GetColumnCount();
     const int rows = m_csvLoader.GetRowCount();
-    if (columns <= 0 || rows <= 0) {
-        Log::Printf("Error: No data to import from %s\n", path);
+    const std::vector<std::string>& header = m_csvLoader.GetHeader();
+    if (columns == 1 && !header.empty() && header[0].find_first_of(";\t") != std::string::npos) {
+        // Most likely meant to be split there; only ',' separates columns.
+        Log::Printf("Warning: the header of %s is read as one column \"%s\": ';' and tab do not separate "
+                    "columns, ',' does\n", path, header[0].substr(0, 60).c_str());
+    }
+    if (!read || columns <= 0 || rows <= 0) {
+        const char* cause = !read            ? "the file can't be read"
+                            : columns <= 0   ? "the file is empty"
+                                             : "no row of data below the header was kept";
+        Log::Printf("Error: No data to import from %s: %s\n", path, cause);
         m_csvLoader.TakeValues();  // nothing of this file may reach a later import
         return false;
     }

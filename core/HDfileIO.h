@@ -51,6 +51,8 @@ public:
     // Copies the set's dimension selection and labels. When points were deleted from the set
     // (a point data set whose count differs), the kept points also replace the point file and
     // the counts and extent follow them; false when that write failed (nothing changed then).
+    // A set that is not the points read from this data set (a failed read, another data set)
+    // never shortens the point file: false with an "Error" line, nothing changed.
     bool WriteHDpointSetProperty(HDpointSet<float>& pointSet);
     // The same for the profile's point set.
     bool WriteDataProfile(DataProfile& profile);
@@ -152,6 +154,8 @@ private:
     int m_spatialY = 0;
     int m_spatialZ = 0;
     int m_pointCount = 0;
+    // True once ReadHDPointSet delivered this data set's points (false again when a read fails).
+    bool m_pointsLoaded = false;
     std::vector<bool> m_dimMask;
     std::vector<std::string> m_dimLabels;
 

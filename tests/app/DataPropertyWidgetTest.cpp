@@ -225,7 +225,8 @@ TEST_F(DataPropertyWidgetTest, ApplyRunsTheOperationOfTheCurrentPage)
         } else if (!clusters && !c.embedding) {
             EXPECT_EQ(out, "");
         }
-        EXPECT_EQ(dialogs.Calls().size() - dialogsBefore, c.page == 2 && c.tab == ClusteringTab ? 1u : 0u);
+        EXPECT_EQ(dialogs.Calls().size() - dialogsBefore, c.page == 2 && c.tab == ClusteringTab ? 1u : 0u)
+            << dialogs.Calls().back().text.toStdString();
     }
     const Zelvo::EmbeddingResult* axis = profile.GetCurrentEmbeddingResult();
     // The axis-aligned projection centres each axis on its mean: point 7 is (5.0, 1.5).

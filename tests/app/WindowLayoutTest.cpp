@@ -73,7 +73,7 @@ protected:
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         Trigger("&New ...", dir.file("layout.xml"));
-        Trigger("&Import CSV...", TestSupport::SharedDataPath("iris.csv"));
+        Trigger("&Import CSV...", TestSupport::DataPath("iris.csv"));
         Trigger("Parallel Coordinate");
         CaptureStdout([&] {
             Panel().tabWidget->setCurrentIndex(2);
