@@ -24,10 +24,15 @@ const float kLabelHeight = 15.0f;
 const qreal kLineMargin = 2.0;  // beyond the line ends and the axis height, for the pen width
 const int kFaintAlpha = 10;     // the faint pen's alpha once points have colours
 
-// Runs job(0) .. job(count - 1) on up to as many threads as there are cores.
-void RunInParallel(size_t count, const std::function<void(size_t)>& job)
+size_t ThreadCount()
 {
-    const size_t threads = std::min<size_t>(count, std::max(1u, std::thread::hardware_concurrency()));
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// Runs job(0) .. job(count - 1) on up to the given number of threads.
+void RunInParallel(size_t count, size_t threads, const std::function<void(size_t)>& job)
+{
+    threads = std::min(count, threads);
     std::atomic<size_t> next{0};
     auto work = [&] {
         for (size_t k = next++; k < count; k = next++) job(k);
@@ -306,7 +311,17 @@ bool CoordinateAxisItem::m_linesCurrent(const LinePlan& plan) const
     return m_linesValid && plan.key == m_lineImageKey && m_lineImage.size() == plan.size;
 }
 
-void CoordinateAxisItem::m_renderLines(const LinePlan& plan)
+bool CoordinateAxisItem::m_prepareLines(const LinePlan& plan)
+{
+    if (m_lineImage.size() != plan.size) m_lineImage = QImage(plan.size, QImage::Format_ARGB32_Premultiplied);
+    m_lineImage.setDevicePixelRatio(1.0);
+    if (!m_drawsLayered() || (m_faintValid && m_faintKey == plan.key && m_faintImage.size() == plan.size))
+        return false;
+    if (m_faintImage.size() != plan.size) m_faintImage = QImage(plan.size, QImage::Format_ARGB32_Premultiplied);
+    return true;
+}
+
+void CoordinateAxisItem::m_renderLines(const LinePlan& plan, bool faintToo, int firstRow, int lastRow)
 {
     const float ax = static_cast<float>(plan.origin.x() - plan.left);
     const float ay = static_cast<float>(plan.origin.y() - plan.top);
@@ -320,31 +335,46 @@ void CoordinateAxisItem::m_renderLines(const LinePlan& plan)
         const float y2 = top + (1.0f - there[p]) * usable;
         raster.DrawLine(ax, ay + y1 * s, ax + x2 * s, ay + y2 * s, colour);
     };
+    auto clearRows = [firstRow, lastRow](QImage& image) {
+        for (int y = firstRow; y <= lastRow; ++y)
+            std::memset(image.scanLine(y), 0, static_cast<size_t>(image.width()) * 4);
+    };
     const size_t n = m_mappedValues.size();
 
     if (m_drawsLayered()) {
-        if (!m_faintValid || !(m_faintKey == plan.key) || m_faintImage.size() != plan.size) {
-            if (m_faintImage.size() != plan.size) m_faintImage = QImage(plan.size, QImage::Format_ARGB32_Premultiplied);
-            m_faintImage.fill(Qt::transparent);
+        if (faintToo) {
+            clearRows(m_faintImage);
             LineRasterizer faint(m_faintImage, width);
+            faint.SetRows(firstRow, lastRow);
             for (size_t p = 0; p < n; ++p) draw(faint, p, m_faintColors[p]);
-            m_faintKey = plan.key;
-            m_faintValid = true;
-            ++m_faintRenderCount;
         }
         // Same size and format, so the same layout in memory.
-        std::memcpy(m_lineImage.bits(), m_faintImage.constBits(), static_cast<size_t>(m_lineImage.sizeInBytes()));
+        const size_t line = static_cast<size_t>(m_lineImage.bytesPerLine());
+        std::memcpy(m_lineImage.scanLine(firstRow), m_faintImage.constScanLine(firstRow),
+                    line * static_cast<size_t>(lastRow - firstRow + 1));
         LineRasterizer raster(m_lineImage, width);
+        raster.SetRows(firstRow, lastRow);
         for (int p : m_selectedRows) draw(raster, static_cast<size_t>(p), m_fullColors[p]);
     } else {
-        m_lineImage.fill(Qt::transparent);
+        clearRows(m_lineImage);
         LineRasterizer raster(m_lineImage, width);
+        raster.SetRows(firstRow, lastRow);
         const bool all = m_selectedCount == 0;
         for (size_t p = 0; p < n; ++p) draw(raster, p, all || m_selected[p] ? m_fullColors[p] : m_faintColors[p]);
+    }
+}
+
+void CoordinateAxisItem::m_finishLines(const LinePlan& plan, bool faintToo)
+{
+    if (faintToo) {
+        m_faintKey = plan.key;
+        m_faintValid = true;
+        ++m_faintRenderCount;
     }
     m_lineImageKey = plan.key;
     m_linesValid = true;
     ++m_lineRenderCount;
+    m_lineImage.setDevicePixelRatio(plan.scale);
 }
 
 void CoordinateAxisItem::m_drawLines(QPainter* painter)
@@ -358,20 +388,39 @@ void CoordinateAxisItem::m_drawLines(QPainter* painter)
     if (!m_planLines(device, own)) return;
     if (!m_linesCurrent(own)) {
         // The axes to the right paint next in this frame: their stale images are drawn now too,
-        // all at once on several threads (each axis only writes its own image).
-        std::vector<std::pair<CoordinateAxisItem*, LinePlan>> work{{this, own}};
-        for (CoordinateAxisItem* axis = m_nextAxis; axis; axis = axis->m_nextAxis) {
+        // all at once on several threads. Each image is cut into bands of rows when there are
+        // fewer images than threads can share; a job writes only its own band.
+        struct Stale {
+            CoordinateAxisItem* axis;
             LinePlan plan;
-            const QTransform moved = QTransform(device).translate(axis->x() - x(), axis->y() - y());
-            if (axis->m_planLines(moved, plan) && !axis->m_linesCurrent(plan)) work.emplace_back(axis, plan);
+            bool faintToo;
+        };
+        std::vector<Stale> stale;
+        for (CoordinateAxisItem* axis = this; axis; axis = axis->m_nextAxis) {
+            LinePlan plan = own;
+            if (axis != this) {
+                const QTransform moved = QTransform(device).translate(axis->x() - x(), axis->y() - y());
+                if (!axis->m_planLines(moved, plan) || axis->m_linesCurrent(plan)) continue;
+            }
+            stale.push_back({axis, plan, axis->m_prepareLines(plan)});
         }
-        for (auto& [axis, plan] : work) {
-            if (axis->m_lineImage.size() != plan.size)
-                axis->m_lineImage = QImage(plan.size, QImage::Format_ARGB32_Premultiplied);
-            axis->m_lineImage.setDevicePixelRatio(1.0);
+        const size_t threads = ThreadCount();
+        const int bands = static_cast<int>(std::max<size_t>(1, (2 * threads + stale.size() / 2) / stale.size()));
+        struct Job {
+            const Stale* image;
+            int firstRow, lastRow;
+        };
+        std::vector<Job> jobs;
+        for (const Stale& entry : stale) {
+            const int height = entry.plan.size.height();
+            const int count = std::max(1, std::min(bands, height / 8));
+            for (int b = 0; b < count; ++b) jobs.push_back({&entry, height * b / count, height * (b + 1) / count - 1});
         }
-        RunInParallel(work.size(), [&work](size_t k) { work[k].first->m_renderLines(work[k].second); });
-        for (auto& entry : work) entry.first->m_lineImage.setDevicePixelRatio(entry.second.scale);
+        RunInParallel(jobs.size(), threads, [&jobs](size_t k) {
+            const Job& job = jobs[k];
+            job.image->axis->m_renderLines(job.image->plan, job.image->faintToo, job.firstRow, job.lastRow);
+        });
+        for (const Stale& entry : stale) entry.axis->m_finishLines(entry.plan, entry.faintToo);
     }
     painter->drawImage(QPointF((own.left - own.origin.x()) / own.scale, (own.top - own.origin.y()) / own.scale),
                        m_lineImage);

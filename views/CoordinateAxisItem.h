@@ -131,9 +131,13 @@ private:
     };
     bool m_planLines(const QTransform& device, LinePlan& plan) const;
     bool m_linesCurrent(const LinePlan& plan) const;
-    // Draws the lines into m_lineImage (already of plan's size), and the faint layer when it is
-    // needed and stale; touches nothing else.
-    void m_renderLines(const LinePlan& plan);
+    // Sizes the images for plan; true when the faint layer must be drawn again too.
+    bool m_prepareLines(const LinePlan& plan);
+    // Draws the rows firstRow .. lastRow of the lines (and of the faint layer when faintToo);
+    // touches nothing else, so bands of one image may be drawn at the same time.
+    void m_renderLines(const LinePlan& plan, bool faintToo, int firstRow, int lastRow);
+    // Records what the images now show.
+    void m_finishLines(const LinePlan& plan, bool faintToo);
 
     QImage m_lineImage;
     LineImageKey m_lineImageKey;

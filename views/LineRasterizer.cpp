@@ -3,6 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define TOLVEMARK_WIDE_LINES 1
+#define TOLVEMARK_TARGET_AVX2 __attribute__((target("avx2")))
+#endif
+
 namespace Zelvo {
 
 namespace {
@@ -80,84 +86,316 @@ bool ClipToBox(double& x0, double& y0, double& x1, double& y1, const Box& box)
     return false;
 }
 
+// Where the line crosses pixel column i of the major axis: across it from top to bottom, and
+// 255 times the part of the column's length it covers. False when it misses the column.
+struct Crossing {
+    float top, bottom, scale;
+};
+
+struct Line {
+    double a0, b0, a1, slope;
+    float slopeF, centreAtZero, half;
+
+    bool At(int i, Crossing& c) const
+    {
+        float along = 1.0f, centre = centreAtZero + slopeF * static_cast<float>(i);
+        if (i < a0 + 1 || i + 1 > a1) {
+            const double lo = std::max<double>(i, a0), hi = std::min<double>(i + 1, a1);
+            along = static_cast<float>(hi - lo);
+            if (along <= 0) return false;
+            centre = static_cast<float>(b0 + slope * (0.5 * (lo + hi) - a0));
+        }
+        c.top = centre - half;
+        c.bottom = centre + half;
+        c.scale = along * 255.0f;
+        return true;
+    }
+};
+
+// The target image, the rows that may be written and the pen, as the walks read them.
+struct Canvas {
+    unsigned* bits;
+    int width, height;
+    int stride;  // in pixels
+    int firstRow, lastRow;
+    float halfWidth;
+
+    // The pixel columns (major) and the pixels across them (minor) that may be written.
+    template <bool Steep>
+    int MajorFirst() const
+    {
+        return Steep ? firstRow : 0;
+    }
+    template <bool Steep>
+    int MajorLast() const
+    {
+        return Steep ? lastRow : width - 1;
+    }
+    template <bool Steep>
+    int MinorFirst() const
+    {
+        return Steep ? 0 : firstRow;
+    }
+    template <bool Steep>
+    int MinorLast() const
+    {
+        return Steep ? width - 1 : lastRow;
+    }
+};
+
+bool HaveWideInstructions()
+{
+#ifdef TOLVEMARK_WIDE_LINES
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+#else
+    return false;
+#endif
+}
+
+// Walks the line with x as the major axis; for steep lines the caller swaps x and y.
+template <bool Steep>
+void Walk(const Canvas& canvas, double a0, double b0, double a1, double b1, unsigned colour)
+{
+    // a is the major axis (a0 < a1), b the minor one; one step per pixel column along a. In each
+    // column the line covers [top, bottom] across: a partial pixel at each end and whole pixels
+    // between them. Only the end columns are partly covered along a.
+    const double slope = (b1 - b0) / (a1 - a0);
+    const Line line{a0, b0, a1, slope, static_cast<float>(slope),
+                    static_cast<float>(b0 + slope * (0.5 - a0)),  // centre of column 0
+                    static_cast<float>(canvas.halfWidth * std::sqrt(1.0 + slope * slope))};
+    const int minorFirst = canvas.MinorFirst<Steep>(), minorLast = canvas.MinorLast<Steep>();
+    const int first = std::max(canvas.MajorFirst<Steep>(), FastFloor(a0));
+    const int last = std::min(canvas.MajorLast<Steep>(), FastFloor(std::ceil(a1)) - 1);
+    const size_t majorStep = Steep ? static_cast<size_t>(canvas.stride) : 1;
+    const size_t minorStep = Steep ? 1 : static_cast<size_t>(canvas.stride);
+    for (int i = first; i <= last; ++i) {
+        Crossing c;
+        if (!line.At(i, c)) continue;
+        const float top = c.top, bottom = c.bottom, scale = c.scale;
+        const int jTop = FastFloor(top), jBottom = FastFloor(bottom);
+        unsigned* column = canvas.bits + static_cast<size_t>(i) * majorStep;
+        if (jTop == jBottom) {
+            if (jTop >= minorFirst && jTop <= minorLast)
+                Blend(column[static_cast<size_t>(jTop) * minorStep], colour,
+                      static_cast<unsigned>((bottom - top) * scale + 0.5f));
+            continue;
+        }
+        if (jTop >= minorFirst && jTop <= minorLast)
+            Blend(column[static_cast<size_t>(jTop) * minorStep], colour,
+                  static_cast<unsigned>((static_cast<float>(jTop + 1) - top) * scale + 0.5f));
+        const unsigned full = static_cast<unsigned>(scale + 0.5f);
+        const int innerFirst = std::max(jTop + 1, minorFirst), innerLast = std::min(jBottom - 1, minorLast);
+        for (int j = innerFirst; j <= innerLast; ++j) Blend(column[static_cast<size_t>(j) * minorStep], colour, full);
+        if (jBottom >= minorFirst && jBottom <= minorLast)
+            Blend(column[static_cast<size_t>(jBottom) * minorStep], colour,
+                  static_cast<unsigned>((bottom - static_cast<float>(jBottom)) * scale + 0.5f));
+    }
+}
+
+#ifdef TOLVEMARK_WIDE_LINES
+
+// ByteMul on 16-bit lanes that each hold one 8-bit channel.
+TOLVEMARK_TARGET_AVX2 inline __m256i ByteMulLanes(__m256i x, __m256i a)
+{
+    const __m256i t = _mm256_mullo_epi16(x, a);
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), _mm256_set1_epi16(0x80)), 8);
+}
+
+// Blend on four pixels at once, each with its own coverage (0 .. 255, one per 32-bit lane), in
+// sixteen 16-bit lanes that each hold one channel.
+struct Pen4 {
+    __m256i colour;
+
+    TOLVEMARK_TARGET_AVX2 explicit Pen4(unsigned c) : colour(_mm256_cvtepu8_epi16(_mm_set1_epi32(static_cast<int>(c))))
+    {
+    }
+
+    TOLVEMARK_TARGET_AVX2 __m128i Over(__m128i destination, __m128i coverage) const
+    {
+        // Byte 0 of pixel k's coverage into the four lanes of pixel k; a pixel's alpha into its four.
+        const __m256i spreadCoverage = _mm256_setr_epi8(0, -1, 0, -1, 0, -1, 0, -1, 4, -1, 4, -1, 4, -1, 4, -1,  //
+                                                        8, -1, 8, -1, 8, -1, 8, -1, 12, -1, 12, -1, 12, -1, 12, -1);
+        const __m256i spreadAlpha = _mm256_setr_epi8(6, -1, 6, -1, 6, -1, 6, -1, 14, -1, 14, -1, 14, -1, 14, -1,  //
+                                                     6, -1, 6, -1, 6, -1, 6, -1, 14, -1, 14, -1, 14, -1, 14, -1);
+        const __m256i cover = _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(coverage), spreadCoverage);
+        const __m256i source = ByteMulLanes(colour, cover);
+        const __m256i keep = _mm256_sub_epi16(_mm256_set1_epi16(0xff), _mm256_shuffle_epi8(source, spreadAlpha));
+        const __m256i result = _mm256_add_epi16(source, ByteMulLanes(_mm256_cvtepu8_epi16(destination), keep));
+        return _mm_packus_epi16(_mm256_castsi256_si128(result), _mm256_extracti128_si256(result, 1));
+    }
+};
+
+// A pixel's coverage from its overlap [max(j, top), min(j + 1, bottom)] with the line across
+// the column; Walk's formulas for the end and inner pixels are the special cases of it, and a
+// pixel the line misses gets 0, which leaves it as it is.
+TOLVEMARK_TARGET_AVX2 inline __m128i Coverage(__m128 j, __m128 top, __m128 bottom, __m128 scale)
+{
+    const __m128 lo = _mm_max_ps(j, top), hi = _mm_min_ps(_mm_add_ps(j, _mm_set1_ps(1.0f)), bottom);
+    const __m128 overlap = _mm_max_ps(_mm_sub_ps(hi, lo), _mm_setzero_ps());
+    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(overlap, scale), _mm_set1_ps(0.5f)));
+}
+
+// The walk of Walk with the same pixels, coverages and rounding, four pixels at a time. A pixel is
+// blended once per line, so the pixels of one line may be taken in any order. Steep lines take
+// the pixels of each step (a run within a row); shallow lines take four columns at once, row by
+// row, so that the four pixels are always next to each other in memory.
+template <bool Steep>
+TOLVEMARK_TARGET_AVX2 void WalkWide(const Canvas& canvas, double a0, double b0, double a1, double b1, unsigned colour)
+{
+    const int minorFirst = canvas.MinorFirst<Steep>(), minorLast = canvas.MinorLast<Steep>();
+    if (minorLast - minorFirst < 3) {
+        Walk<Steep>(canvas, a0, b0, a1, b1, colour);
+        return;
+    }
+    const double slope = (b1 - b0) / (a1 - a0);
+    const Line line{a0, b0, a1, slope, static_cast<float>(slope), static_cast<float>(b0 + slope * (0.5 - a0)),
+                    static_cast<float>(canvas.halfWidth * std::sqrt(1.0 + slope * slope))};
+    const int first = std::max(canvas.MajorFirst<Steep>(), FastFloor(a0));
+    const int last = std::min(canvas.MajorLast<Steep>(), FastFloor(std::ceil(a1)) - 1);
+    const size_t stride = static_cast<size_t>(canvas.stride);
+    const Pen4 pen(colour);
+    const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
+    const __m128 steps = _mm_setr_ps(0, 1, 2, 3);
+
+    // The pixels of major step i that may be written, in windows of four that stay among them.
+    // A window moved back masks the pixels blended already; beyond the line's far side the
+    // coverage is 0 anyway.
+    auto step = [&](int i, const Crossing& c) TOLVEMARK_TARGET_AVX2 {
+        const int from = std::max(FastFloor(c.top), minorFirst), to = std::min(FastFloor(c.bottom), minorLast);
+        const __m128 top = _mm_set1_ps(c.top), bottom = _mm_set1_ps(c.bottom), scale = _mm_set1_ps(c.scale);
+        for (int k = from; k <= to; k += 4) {
+            const int start = std::min(k, minorLast - 3);
+            __m128i coverage = Coverage(_mm_add_ps(_mm_set1_ps(static_cast<float>(start)), steps), top, bottom, scale);
+            if (start < k)
+                coverage = _mm_andnot_si128(
+                    _mm_cmplt_epi32(_mm_add_epi32(_mm_set1_epi32(start), lanes), _mm_set1_epi32(k)), coverage);
+            if (Steep) {
+                auto* pixel = reinterpret_cast<__m128i*>(canvas.bits + static_cast<size_t>(i) * stride + start);
+                _mm_storeu_si128(pixel, pen.Over(_mm_loadu_si128(pixel), coverage));
+            } else {
+                unsigned* pixel = canvas.bits + static_cast<size_t>(start) * stride + i;
+                const __m128i before = _mm_setr_epi32(static_cast<int>(pixel[0]), static_cast<int>(pixel[stride]),
+                                                      static_cast<int>(pixel[2 * stride]),
+                                                      static_cast<int>(pixel[3 * stride]));
+                const __m128i after = pen.Over(before, coverage);
+                pixel[0] = static_cast<unsigned>(_mm_cvtsi128_si32(after));
+                pixel[stride] = static_cast<unsigned>(_mm_extract_epi32(after, 1));
+                pixel[2 * stride] = static_cast<unsigned>(_mm_extract_epi32(after, 2));
+                pixel[3 * stride] = static_cast<unsigned>(_mm_extract_epi32(after, 3));
+            }
+        }
+    };
+
+    if (Steep) {
+        for (int i = first; i <= last; ++i) {
+            Crossing c;
+            if (line.At(i, c)) step(i, c);
+        }
+        return;
+    }
+
+    // Shallow: the columns covered along their whole width (line.At's inner case) go four at a
+    // time; the end columns one by one.
+    const int innerFirst = std::max(first, static_cast<int>(std::ceil(a0 + 1)));
+    const int innerLast = std::min(last, FastFloor(a1) - 1);
+    if (innerLast - innerFirst + 1 < 4) {
+        for (int i = first; i <= last; ++i) {
+            Crossing c;
+            if (line.At(i, c)) step(i, c);
+        }
+        return;
+    }
+    for (int i = first; i < innerFirst; ++i) {
+        Crossing c;
+        if (line.At(i, c)) step(i, c);
+    }
+    for (int i = innerLast + 1; i <= last; ++i) {
+        Crossing c;
+        if (line.At(i, c)) step(i, c);
+    }
+    const __m128 slopeF = _mm_set1_ps(line.slopeF), centreAtZero = _mm_set1_ps(line.centreAtZero);
+    const __m128 halfWidth = _mm_set1_ps(line.half), scale = _mm_set1_ps(255.0f);
+    for (int i = innerFirst; i <= innerLast; i += 4) {
+        const int start = std::min(i, innerLast - 3);
+        const __m128 centre =
+            _mm_add_ps(centreAtZero, _mm_mul_ps(slopeF, _mm_add_ps(_mm_set1_ps(static_cast<float>(start)), steps)));
+        const __m128 top = _mm_sub_ps(centre, halfWidth), bottom = _mm_add_ps(centre, halfWidth);
+        // The centre is monotonic along the line: the outer columns bound the rows.
+        const float top0 = _mm_cvtss_f32(top), top3 = _mm_cvtss_f32(_mm_shuffle_ps(top, top, 3));
+        const float bottom0 = _mm_cvtss_f32(bottom), bottom3 = _mm_cvtss_f32(_mm_shuffle_ps(bottom, bottom, 3));
+        const int rowFirst = std::max(FastFloor(std::min(top0, top3)), minorFirst);
+        const int rowLast = std::min(FastFloor(std::max(bottom0, bottom3)), minorLast);
+        const __m128i done =
+            start < i ? _mm_cmplt_epi32(_mm_add_epi32(_mm_set1_epi32(start), lanes), _mm_set1_epi32(i))
+                      : _mm_setzero_si128();
+        __m128 j = _mm_set1_ps(static_cast<float>(rowFirst));
+        for (int row = rowFirst; row <= rowLast; ++row, j = _mm_add_ps(j, _mm_set1_ps(1.0f))) {
+            const __m128i coverage = _mm_andnot_si128(done, Coverage(j, top, bottom, scale));
+            auto* pixel = reinterpret_cast<__m128i*>(canvas.bits + static_cast<size_t>(row) * stride + start);
+            _mm_storeu_si128(pixel, pen.Over(_mm_loadu_si128(pixel), coverage));
+        }
+    }
+}
+
+#else
+
+template <bool Steep>
+void WalkWide(const Canvas& canvas, double a0, double b0, double a1, double b1, unsigned colour)
+{
+    Walk<Steep>(canvas, a0, b0, a1, b1, colour);
+}
+
+#endif
+
 }  // namespace
 
-LineRasterizer::LineRasterizer(QImage& target, float width)
+LineRasterizer::LineRasterizer(QImage& target, float width, Kernel kernel)
     : m_bits(reinterpret_cast<unsigned*>(target.bits())),
       m_width(target.width()),
       m_height(target.height()),
       m_stride(static_cast<int>(target.bytesPerLine() / 4)),
-      m_halfWidth(0.5f * width)
+      m_halfWidth(0.5f * width),
+      m_wide(kernel == Kernel::Fast && HaveWideInstructions()),
+      m_firstRow(0),
+      m_lastRow(target.height() - 1)
 {
+}
+
+void LineRasterizer::SetRows(int first, int last)
+{
+    m_firstRow = std::max(first, 0);
+    m_lastRow = std::min(last, m_height - 1);
 }
 
 void LineRasterizer::DrawLine(float x0, float y0, float x1, float y1, unsigned premultiplied)
 {
     if (!std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(x1) || !std::isfinite(y1)) return;
-    if ((premultiplied >> 24) == 0 || m_width <= 0 || m_height <= 0) return;
+    if ((premultiplied >> 24) == 0 || m_width <= 0 || m_firstRow > m_lastRow) return;
     double ax = x0, ay = y0, bx = x1, by = y1;
     // Clip with a margin wider than the line, so clipping never shortens what shows.
     const double margin = m_halfWidth * 2.0 + 2.0;
     if (!ClipToBox(ax, ay, bx, by, {-margin, -margin, m_width + margin, m_height + margin})) return;
+    const Canvas canvas{m_bits, m_width, m_height, m_stride, m_firstRow, m_lastRow, m_halfWidth};
     if (std::fabs(bx - ax) >= std::fabs(by - ay)) {
         if (bx == ax) return;
         if (bx < ax) {
             std::swap(ax, bx);
             std::swap(ay, by);
         }
-        m_walk<false>(ax, ay, bx, by, premultiplied);
+        if (m_wide)
+            WalkWide<false>(canvas, ax, ay, bx, by, premultiplied);
+        else
+            Walk<false>(canvas, ax, ay, bx, by, premultiplied);
     } else {
         if (by < ay) {
             std::swap(ax, bx);
             std::swap(ay, by);
         }
-        m_walk<true>(ay, ax, by, bx, premultiplied);
-    }
-}
-
-template <bool Steep>
-void LineRasterizer::m_walk(double a0, double b0, double a1, double b1, unsigned colour)
-{
-    // a is the major axis (a0 < a1), b the minor one; one step per pixel column along a. In each
-    // column the line covers [centre - half, centre + half] across: a partial pixel at each end
-    // and whole pixels between them. Only the end columns are partly covered along a.
-    const double slope = (b1 - b0) / (a1 - a0);
-    const float half = static_cast<float>(m_halfWidth * std::sqrt(1.0 + slope * slope));
-    const int majorSize = Steep ? m_height : m_width;
-    const int minorSize = Steep ? m_width : m_height;
-    const int first = std::max(0, FastFloor(a0));
-    const int last = std::min(majorSize - 1, FastFloor(std::ceil(a1)) - 1);
-    const size_t majorStep = Steep ? static_cast<size_t>(m_stride) : 1;
-    const size_t minorStep = Steep ? 1 : static_cast<size_t>(m_stride);
-    const float slopeF = static_cast<float>(slope);
-    const float centreAtZero = static_cast<float>(b0 + slope * (0.5 - a0));  // centre of column 0
-    for (int i = first; i <= last; ++i) {
-        float along = 1.0f, centre = centreAtZero + slopeF * static_cast<float>(i);
-        if (i < a0 + 1 || i + 1 > a1) {
-            const double lo = std::max<double>(i, a0), hi = std::min<double>(i + 1, a1);
-            along = static_cast<float>(hi - lo);
-            if (along <= 0) continue;
-            centre = static_cast<float>(b0 + slope * (0.5 * (lo + hi) - a0));
-        }
-        const float top = centre - half, bottom = centre + half;
-        const int jTop = FastFloor(top), jBottom = FastFloor(bottom);
-        const float scale = along * 255.0f;
-        unsigned* column = m_bits + static_cast<size_t>(i) * majorStep;
-        if (jTop == jBottom) {
-            if (jTop >= 0 && jTop < minorSize)
-                Blend(column[static_cast<size_t>(jTop) * minorStep], colour,
-                      static_cast<unsigned>((bottom - top) * scale + 0.5f));
-            continue;
-        }
-        if (jTop >= 0 && jTop < minorSize)
-            Blend(column[static_cast<size_t>(jTop) * minorStep], colour,
-                  static_cast<unsigned>((static_cast<float>(jTop + 1) - top) * scale + 0.5f));
-        const unsigned full = static_cast<unsigned>(scale + 0.5f);
-        const int innerFirst = std::max(jTop + 1, 0), innerLast = std::min(jBottom - 1, minorSize - 1);
-        for (int j = innerFirst; j <= innerLast; ++j) Blend(column[static_cast<size_t>(j) * minorStep], colour, full);
-        if (jBottom >= 0 && jBottom < minorSize)
-            Blend(column[static_cast<size_t>(jBottom) * minorStep], colour,
-                  static_cast<unsigned>((bottom - static_cast<float>(jBottom)) * scale + 0.5f));
+        if (m_wide)
+            WalkWide<true>(canvas, ay, ax, by, bx, premultiplied);
+        else
+            Walk<true>(canvas, ay, ax, by, bx, premultiplied);
     }
 }
 

@@ -338,6 +338,53 @@ TEST(ParallelCoordinateTest, RasterizerMatchesQPainterCoverage)
     EXPECT_EQ(qAlpha(image.pixel(3, 1)), 0);
 }
 
+TEST(ParallelCoordinateTest, FastKernelAndBandsGiveThePlainKernelsPixels)
+{
+    // Oracle: the plain per-pixel kernel. The fast one, and any drawing in bands of rows, must
+    // give the very same bytes for lines of every slope, width and length, inside and across the
+    // edges of images both tiny and large, in colours of every alpha.
+    using Kernel = Zelvo::LineRasterizer::Kernel;
+    std::mt19937 random(23);
+    const QSize sizes[] = {{70, 195}, {195, 70}, {3, 40}, {40, 3}, {5, 5}, {33, 17}};
+    const float widths[] = {2.0f, 0.7f, 3.0f, 4.5f};
+    for (const QSize size : sizes) {
+        for (float width : widths) {
+            std::uniform_real_distribution<float> x(-8, size.width() + 8), y(-8, size.height() + 8);
+            std::uniform_int_distribution<int> byte(0, 255), length(0, 3);
+            struct Segment {
+                float x0, y0, x1, y1;
+                unsigned colour;
+            };
+            std::vector<Segment> segments;
+            for (int k = 0; k < 300; ++k) {
+                Segment s{x(random), y(random), 0, 0, 0};
+                // Short, level and upright segments as well as long ones.
+                const int kind = length(random);
+                s.x1 = kind == 1 ? s.x0 + 1.5f : kind == 2 ? s.x0 : x(random);
+                s.y1 = kind == 2 ? s.y0 + 2.5f : kind == 1 ? s.y0 + 0.25f : y(random);
+                s.colour = qPremultiply(qRgba(byte(random), byte(random), byte(random), k % 3 ? byte(random) : 255));
+                segments.push_back(s);
+            }
+            QImage background(size, QImage::Format_ARGB32_Premultiplied);
+            background.fill(qRgba(30, 60, 90, 120));
+            auto draw = [&](Kernel kernel, int bands) {
+                QImage image = background.copy();
+                for (int b = 0; b < bands; ++b) {
+                    Zelvo::LineRasterizer raster(image, width, kernel);
+                    if (bands > 1) raster.SetRows(size.height() * b / bands, size.height() * (b + 1) / bands - 1);
+                    for (const Segment& s : segments) raster.DrawLine(s.x0, s.y0, s.x1, s.y1, s.colour);
+                }
+                return image;
+            };
+            const QImage plain = draw(Kernel::Plain, 1);
+            ASSERT_NE(plain, background);
+            EXPECT_EQ(draw(Kernel::Fast, 1), plain) << size.width() << "x" << size.height() << " width " << width;
+            EXPECT_EQ(draw(Kernel::Fast, 3), plain) << size.width() << "x" << size.height() << " width " << width;
+            EXPECT_EQ(draw(Kernel::Plain, 2), plain) << size.width() << "x" << size.height() << " width " << width;
+        }
+    }
+}
+
 TEST(ScatterPlotTest, FormStandsAndIgnoresSelections)
 {
     Zelvo::ScatterPlotWidget widget;
