@@ -20,7 +20,10 @@ namespace {
 
 const QColor kInitialHighlight(60, 60, 60, 150);
 const QColor kInitialFaint(100, 100, 100, 255);
-const float kLabelHeight = 15.0f;
+// The title has a band of its own at the top: the lines start below it, clear of it by half the
+// pen's width, so no line runs under a title.
+const QRectF kTitleRect(-100, 0, 200, 20);
+const float kLabelOffset = 21.0f;
 const qreal kLineMargin = 2.0;  // beyond the line ends and the axis height, for the pen width
 const int kFaintAlpha = 10;     // the faint pen's alpha once points have colours
 
@@ -56,7 +59,7 @@ CoordinateAxisItem::CoordinateAxisItem(std::string& name, int dimension, HDpoint
     : m_name(name),
       m_dimension(dimension),
       m_pointSet(set),
-      m_labelOffset(showLabel ? kLabelHeight : 0.0f),
+      m_labelOffset(showLabel ? kLabelOffset : 0.0f),
       m_showAxis(showAxis),
       m_showLabel(showLabel),
       m_hoverBrush(QColor(100, 100, 100, 200), Qt::SolidPattern),
@@ -93,7 +96,7 @@ QRectF CoordinateAxisItem::m_linesRect() const
 QRectF CoordinateAxisItem::boundingRect() const
 {
     // The title is drawn centred over the axis, wider than the bar.
-    return m_axisRect.united(QRectF(-100, 0, 200, 20)).united(m_linesRect());
+    return m_axisRect.united(kTitleRect).united(m_linesRect());
 }
 
 QPainterPath CoordinateAxisItem::shape() const
@@ -255,7 +258,7 @@ void CoordinateAxisItem::SetLabelVisibility(bool visible)
 {
     m_showLabel = visible;
     // The lines follow at once; the bar keeps its rectangle until the next resize.
-    m_labelOffset = visible ? kLabelHeight : 0.0f;
+    m_labelOffset = visible ? kLabelOffset : 0.0f;
     m_updateGeometry();
 }
 
@@ -277,7 +280,7 @@ void CoordinateAxisItem::paint(QPainter* painter, const QStyleOptionGraphicsItem
     if ((m_hovered && m_showAxis) || m_showLabel) {
         painter->setFont(m_font);
         painter->setPen(m_textPen);
-        painter->drawText(QRectF(-100, 0, 200, 20), Qt::AlignCenter, QString::fromStdString(m_name));
+        painter->drawText(kTitleRect, Qt::AlignCenter, QString::fromStdString(m_name));
     }
 }
 
