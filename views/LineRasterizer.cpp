@@ -202,15 +202,21 @@ TOLVEMARK_TARGET_AVX2 inline __m256i ByteMulLanes(__m256i x, __m256i a)
     return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), _mm256_set1_epi16(0x80)), 8);
 }
 
-// Blend on four pixels at once, each with its own coverage (0 .. 255, one per 32-bit lane), in
-// sixteen 16-bit lanes that each hold one channel.
-struct Pen4 {
-    __m256i colour;
+// Blend with one colour on four or eight pixels at once, each with its own coverage (0 .. 255,
+// one per 32-bit lane).
+struct Pen {
+    __m256i lanes;                // the colour's channels in sixteen 16-bit lanes, four pixels' worth
+    __m256i redBlue, alphaGreen;  // its channel pairs as ByteMul splits them, eight pixels' worth
 
-    TOLVEMARK_TARGET_AVX2 explicit Pen4(unsigned c) : colour(_mm256_cvtepu8_epi16(_mm_set1_epi32(static_cast<int>(c))))
+    TOLVEMARK_TARGET_AVX2 explicit Pen(unsigned c)
     {
+        const __m128i colour = _mm_set1_epi32(static_cast<int>(c));
+        lanes = _mm256_cvtepu8_epi16(colour);
+        redBlue = _mm256_and_si256(_mm256_set1_epi32(static_cast<int>(c)), _mm256_set1_epi32(0x00ff00ff));
+        alphaGreen = _mm256_srli_epi16(_mm256_set1_epi32(static_cast<int>(c)), 8);
     }
 
+    // Four pixels, one channel per 16-bit lane.
     TOLVEMARK_TARGET_AVX2 __m128i Over(__m128i destination, __m128i coverage) const
     {
         // Byte 0 of pixel k's coverage into the four lanes of pixel k; a pixel's alpha into its four.
@@ -219,10 +225,24 @@ struct Pen4 {
         const __m256i spreadAlpha = _mm256_setr_epi8(6, -1, 6, -1, 6, -1, 6, -1, 14, -1, 14, -1, 14, -1, 14, -1,  //
                                                      6, -1, 6, -1, 6, -1, 6, -1, 14, -1, 14, -1, 14, -1, 14, -1);
         const __m256i cover = _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(coverage), spreadCoverage);
-        const __m256i source = ByteMulLanes(colour, cover);
+        const __m256i source = ByteMulLanes(lanes, cover);
         const __m256i keep = _mm256_sub_epi16(_mm256_set1_epi16(0xff), _mm256_shuffle_epi8(source, spreadAlpha));
         const __m256i result = _mm256_add_epi16(source, ByteMulLanes(_mm256_cvtepu8_epi16(destination), keep));
         return _mm_packus_epi16(_mm256_castsi256_si128(result), _mm256_extracti128_si256(result, 1));
+    }
+
+    // Eight pixels, two channels per 32-bit lane as in ByteMul.
+    TOLVEMARK_TARGET_AVX2 __m256i Over(__m256i destination, __m256i coverage) const
+    {
+        const __m256i pairs = _mm256_set1_epi32(0x00ff00ff);
+        const __m256i cover = _mm256_or_si256(coverage, _mm256_slli_epi32(coverage, 16));
+        const __m256i sourceRB = ByteMulLanes(redBlue, cover), sourceAG = ByteMulLanes(alphaGreen, cover);
+        const __m256i alpha = _mm256_srli_epi32(sourceAG, 16);
+        const __m256i keep = _mm256_sub_epi16(pairs, _mm256_or_si256(alpha, _mm256_slli_epi32(alpha, 16)));
+        const __m256i keptRB = ByteMulLanes(_mm256_and_si256(destination, pairs), keep);
+        const __m256i keptAG = ByteMulLanes(_mm256_srli_epi16(destination, 8), keep);
+        return _mm256_add_epi32(_mm256_or_si256(sourceRB, _mm256_slli_epi16(sourceAG, 8)),
+                                _mm256_or_si256(keptRB, _mm256_slli_epi16(keptAG, 8)));
     }
 };
 
@@ -234,6 +254,13 @@ TOLVEMARK_TARGET_AVX2 inline __m128i Coverage(__m128 j, __m128 top, __m128 botto
     const __m128 lo = _mm_max_ps(j, top), hi = _mm_min_ps(_mm_add_ps(j, _mm_set1_ps(1.0f)), bottom);
     const __m128 overlap = _mm_max_ps(_mm_sub_ps(hi, lo), _mm_setzero_ps());
     return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(overlap, scale), _mm_set1_ps(0.5f)));
+}
+
+TOLVEMARK_TARGET_AVX2 inline __m256i Coverage(__m256 j, __m256 top, __m256 bottom, __m256 scale)
+{
+    const __m256 lo = _mm256_max_ps(j, top), hi = _mm256_min_ps(_mm256_add_ps(j, _mm256_set1_ps(1.0f)), bottom);
+    const __m256 overlap = _mm256_max_ps(_mm256_sub_ps(hi, lo), _mm256_setzero_ps());
+    return _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(overlap, scale), _mm256_set1_ps(0.5f)));
 }
 
 // The walk of Walk with the same pixels, coverages and rounding, four pixels at a time. A pixel is
@@ -254,7 +281,7 @@ TOLVEMARK_TARGET_AVX2 void WalkWide(const Canvas& canvas, double a0, double b0, 
     const int first = std::max(canvas.MajorFirst<Steep>(), FastFloor(a0));
     const int last = std::min(canvas.MajorLast<Steep>(), FastFloor(std::ceil(a1)) - 1);
     const size_t stride = static_cast<size_t>(canvas.stride);
-    const Pen4 pen(colour);
+    const Pen pen(colour);
     const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
     const __m128 steps = _mm_setr_ps(0, 1, 2, 3);
 
@@ -287,35 +314,55 @@ TOLVEMARK_TARGET_AVX2 void WalkWide(const Canvas& canvas, double a0, double b0, 
         }
     };
 
-    if (Steep) {
-        for (int i = first; i <= last; ++i) {
-            Crossing c;
-            if (line.At(i, c)) step(i, c);
-        }
-        return;
-    }
-
-    // Shallow: the columns covered along their whole width (line.At's inner case) go four at a
-    // time; the end columns one by one.
+    // The steps covered along their whole length (line.At's inner case) go several at a time
+    // below; the others one by one.
     const int innerFirst = std::max(first, static_cast<int>(std::ceil(a0 + 1)));
     const int innerLast = std::min(last, FastFloor(a1) - 1);
-    if (innerLast - innerFirst + 1 < 4) {
-        for (int i = first; i <= last; ++i) {
+    auto stepsOneByOne = [&](int from, int to) TOLVEMARK_TARGET_AVX2 {
+        for (int i = from; i <= to; ++i) {
             Crossing c;
             if (line.At(i, c)) step(i, c);
         }
+    };
+    if (innerLast - innerFirst + 1 < 4 || (Steep && 2 * line.half > 2.9f)) {
+        stepsOneByOne(first, last);
         return;
     }
-    for (int i = first; i < innerFirst; ++i) {
-        Crossing c;
-        if (line.At(i, c)) step(i, c);
-    }
-    for (int i = innerLast + 1; i <= last; ++i) {
-        Crossing c;
-        if (line.At(i, c)) step(i, c);
+    stepsOneByOne(first, innerFirst - 1);
+    stepsOneByOne(innerLast + 1, last);
+
+    if (Steep) {
+        // Two rows at a time, four pixels of each: a line this narrow covers at most four pixels
+        // of a row, so one window from its first pixel, moved inside the image, holds them all
+        // (the window's other pixels get no coverage).
+        const __m256 slope8 = _mm256_set1_ps(line.slopeF), centreAtZero8 = _mm256_set1_ps(line.centreAtZero);
+        const __m256 half8 = _mm256_set1_ps(line.half), scale8 = _mm256_set1_ps(255.0f);
+        const __m256 across = _mm256_setr_ps(0, 1, 2, 3, 0, 1, 2, 3);
+        const __m256 lowest = _mm256_setzero_ps(), highest = _mm256_set1_ps(static_cast<float>(minorLast - 3));
+        __m256 rows = _mm256_add_ps(_mm256_set1_ps(static_cast<float>(innerFirst)), _mm256_setr_ps(0, 0, 0, 0, 1, 1, 1, 1));
+        int i = innerFirst;
+        for (; i + 1 <= innerLast; i += 2, rows = _mm256_add_ps(rows, _mm256_set1_ps(2.0f))) {
+            const __m256 centre = _mm256_add_ps(centreAtZero8, _mm256_mul_ps(slope8, rows));
+            const __m256 top = _mm256_sub_ps(centre, half8), bottom = _mm256_add_ps(centre, half8);
+            const __m256 start = _mm256_min_ps(_mm256_max_ps(_mm256_floor_ps(top), lowest), highest);
+            const __m256i coverage = Coverage(_mm256_add_ps(start, across), top, bottom, scale8);
+            const __m256i at = _mm256_cvttps_epi32(start);
+            auto* upper = reinterpret_cast<__m128i*>(canvas.bits + static_cast<size_t>(i) * stride +
+                                                     _mm256_cvtsi256_si32(at));
+            auto* lower = reinterpret_cast<__m128i*>(canvas.bits + static_cast<size_t>(i + 1) * stride +
+                                                     _mm256_extract_epi32(at, 4));
+            const __m256i before = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(upper)),
+                                                           _mm_loadu_si128(lower), 1);
+            const __m256i after = pen.Over(before, coverage);
+            _mm_storeu_si128(upper, _mm256_castsi256_si128(after));
+            _mm_storeu_si128(lower, _mm256_extracti128_si256(after, 1));
+        }
+        stepsOneByOne(i, innerLast);
+        return;
     }
     const __m128 slopeF = _mm_set1_ps(line.slopeF), centreAtZero = _mm_set1_ps(line.centreAtZero);
     const __m128 halfWidth = _mm_set1_ps(line.half), scale = _mm_set1_ps(255.0f);
+    const __m256 scale8 = _mm256_set1_ps(255.0f);
     for (int i = innerFirst; i <= innerLast; i += 4) {
         const int start = std::min(i, innerLast - 3);
         const __m128 centre =
@@ -329,9 +376,24 @@ TOLVEMARK_TARGET_AVX2 void WalkWide(const Canvas& canvas, double a0, double b0, 
         const __m128i done =
             start < i ? _mm_cmplt_epi32(_mm_add_epi32(_mm_set1_epi32(start), lanes), _mm_set1_epi32(i))
                       : _mm_setzero_si128();
-        __m128 j = _mm_set1_ps(static_cast<float>(rowFirst));
-        for (int row = rowFirst; row <= rowLast; ++row, j = _mm_add_ps(j, _mm_set1_ps(1.0f))) {
-            const __m128i coverage = _mm_andnot_si128(done, Coverage(j, top, bottom, scale));
+        // Two rows at a time, then the last one alone.
+        const __m256 top8 = _mm256_set_m128(top, top), bottom8 = _mm256_set_m128(bottom, bottom);
+        const __m256i done8 = _mm256_set_m128i(done, done);
+        __m256 j = _mm256_add_ps(_mm256_set1_ps(static_cast<float>(rowFirst)), _mm256_setr_ps(0, 0, 0, 0, 1, 1, 1, 1));
+        int row = rowFirst;
+        for (; row + 1 <= rowLast; row += 2, j = _mm256_add_ps(j, _mm256_set1_ps(2.0f))) {
+            const __m256i coverage = _mm256_andnot_si256(done8, Coverage(j, top8, bottom8, scale8));
+            auto* upper = reinterpret_cast<__m128i*>(canvas.bits + static_cast<size_t>(row) * stride + start);
+            auto* lower = reinterpret_cast<__m128i*>(canvas.bits + static_cast<size_t>(row + 1) * stride + start);
+            const __m256i before = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(upper)),
+                                                           _mm_loadu_si128(lower), 1);
+            const __m256i after = pen.Over(before, coverage);
+            _mm_storeu_si128(upper, _mm256_castsi256_si128(after));
+            _mm_storeu_si128(lower, _mm256_extracti128_si256(after, 1));
+        }
+        if (row == rowLast) {
+            const __m128i coverage =
+                _mm_andnot_si128(done, Coverage(_mm_set1_ps(static_cast<float>(row)), top, bottom, scale));
             auto* pixel = reinterpret_cast<__m128i*>(canvas.bits + static_cast<size_t>(row) * stride + start);
             _mm_storeu_si128(pixel, pen.Over(_mm_loadu_si128(pixel), coverage));
         }
