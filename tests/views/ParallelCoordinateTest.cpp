@@ -398,6 +398,16 @@ TEST(ParallelCoordinateTest, RebuiltAxesKeepColoursAndSelection)
     ASSERT_EQ(panel.Axes().size(), 3u);
     expectLines(panel, ids, {0, 6}, colourOf, "after the mask change");
 
+    // Points deleted with no selection relayed after: the old rows number other points now, so
+    // the selection is dropped.
+    ids.erase(ids.begin() + 1);
+    panel.colours.erase(panel.colours.begin() + 1);
+    std::vector<int> second = {1};
+    panel.profile.DeletePointByIndex(second);
+    emit panel.profile.PointColorChanged();
+    QCoreApplication::processEvents();
+    expectLines(panel, ids, {}, colourOf, "after a deletion without a new selection");
+
     // A colour list of another length is not taken: the lines fall back to the initial pen.
     panel.colours.pop_back();
     std::vector<int> none;
