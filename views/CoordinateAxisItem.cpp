@@ -314,17 +314,20 @@ bool CoordinateAxisItem::m_linesCurrent(const LinePlan& plan) const
     return m_linesValid && plan.key == m_lineImageKey && m_lineImage.size() == plan.size;
 }
 
-bool CoordinateAxisItem::m_prepareLines(const LinePlan& plan)
+CoordinateAxisItem::LineBuffers CoordinateAxisItem::m_prepareLines(const LinePlan& plan)
 {
+    LineBuffers buffers;
     if (m_lineImage.size() != plan.size) m_lineImage = QImage(plan.size, QImage::Format_ARGB32_Premultiplied);
     m_lineImage.setDevicePixelRatio(1.0);
-    if (!m_drawsLayered() || (m_faintValid && m_faintKey == plan.key && m_faintImage.size() == plan.size))
-        return false;
+    buffers.lines = m_lineImage.bits();
+    if (!m_drawsLayered()) return buffers;
+    buffers.faintToo = !m_faintValid || !(m_faintKey == plan.key) || m_faintImage.size() != plan.size;
     if (m_faintImage.size() != plan.size) m_faintImage = QImage(plan.size, QImage::Format_ARGB32_Premultiplied);
-    return true;
+    buffers.faint = m_faintImage.bits();
+    return buffers;
 }
 
-void CoordinateAxisItem::m_renderLines(const LinePlan& plan, bool faintToo, int firstRow, int lastRow)
+void CoordinateAxisItem::m_renderLines(const LinePlan& plan, const LineBuffers& buffers, int firstRow, int lastRow)
 {
     const float ax = static_cast<float>(plan.origin.x() - plan.left);
     const float ay = static_cast<float>(plan.origin.y() - plan.top);
@@ -338,38 +341,36 @@ void CoordinateAxisItem::m_renderLines(const LinePlan& plan, bool faintToo, int 
         const float y2 = top + (1.0f - there[p]) * usable;
         raster.DrawLine(ax, ay + y1 * s, ax + x2 * s, ay + y2 * s, colour);
     };
-    auto clearRows = [firstRow, lastRow](QImage& image) {
-        for (int y = firstRow; y <= lastRow; ++y)
-            std::memset(image.scanLine(y), 0, static_cast<size_t>(image.width()) * 4);
+    // Both images have plan's size and format, so the same layout in memory.
+    const size_t line = static_cast<size_t>(m_lineImage.bytesPerLine());
+    const size_t offset = line * static_cast<size_t>(firstRow), length = line * static_cast<size_t>(lastRow - firstRow + 1);
+    auto rasterizer = [&](uchar* bits) {
+        LineRasterizer raster(bits, plan.size, m_lineImage.bytesPerLine(), width);
+        raster.SetRows(firstRow, lastRow);
+        return raster;
     };
     const size_t n = m_mappedValues.size();
 
     if (m_drawsLayered()) {
-        if (faintToo) {
-            clearRows(m_faintImage);
-            LineRasterizer faint(m_faintImage, width);
-            faint.SetRows(firstRow, lastRow);
+        if (buffers.faintToo) {
+            std::memset(buffers.faint + offset, 0, length);
+            LineRasterizer faint = rasterizer(buffers.faint);
             for (size_t p = 0; p < n; ++p) draw(faint, p, m_faintColors[p]);
         }
-        // Same size and format, so the same layout in memory.
-        const size_t line = static_cast<size_t>(m_lineImage.bytesPerLine());
-        std::memcpy(m_lineImage.scanLine(firstRow), m_faintImage.constScanLine(firstRow),
-                    line * static_cast<size_t>(lastRow - firstRow + 1));
-        LineRasterizer raster(m_lineImage, width);
-        raster.SetRows(firstRow, lastRow);
+        std::memcpy(buffers.lines + offset, buffers.faint + offset, length);
+        LineRasterizer raster = rasterizer(buffers.lines);
         for (int p : m_selectedRows) draw(raster, static_cast<size_t>(p), m_fullColors[p]);
     } else {
-        clearRows(m_lineImage);
-        LineRasterizer raster(m_lineImage, width);
-        raster.SetRows(firstRow, lastRow);
+        std::memset(buffers.lines + offset, 0, length);
+        LineRasterizer raster = rasterizer(buffers.lines);
         const bool all = m_selectedCount == 0;
         for (size_t p = 0; p < n; ++p) draw(raster, p, all || m_selected[p] ? m_fullColors[p] : m_faintColors[p]);
     }
 }
 
-void CoordinateAxisItem::m_finishLines(const LinePlan& plan, bool faintToo)
+void CoordinateAxisItem::m_finishLines(const LinePlan& plan, const LineBuffers& buffers)
 {
-    if (faintToo) {
+    if (buffers.faintToo) {
         m_faintKey = plan.key;
         m_faintValid = true;
         ++m_faintRenderCount;
@@ -396,7 +397,7 @@ void CoordinateAxisItem::m_drawLines(QPainter* painter)
         struct Stale {
             CoordinateAxisItem* axis;
             LinePlan plan;
-            bool faintToo;
+            LineBuffers buffers;
         };
         std::vector<Stale> stale;
         for (CoordinateAxisItem* axis = this; axis; axis = axis->m_nextAxis) {
@@ -421,9 +422,9 @@ void CoordinateAxisItem::m_drawLines(QPainter* painter)
         }
         RunInParallel(jobs.size(), threads, [&jobs](size_t k) {
             const Job& job = jobs[k];
-            job.image->axis->m_renderLines(job.image->plan, job.image->faintToo, job.firstRow, job.lastRow);
+            job.image->axis->m_renderLines(job.image->plan, job.image->buffers, job.firstRow, job.lastRow);
         });
-        for (const Stale& entry : stale) entry.axis->m_finishLines(entry.plan, entry.faintToo);
+        for (const Stale& entry : stale) entry.axis->m_finishLines(entry.plan, entry.buffers);
     }
     painter->drawImage(QPointF((own.left - own.origin.x()) / own.scale, (own.top - own.origin.y()) / own.scale),
                        m_lineImage);

@@ -131,13 +131,19 @@ private:
     };
     bool m_planLines(const QTransform& device, LinePlan& plan) const;
     bool m_linesCurrent(const LinePlan& plan) const;
-    // Sizes the images for plan; true when the faint layer must be drawn again too.
-    bool m_prepareLines(const LinePlan& plan);
-    // Draws the rows firstRow .. lastRow of the lines (and of the faint layer when faintToo);
-    // touches nothing else, so bands of one image may be drawn at the same time.
-    void m_renderLines(const LinePlan& plan, bool faintToo, int firstRow, int lastRow);
+    // The pixels of the images about to be drawn, and whether the faint layer is drawn again too.
+    struct LineBuffers {
+        uchar* lines = nullptr;
+        uchar* faint = nullptr;  // null unless the lines are drawn in layers
+        bool faintToo = false;
+    };
+    // Sizes the images for plan (on the GUI thread: it may detach them).
+    LineBuffers m_prepareLines(const LinePlan& plan);
+    // Draws the rows firstRow .. lastRow of the lines (and of the faint layer when due) through
+    // the prepared pixels; touches nothing else, so bands of one image may be drawn at once.
+    void m_renderLines(const LinePlan& plan, const LineBuffers& buffers, int firstRow, int lastRow);
     // Records what the images now show.
-    void m_finishLines(const LinePlan& plan, bool faintToo);
+    void m_finishLines(const LinePlan& plan, const LineBuffers& buffers);
 
     QImage m_lineImage;
     LineImageKey m_lineImageKey;

@@ -413,14 +413,19 @@ void WalkWide(const Canvas& canvas, double a0, double b0, double a1, double b1, 
 }  // namespace
 
 LineRasterizer::LineRasterizer(QImage& target, float width, Kernel kernel)
-    : m_bits(reinterpret_cast<unsigned*>(target.bits())),
-      m_width(target.width()),
-      m_height(target.height()),
-      m_stride(static_cast<int>(target.bytesPerLine() / 4)),
+    : LineRasterizer(target.bits(), target.size(), target.bytesPerLine(), width, kernel)
+{
+}
+
+LineRasterizer::LineRasterizer(uchar* bits, QSize size, qsizetype bytesPerLine, float width, Kernel kernel)
+    : m_bits(reinterpret_cast<unsigned*>(bits)),
+      m_width(size.width()),
+      m_height(size.height()),
+      m_stride(static_cast<int>(bytesPerLine / 4)),
       m_halfWidth(0.5f * width),
       m_wide(kernel == Kernel::Fast && HaveWideInstructions()),
       m_firstRow(0),
-      m_lastRow(target.height() - 1)
+      m_lastRow(size.height() - 1)
 {
 }
 

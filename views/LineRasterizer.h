@@ -18,6 +18,9 @@ public:
 
     // target must be Format_ARGB32_Premultiplied and outlive the rasterizer.
     LineRasterizer(QImage& target, float width, Kernel kernel = Kernel::Fast);
+    // The same on premultiplied ARGB pixels of the given size, bytesPerLine apart; touches no
+    // QImage, so rasterizers on bands of one image may work on several threads.
+    LineRasterizer(uchar* bits, QSize size, qsizetype bytesPerLine, float width, Kernel kernel = Kernel::Fast);
 
     // Writes only the rows first .. last from now on (all rows at first). Lines are placed and
     // clipped against the whole image all the same, so the rows of an image drawn band by band,
