@@ -52,6 +52,31 @@ void RunInParallel(size_t count, size_t threads, const std::function<void(size_t
     for (auto& helper : helpers) helper.join();
 }
 
+std::shared_ptr<const CoordinateAxisItem::LineColors> BuildLineColors(const std::vector<QRgb>* source, size_t points)
+{
+    auto colors = std::make_shared<CoordinateAxisItem::LineColors>();
+    if (source) {
+        colors->given = true;
+        colors->source = *source;
+    }
+    colors->full.resize(points);
+    colors->faint.resize(points);
+    const QRgb initialHighlight = kInitialHighlight.rgba(), initialFaint = kInitialFaint.rgba();
+    bool layerable = true;
+    for (size_t p = 0; p < points; ++p) {
+        QRgb highlight = initialHighlight, faint = initialFaint;
+        if (p < colors->source.size()) {
+            highlight = colors->source[p];
+            faint = qRgba(qRed(highlight), qGreen(highlight), qBlue(highlight), kFaintAlpha);
+        }
+        layerable = layerable && qAlpha(highlight) == 255 && qAlpha(faint) <= kFaintAlpha;
+        colors->full[p] = qPremultiply(highlight);
+        colors->faint[p] = qPremultiply(faint);
+    }
+    colors->layerable = layerable;
+    return colors;
+}
+
 }  // namespace
 
 CoordinateAxisItem::CoordinateAxisItem(std::string& name, int dimension, HDpointSet<float>* set,
@@ -66,7 +91,8 @@ CoordinateAxisItem::CoordinateAxisItem(std::string& name, int dimension, HDpoint
       m_normalBrush(QColor(100, 100, 100, 60), Qt::SolidPattern),
       m_outlinePen(Qt::NoPen),
       m_highlightPen(kInitialHighlight, 2.0),
-      m_faintPen(kInitialFaint, 2.0)
+      m_faintPen(kInitialFaint, 2.0),
+      m_colors(BuildLineColors(nullptr, 0))
 {
     m_font.setFamily("Helvetica");
     m_font.setPixelSize(15);
@@ -170,7 +196,7 @@ void CoordinateAxisItem::UpdateMappingType(AxisMappingType type)
             mapped = hi != lo ? (v - lo) / (hi - lo) : 0.0f;  // a zero-width range maps to the bottom
         m_mappedValues[p] = mapped;
     }
-    m_updateLineColors();
+    m_fitToPointCount();
     m_invalidateLines();
     if (m_previousAxis) m_previousAxis->m_invalidateLines();
 }
@@ -192,18 +218,34 @@ void CoordinateAxisItem::SetSelectedPoint(std::vector<int>* indices)
     m_invalidateSelection();
 }
 
-void CoordinateAxisItem::SetPointColors(std::vector<QColor>* colors)
+std::shared_ptr<const CoordinateAxisItem::LineColors> CoordinateAxisItem::MakeLineColors(
+    const std::vector<QColor>* colors, size_t points)
 {
-    m_pointColors = colors;
-    m_colorCopy.clear();
-    if (colors) {
-        m_colorCopy.reserve(colors->size());
-        for (const QColor& c : *colors) m_colorCopy.push_back(c.rgba());
-    }
-    m_updateLineColors();
+    if (!colors) return BuildLineColors(nullptr, points);
+    std::vector<QRgb> source;
+    source.reserve(colors->size());
+    for (const QColor& c : *colors) source.push_back(c.rgba());
+    return BuildLineColors(&source, points);
 }
 
-void CoordinateAxisItem::m_updateLineColors()
+void CoordinateAxisItem::SetPointColors(std::vector<QColor>* colors)
+{
+    SetLineColors(MakeLineColors(colors, m_mappedValues.size()));
+}
+
+void CoordinateAxisItem::SetLineColors(std::shared_ptr<const LineColors> colors)
+{
+    if (!colors || colors == m_colors) return;
+    if (colors->full.size() != m_mappedValues.size())
+        colors = BuildLineColors(colors->given ? &colors->source : nullptr, m_mappedValues.size());
+    const bool sameLines = m_colors && m_colors->full == colors->full && m_colors->faint == colors->faint;
+    const bool sameLayering = m_colors && m_colors->layerable == colors->layerable;
+    m_colors = std::move(colors);
+    // The layering decides how a selection is drawn.
+    if (!sameLines || (!sameLayering && m_selectedCount > 0)) m_invalidateLines();
+}
+
+void CoordinateAxisItem::m_fitToPointCount()
 {
     const size_t n = m_mappedValues.size();
     if (m_selected.size() != n) {
@@ -211,32 +253,8 @@ void CoordinateAxisItem::m_updateLineColors()
         m_selectedRows.clear();
         m_selectedCount = 0;
     }
-    const QRgb initialHighlight = m_highlightPen.color().rgba();
-    const QRgb initialFaint = m_faintPen.color().rgba();
-    const bool haveColors = m_pointColors != nullptr;
-    bool changed = m_fullColors.size() != n;
-    m_fullColors.resize(n);
-    m_faintColors.resize(n);
-    bool layerable = true;
-    for (size_t p = 0; p < n; ++p) {
-        QRgb highlight = initialHighlight, faint = initialFaint;
-        if (haveColors && p < m_colorCopy.size()) {
-            highlight = m_colorCopy[p];
-            faint = qRgba(qRed(highlight), qGreen(highlight), qBlue(highlight), kFaintAlpha);
-        }
-        layerable = layerable && qAlpha(highlight) == 255 && qAlpha(faint) <= kFaintAlpha;
-        const unsigned full = qPremultiply(highlight), weak = qPremultiply(faint);
-        if (m_fullColors[p] != full || m_faintColors[p] != weak) {
-            m_fullColors[p] = full;
-            m_faintColors[p] = weak;
-            changed = true;
-        }
-    }
-    if (layerable != m_layerable) {
-        m_layerable = layerable;
-        changed = changed || m_selectedCount > 0;
-    }
-    if (changed) m_invalidateLines();
+    if (!m_colors || m_colors->full.size() != n)
+        m_colors = BuildLineColors(m_colors && m_colors->given ? &m_colors->source : nullptr, n);
 }
 
 void CoordinateAxisItem::SetNextAxisItem(CoordinateAxisItem* next)
@@ -355,16 +373,16 @@ void CoordinateAxisItem::m_renderLines(const LinePlan& plan, const LineBuffers& 
         if (buffers.faintToo) {
             std::memset(buffers.faint + offset, 0, length);
             LineRasterizer faint = rasterizer(buffers.faint);
-            for (size_t p = 0; p < n; ++p) draw(faint, p, m_faintColors[p]);
+            for (size_t p = 0; p < n; ++p) draw(faint, p, m_colors->faint[p]);
         }
         std::memcpy(buffers.lines + offset, buffers.faint + offset, length);
         LineRasterizer raster = rasterizer(buffers.lines);
-        for (int p : m_selectedRows) draw(raster, static_cast<size_t>(p), m_fullColors[p]);
+        for (int p : m_selectedRows) draw(raster, static_cast<size_t>(p), m_colors->full[p]);
     } else {
         std::memset(buffers.lines + offset, 0, length);
         LineRasterizer raster = rasterizer(buffers.lines);
         const bool all = m_selectedCount == 0;
-        for (size_t p = 0; p < n; ++p) draw(raster, p, all || m_selected[p] ? m_fullColors[p] : m_faintColors[p]);
+        for (size_t p = 0; p < n; ++p) draw(raster, p, all || m_selected[p] ? m_colors->full[p] : m_colors->faint[p]);
     }
 }
 
@@ -450,12 +468,12 @@ void CoordinateAxisItem::m_drawLinesDirect(QPainter* painter)
     const bool layered = m_drawsLayered();
     for (size_t p = 0; p < n; ++p) {
         if (layered || (m_selectedCount > 0 && !m_selected[p]))
-            draw(p, m_faintColors[p]);
+            draw(p, m_colors->faint[p]);
         else
-            draw(p, m_fullColors[p]);
+            draw(p, m_colors->full[p]);
     }
     if (layered)
-        for (int p : m_selectedRows) draw(static_cast<size_t>(p), m_fullColors[p]);
+        for (int p : m_selectedRows) draw(static_cast<size_t>(p), m_colors->full[p]);
     painter->restore();
 }
 

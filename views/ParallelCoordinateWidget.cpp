@@ -101,7 +101,7 @@ void ParallelCoordinateWidget::m_restoreColorsAndSelection()
     // projected view hands over the colours of the kept points before it announces them).
     std::vector<QColor>* colors = m_profile->GetPointColors();
     if (m_colorSource && colors == m_colorSource && colors->size() == static_cast<size_t>(count))
-        for (auto& axis : m_axes) axis->SetPointColors(colors);
+        m_giveColors(colors);
     // A selection given for another point count numbers points that are gone.
     if (m_selection.empty() || m_selectionPointCount != count) return;
     std::vector<int> rows;
@@ -131,7 +131,15 @@ void ParallelCoordinateWidget::UpdatePointColor()
     if (!m_profile) return;
     m_colorSource = m_profile->GetPointColors();
     if (m_rebuildTimer.isActive()) return;
-    for (auto& axis : m_axes) axis->SetPointColors(m_colorSource);
+    m_giveColors(m_colorSource);
+}
+
+void ParallelCoordinateWidget::m_giveColors(std::vector<QColor>* colors)
+{
+    if (m_axes.empty()) return;
+    // Made once for all axes: they draw each point in the same colours.
+    const auto lineColors = CoordinateAxisItem::MakeLineColors(colors, m_axes.front()->GetMappedValues().size());
+    for (auto& axis : m_axes) axis->SetLineColors(lineColors);
 }
 
 void ParallelCoordinateWidget::UpdateAxiesRangeMapping()

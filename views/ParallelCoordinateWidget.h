@@ -45,6 +45,8 @@ public slots:
 
 private:
     void m_readCheckBoxes();
+    // Hands the colour list to every axis.
+    void m_giveColors(std::vector<QColor>* colors);
     // Gives rebuilt axes the colours and the selection the old ones had.
     void m_restoreColorsAndSelection();
 
