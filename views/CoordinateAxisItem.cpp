@@ -77,6 +77,19 @@ std::shared_ptr<const CoordinateAxisItem::LineColors> BuildLineColors(const std:
     return colors;
 }
 
+// The initial pens' colours for a number of points: the same for every new axis of a panel,
+// so the axes built together share one (axes are made on the GUI thread only).
+std::shared_ptr<const CoordinateAxisItem::LineColors> InitialLineColors(size_t points)
+{
+    static std::weak_ptr<const CoordinateAxisItem::LineColors> last;
+    std::shared_ptr<const CoordinateAxisItem::LineColors> colors = last.lock();
+    if (!colors || colors->full.size() != points) {
+        colors = BuildLineColors(nullptr, points);
+        last = colors;
+    }
+    return colors;
+}
+
 }  // namespace
 
 CoordinateAxisItem::CoordinateAxisItem(std::string& name, int dimension, HDpointSet<float>* set,
@@ -92,7 +105,7 @@ CoordinateAxisItem::CoordinateAxisItem(std::string& name, int dimension, HDpoint
       m_outlinePen(Qt::NoPen),
       m_highlightPen(kInitialHighlight, 2.0),
       m_faintPen(kInitialFaint, 2.0),
-      m_colors(BuildLineColors(nullptr, 0))
+      m_colors(InitialLineColors(0))
 {
     m_font.setFamily("Helvetica");
     m_font.setPixelSize(15);
@@ -221,7 +234,7 @@ void CoordinateAxisItem::SetSelectedPoint(std::vector<int>* indices)
 std::shared_ptr<const CoordinateAxisItem::LineColors> CoordinateAxisItem::MakeLineColors(
     const std::vector<QColor>* colors, size_t points)
 {
-    if (!colors) return BuildLineColors(nullptr, points);
+    if (!colors) return InitialLineColors(points);
     std::vector<QRgb> source;
     source.reserve(colors->size());
     for (const QColor& c : *colors) source.push_back(c.rgba());
@@ -237,7 +250,8 @@ void CoordinateAxisItem::SetLineColors(std::shared_ptr<const LineColors> colors)
 {
     if (!colors || colors == m_colors) return;
     if (colors->full.size() != m_mappedValues.size())
-        colors = BuildLineColors(colors->given ? &colors->source : nullptr, m_mappedValues.size());
+        colors = colors->given ? BuildLineColors(&colors->source, m_mappedValues.size())
+                               : InitialLineColors(m_mappedValues.size());
     const bool sameLines = m_colors && m_colors->full == colors->full && m_colors->faint == colors->faint;
     const bool sameLayering = m_colors && m_colors->layerable == colors->layerable;
     m_colors = std::move(colors);
@@ -253,8 +267,8 @@ void CoordinateAxisItem::m_fitToPointCount()
         m_selectedRows.clear();
         m_selectedCount = 0;
     }
-    if (!m_colors || m_colors->full.size() != n)
-        m_colors = BuildLineColors(m_colors && m_colors->given ? &m_colors->source : nullptr, n);
+    if (m_colors->full.size() == n) return;
+    m_colors = m_colors->given ? BuildLineColors(&m_colors->source, n) : InitialLineColors(n);
 }
 
 void CoordinateAxisItem::SetNextAxisItem(CoordinateAxisItem* next)
