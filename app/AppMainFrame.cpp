@@ -7,6 +7,7 @@
 #include "ScatterPlotWidget.h"
 #include "Log.h"
 #include "SubspaceLoader.h"
+#include "UserOperation.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -14,9 +15,11 @@
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QKeySequence>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStatusBar>
 
 
 namespace Zelvo {
@@ -34,10 +37,25 @@ AppMainFrame::AppMainFrame()
     setupUI();
     createActions();
     createMenus();
+
+    // A line the user would otherwise never see stays in the status bar until the next operation.
+    m_statusLine = new QLabel(this);
+    m_statusLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);  // long lines do not widen the window
+    statusBar()->addWidget(m_statusLine, 1);
+    m_logListening = std::make_unique<Log::Listening>(
+        [this](const std::string& line, bool collected) {
+            if (collected || !UserOperation::IsNotable(line)) return;
+            // Lines may come from a worker thread; the label is the GUI thread's.
+            QMetaObject::invokeMethod(this, [this, text = QString::fromStdString(line).trimmed()] {
+                m_statusLine->setText(text);
+            });
+        },
+        [this] { QMetaObject::invokeMethod(this, [this] { m_statusLine->clear(); }); });
 }
 
 AppMainFrame::~AppMainFrame()
 {
+    m_logListening.reset();
     // The views point at the profile and the controller, which go before the Qt children would:
     // the views go first.
     delete m_projectedView;
@@ -217,9 +235,13 @@ void AppMainFrame::newFile()
                                                                kStartDirectory, kXmlFilter);
     if (fileName.isEmpty()) return;
     if (!fileName.contains('.')) fileName += ".xml";
-    m_fileIO.CreateNewEmptyHDdataSet(fileName.toLocal8Bit().constData());
-    // The profile's points belong to the data set before; they must not be saved into this one.
-    m_modelLoaded = false;
+    UserOperation::Guard(tr("New"), [&] {
+        m_fileIO.CreateNewEmptyHDdataSet(fileName.toLocal8Bit().constData());
+        // The profile's points belong to the data set before; they must not be saved into this one.
+        m_modelLoaded = false;
+        m_loadFailed = false;
+        return true;
+    });
 }
 
 void AppMainFrame::importCSV()
@@ -227,12 +249,15 @@ void AppMainFrame::importCSV()
     const QString fileName = DialogService::Current().GetOpenFileName(this, tr("Import CSV data file"),
                                                                      kStartDirectory, "CSV (*.CSV *.csv)");
     if (fileName.isEmpty()) return;
-    if (m_fileIO.ImportDataFromCSV(fileName.toLocal8Bit().constData())) {
-        loadDataToModel();
-    } else {
+    if (!m_fileIO.IsOpened() || !m_fileIO.IsNewDataSet()) {
         DialogService::Current().Warning(this, windowTitle(),
                                          tr("Require to create an empty XML file before import CSV files!"));
+        return;
     }
+    // A file that holds nothing to import, or rows it had to skip, is reported in the loader's words.
+    UserOperation::Run(this, tr("Import CSV"), [&] {
+        return m_fileIO.ImportDataFromCSV(fileName.toLocal8Bit().constData()) && loadDataToModel();
+    }, [this] { m_dropFailedDataSet(); });
 }
 
 void AppMainFrame::importClusteringLabel()
@@ -240,7 +265,11 @@ void AppMainFrame::importClusteringLabel()
     const QString fileName = DialogService::Current().GetOpenFileName(this, tr("Import Clustering label file"),
                                                                      kStartDirectory, "txt (*.TXT *.txt)");
     if (fileName.isEmpty()) return;
-    m_profile.ImportClusteringLabelTextFile(fileName.toLocal8Bit().constData());
+    // A file that cannot be opened is refused without a line: the window names it.
+    UserOperation::Run(this, tr("Import Clustering of %1").arg(fileName), [&] {
+        if (m_refuseFailedDataSet("nothing is imported into it")) return false;
+        return m_profile.ImportClusteringLabelTextFile(fileName.toLocal8Bit().constData());
+    });
 }
 
 void AppMainFrame::importClusterHierarchy()
@@ -248,23 +277,33 @@ void AppMainFrame::importClusterHierarchy()
     const QString fileName = DialogService::Current().GetOpenFileName(this, tr("Import Cluster Hierarchy"),
                                                                      kStartDirectory, "bin (*.txt)");
     if (fileName.isEmpty()) return;
-    m_profile.ImportClusterHierarchyFile(fileName.toLocal8Bit().constData());
+    UserOperation::Run(this, tr("Import Cluster Hierarchy of %1").arg(fileName), [&] {
+        // Storing a result rewrites the description.
+        if (m_refuseFailedDataSet("nothing is imported into it")) return false;
+        return m_profile.ImportClusterHierarchyFile(fileName.toLocal8Bit().constData());
+    });
 }
 
 void AppMainFrame::importSubspaceResult()
 {
+    const QString what = tr("Import Subspace Clustering");
     // The views of a subspace clustering project the loaded points: without them there is
     // nothing to project.
     if (!m_modelLoaded) {
-        Log::Puts("Error: load a data set before importing a subspace clustering");
+        UserOperation::Run(this, what, [] {
+            Log::Puts("Error: load a data set before importing a subspace clustering");
+            return false;
+        });
         return;
     }
     const QString fileName = DialogService::Current().GetOpenFileName(this, tr("Import Clustering label file"),
                                                                      kStartDirectory, "csv (*.CSV *.csv)");
     if (fileName.isEmpty()) return;
-    std::unique_ptr<SubspaceModel> model =
-        SubspaceLoader::LoadSubspaceModelFromFile(fileName.toLocal8Bit().constData());
-    if (model) m_subspaceModel.SetSubspaceModel(std::move(model));
+    UserOperation::Run(this, what, [&] {
+        std::unique_ptr<SubspaceModel> model =
+            SubspaceLoader::LoadSubspaceModelFromFile(fileName.toLocal8Bit().constData());
+        return model && m_subspaceModel.SetSubspaceModel(std::move(model));
+    });
 }
 
 void AppMainFrame::open()
@@ -272,26 +311,35 @@ void AppMainFrame::open()
     const QString fileName = DialogService::Current().GetOpenFileName(this, tr("Open XML HDdataSet file"),
                                                                      kStartDirectory, kXmlFilter);
     if (fileName.isEmpty()) return;
-    if (m_fileIO.OpenHDdataSet(fileName.toLocal8Bit().constData())) loadDataToModel();
+    // A description that cannot be read changes nothing; one whose points cannot be read
+    // leaves the window as after Close.
+    UserOperation::Run(this, tr("Open"), [&] {
+        return m_fileIO.OpenHDdataSet(fileName.toLocal8Bit().constData()) && loadDataToModel();
+    }, [this] { m_dropFailedDataSet(); });
 }
 
-void AppMainFrame::loadDataToModel()
+bool AppMainFrame::loadDataToModel()
 {
     // A second data set starts from empty views, so nothing of the first survives in them
     // while the profile replaces the results they were built from.
     if (m_projectedView) m_projectedView->CleanUp();
     if (m_dataOperation) m_dataOperation->CleanUp();
-    m_profile.SetHDfileIO(&m_fileIO);
+    if (!m_profile.SetHDfileIO(&m_fileIO)) {
+        m_dropFailedDataSet();
+        return false;
+    }
     m_modelLoaded = true;
+    m_loadFailed = false;
     m_subspaceModel.dataProfile = &m_profile;
     m_profile.SetDataSetPath(m_fileIO.GetFullPath());
     m_controller.SetDataProfile(&m_profile);
     m_dataOperation->SetModelController(&m_profile, &m_controller);
     m_projectedView->SetModelController(&m_profile, &m_controller);
     m_parallelCoordinate->SetDataProfile(&m_profile);
+    return true;
 }
 
-void AppMainFrame::close()
+void AppMainFrame::m_closeDataSet()
 {
     m_fileIO.Close();
     m_profile.CleanUp();
@@ -301,11 +349,39 @@ void AppMainFrame::close()
     if (m_parallelCoordinate) m_parallelCoordinate->SetDataProfile(nullptr);
 }
 
+void AppMainFrame::m_dropFailedDataSet()
+{
+    m_modelLoaded = false;
+    m_loadFailed = true;
+    m_closeDataSet();
+}
+
+void AppMainFrame::close()
+{
+    UserOperation::Guard(tr("Close"), [this] {
+        m_closeDataSet();
+        return true;
+    });
+}
+
+bool AppMainFrame::m_refuseFailedDataSet(const char* consequence)
+{
+    if (!m_loadFailed) return false;
+    Log::Printf("Error: %s did not load; %s\n", m_fileIO.GetFullPath().c_str(), consequence);
+    return true;
+}
+
+bool AppMainFrame::m_saveDataSet(const char* asPath)
+{
+    if (m_refuseFailedDataSet("nothing is saved")) return false;
+    if (m_modelLoaded && !(asPath ? m_fileIO.WriteDataProfile(m_profile) : m_profile.SaveHDpointSet())) return false;
+    return asPath ? m_fileIO.SaveAsHDdataSet(asPath) : m_fileIO.SaveHDdataSet();
+}
+
 bool AppMainFrame::save()
 {
     if (!m_fileIO.IsOpened()) return false;
-    if (m_modelLoaded && !m_profile.SaveHDpointSet()) return false;
-    return m_fileIO.SaveHDdataSet();
+    return UserOperation::Run(this, tr("Save"), [this] { return m_saveDataSet(nullptr); });
 }
 
 bool AppMainFrame::saveAs()
@@ -314,8 +390,8 @@ bool AppMainFrame::saveAs()
     const QString fileName = DialogService::Current().GetSaveFileName(this, tr("SaveAs XML HDdataSet file"),
                                                                      kStartDirectory, kXmlFilter);
     if (fileName.isEmpty()) return false;
-    if (m_modelLoaded && !m_fileIO.WriteDataProfile(m_profile)) return false;
-    return m_fileIO.SaveAsHDdataSet(fileName.toLocal8Bit().constData());
+    return UserOperation::Run(this, tr("Save As"),
+                              [&] { return m_saveDataSet(fileName.toLocal8Bit().constData()); });
 }
 
 void AppMainFrame::about()
@@ -330,10 +406,13 @@ void AppMainFrame::quit()
 
 void AppMainFrame::PointSelectionChangeFromProjView()
 {
-    std::vector<int>* selected = m_projectedView->GetScene().GetSelectedPointIndex();
-    m_parallelCoordinate->UpdatePointSelection(selected);
-    m_scatterPlot->UpdatePointSelection(selected);
-    if (selected->size() == 1) m_dataOperation->UpdatePointView(selected->front());
+    UserOperation::Guard(tr("Selection"), [this] {
+        std::vector<int>* selected = m_projectedView->GetScene().GetSelectedPointIndex();
+        m_parallelCoordinate->UpdatePointSelection(selected);
+        m_scatterPlot->UpdatePointSelection(selected);
+        if (selected->size() == 1) m_dataOperation->UpdatePointView(selected->front());
+        return true;
+    });
 }
 
 void AppMainFrame::PointSelectionChangeFromScatterPlotView()

@@ -3,11 +3,15 @@
 #include "DataOperationController.h"
 #include "DataProfile.h"
 #include "HDfileIO.h"
+#include "Log.h"
 #include "SubspaceTransitionGraphModel.h"
 
 #include <QMainWindow>
 
+#include <memory>
+
 class QAction;
+class QLabel;
 class QActionGroup;
 class QCloseEvent;
 class QDockWidget;
@@ -40,6 +44,9 @@ public:
     ScatterPlotWidget* GetScatterPlot() const { return m_scatterPlot; }
     DataPropertyWidget* GetDataOperationPanel() const { return m_dataOperation; }
     QDockWidget* GetParallelCoordinateDock() const { return m_parallelCoordinateDock; }
+    // The status bar's line: the last "Error" or "Warning" line printed outside an operation
+    // that reports its own, until the next operation starts.
+    QLabel* GetStatusLine() const { return m_statusLine; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -71,7 +78,17 @@ private:
     void createScatterPlotPanel();
     void createActions();
     void createMenus();
-    void loadDataToModel();
+    // Hands the file object's data set to the model and the views; false (the window as after
+    // Close, saving refused) when its points could not be read.
+    bool loadDataToModel();
+    // Close's share of the model and the views.
+    void m_closeDataSet();
+    // After a data set that failed to load: nothing of it is shown or may be saved.
+    void m_dropFailedDataSet();
+    // True, with an "Error" line ending in consequence, after a data set that failed to load.
+    bool m_refuseFailedDataSet(const char* consequence);
+    // Save (asPath null) or Save As; false when nothing was written.
+    bool m_saveDataSet(const char* asPath);
     // A panel of the given class in a new dock, hidden; nothing when the panel exists.
     template <typename Panel>
     void m_createDock(const QString& title, Panel*& panel, QDockWidget*& dock, Qt::DockWidgetAreas allowed,
@@ -116,6 +133,12 @@ private:
     HDfileIO m_fileIO;
     // True while the profile holds the points of the file object's data set.
     bool m_modelLoaded = false;
+    // True from a data set whose points could not be read until the next one is opened or
+    // created: its files must not be rewritten from what did not load.
+    bool m_loadFailed = false;
+
+    QLabel* m_statusLine = nullptr;
+    std::unique_ptr<Log::Listening> m_logListening;
 };
 
 }  // namespace Zelvo

@@ -8,6 +8,7 @@
 #include "DimReductionFactory.h"
 #include "EmbeddingResult.h"
 #include "Log.h"
+#include "UserOperation.h"
 
 #include <QAbstractButton>
 #include <QHeaderView>
@@ -275,22 +276,43 @@ void DataPropertyWidget::updatePointSetStatus()
 void DataPropertyWidget::buttonClickApply()
 {
     if (!m_dataProfile || !m_controller) return;
+    UserOperation::Run(this, m_currentPageTitle(), [this] { return m_applyCurrentPage(); });
+}
 
+QString DataPropertyWidget::m_currentPageTitle() const
+{
+    switch (tabWidget->currentIndex()) {
+    case 0: return toolBoxDataView->itemText(toolBoxDataView->currentIndex());
+    case 1: return toolBoxClustering->itemText(toolBoxClustering->currentIndex());
+    case 2: return toolBoxDimReduction->itemText(toolBoxDimReduction->currentIndex());
+    default: return tabWidget->tabText(tabWidget->currentIndex());
+    }
+}
+
+bool DataPropertyWidget::m_applyCurrentPage()
+{
+    const EmbeddingResult* embedding = m_dataProfile->GetCurrentEmbeddingResult();
+    const ClusteringResult* clustering = m_dataProfile->GetCurrentClusteringResult();
+    // A new result is made while the current one still lives, so a changed address means a
+    // new result.
+    enum { Nothing, Embedding, Clustering } expected = Nothing;
     switch (tabWidget->currentIndex()) {
     case 0:
         if (toolBoxDataView->currentIndex() == 0) updateDimProperty();
         break;
     case 1:
+        expected = Clustering;
         switch (toolBoxClustering->currentIndex()) {
         case 0: hierarchicalClustering(); break;
         case 1: kmeansClustering(); break;
-        case 2: approximateMorseSmale(); break;
+        case 2: approximateMorseSmale(); expected = Nothing; break;  // reports itself
         case 3: spectralClustering(); break;
         case 4: subspaceClustering(); break;
-        default: break;
+        default: expected = Nothing; break;
         }
         break;
     case 2:
+        expected = Embedding;
         switch (toolBoxDimReduction->currentIndex()) {
         case 0: dimReductionPCA(); break;
         case 1: dimReductionMDS(); break;
@@ -298,12 +320,16 @@ void DataPropertyWidget::buttonClickApply()
         case 3: dimReductionLaplacianEigenMap(); break;
         case 4: dimReductionLLE(); break;
         case 5: axisAlignedProjection(); break;
-        default: break;
+        default: expected = Nothing; break;
         }
         break;
     default:
         break;
     }
+    if (!m_dataProfile) return false;
+    if (expected == Embedding) return m_dataProfile->GetCurrentEmbeddingResult() != embedding;
+    if (expected == Clustering) return m_dataProfile->GetCurrentClusteringResult() != clustering;
+    return true;
 }
 
 void DataPropertyWidget::buttonClickOkay()
@@ -518,15 +544,19 @@ void DataPropertyWidget::saveCurrentClusteringResult()
 {
     if (!m_dataProfile) return;
     std::string identifier = lineEdit_Clustering_IDString->text().toStdString();
-    m_dataProfile->SaveCurrentClusteringResult(identifier);
-    SetupClusterResultsView();
+    // Its lines (a replaced entry, a failed write) go to the status line.
+    UserOperation::Guard("Save Current Result", [&] {
+        const bool saved = m_dataProfile->SaveCurrentClusteringResult(identifier);
+        SetupClusterResultsView();
+        return saved;
+    });
 }
 
 void DataPropertyWidget::saveCurrentDimReductionResult()
 {
     if (!m_dataProfile) return;
     std::string identifier = lineEdit_DimReduction_IDString->text().toStdString();
-    m_dataProfile->SaveCurrentEmbeddingResult(identifier);
+    UserOperation::Guard("Save Current Result", [&] { return m_dataProfile->SaveCurrentEmbeddingResult(identifier); });
 }
 
 int DataPropertyWidget::m_rowOfSender(const std::map<QPushButton*, int>& buttons) const
@@ -544,7 +574,8 @@ void DataPropertyWidget::loadingSavedClusteringResult()
     const QTableWidgetItem* item = tableWidget_ClusteringResults->item(row, 0);
     if (!item) return;
     std::string identifier = item->text().toStdString();
-    m_dataProfile->SetCurrentClusteringResultByIDString(identifier);
+    // The projected view shows it, or says why it cannot, inside this operation.
+    UserOperation::Run(this, "Load", [&] { return m_dataProfile->SetCurrentClusteringResultByIDString(identifier); });
 }
 
 void DataPropertyWidget::deleteSavedClusteringResult()

@@ -2,7 +2,7 @@
 
 #include "DistanceType.h"
 #include "PointSetState.h"
-#include "ui_DataOperationUI.h"
+#include "forms/ui_DataOperationUI.h"
 
 #include <QWidget>
 
@@ -58,6 +58,11 @@ private:
     void updateUIwithDataInfo();
     void setupDataViews();
     void updateDimProperty();
+    // Runs the operation of the current tab and page; false when an analysis left the
+    // profile's current result as it was (the engine refused or failed).
+    bool m_applyCurrentPage();
+    // The title of the current tab's current page.
+    QString m_currentPageTitle() const;
     PointSetState getPointSetNormalizationStateFromDimReductionUI() const;
     DistanceType getDistanceTypeFromDimReductionUI() const;
 

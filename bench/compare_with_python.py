@@ -19,9 +19,6 @@ import time
 import numpy as np
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-# Beside the checkout, or one level further up from a git worktree.
-DATA = next((d for d in (os.path.join(ROOT, "..", "shared", "data"), os.path.join(ROOT, "..", "..", "shared", "data"))
-             if os.path.isdir(d)), os.path.join(ROOT, "..", "shared", "data"))
 # A full dense eigh beyond this size takes many minutes with Debian's reference LAPACK.
 MDS_PEER_MAX = 5000
 
@@ -85,11 +82,12 @@ EMBED_METHODS = ("pca", "mds", "isomap", "le", "lle")
 
 
 def group_embed(driver, tmp, sizes, repeat, methods=EMBED_METHODS):
+    from sklearn.datasets import load_digits, make_swiss_roll
     from sklearn.decomposition import PCA
     from sklearn.manifold import Isomap, LocallyLinearEmbedding, SpectralEmbedding
-    sets = [("digits", np.loadtxt(os.path.join(DATA, "digits.csv"), delimiter=",", skiprows=1, dtype=np.float32)),
-            ("swissroll", np.loadtxt(os.path.join(DATA, "swissroll_2000.csv"), delimiter=",", skiprows=1,
-                                     dtype=np.float32))]
+    # The handwritten digits ship with scikit-learn; the roll is the tests' swissroll_2000.csv.
+    sets = [("digits", load_digits().data.astype(np.float32)),
+            ("swissroll", make_swiss_roll(2000, noise=0.05, random_state=7)[0].astype(np.float32))]
     sets += [("roll%d" % n, swiss_roll(n)) for n in sizes]
     k = 10
     for name, X in sets:

@@ -26,11 +26,11 @@ bool ReadWholeFile(const char* path, std::string& text)
 }
 
 // Calls fn(line) for each line of the text; a final line end adds no empty line. The
-// carriage return of a CRLF line end is cut off.
+// carriage return of a CRLF line end is cut off, a leading byte-order mark too.
 template <typename Fn>
 void ForEachLine(const std::string& text, Fn fn)
 {
-    size_t start = 0;
+    size_t start = CSVLoader::ByteOrderMarkLength(text);
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         const size_t next = end == std::string::npos ? text.size() : end + 1;
@@ -169,6 +169,11 @@ int CSVLoader::ParseInt(const char* begin, const char* end)
     return negative ? static_cast<int>(-static_cast<int64_t>(magnitude)) : static_cast<int>(magnitude);
 }
 
+size_t CSVLoader::ByteOrderMarkLength(std::string_view text)
+{
+    return text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+}
+
 bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
 {
     m_columnCount = 0;
@@ -191,6 +196,19 @@ bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
     std::string firstNotNumber;
     int firstNotNumberLine = 0;
     int firstNotNumberColumn = 0;
+    // Rows dropped for a missing field or another number of fields, told once per file too.
+    struct Skipped {
+        long long count = 0;
+        int firstLine = 0;
+        std::string firstText;
+        void Add(int lineNumber, std::string_view line)
+        {
+            if (count++ == 0) {
+                firstLine = lineNumber;
+                firstText.assign(line.data(), std::min<size_t>(line.size(), 60));
+            }
+        }
+    } missingRows, widthRows;
     std::vector<float> row;
     std::string headerOutput;
     ForEachLine(text, [&](std::string_view line) {
@@ -234,11 +252,13 @@ bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
         if (widthFromThisLine) m_columnCount = tokens;
         if (missing) {
             Zelvo::Log::Printf("missingData: %.*s\n", static_cast<int>(line.size()), line.data());
+            missingRows.Add(lineNumber, line);
             return;
         }
         if (row.empty()) return;
         if (static_cast<int>(row.size()) != m_columnCount) {
             Zelvo::Log::Printf("columnCountMismatch: %.*s\n", static_cast<int>(line.size()), line.data());
+            widthRows.Add(lineNumber, line);
             return;
         }
         m_values.insert(m_values.end(), row.begin(), row.end());
@@ -248,6 +268,16 @@ bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
     if (notNumbers > 0) {
         Zelvo::Log::Printf("Warning: %lld fields of %s are not numbers and read as 0; the first is \"%s\" in line %d, column %d\n",
                            notNumbers, path, firstNotNumber.c_str(), firstNotNumberLine, firstNotNumberColumn);
+    }
+    if (missingRows.count > 0) {
+        Zelvo::Log::Printf("Warning: %lld rows of %s have missing data and were skipped; "
+                           "the first is line %d: \"%s\"\n",
+                           missingRows.count, path, missingRows.firstLine, missingRows.firstText.c_str());
+    }
+    if (widthRows.count > 0) {
+        Zelvo::Log::Printf("Warning: %lld rows of %s do not have %d fields and were skipped; "
+                           "the first is line %d: \"%s\"\n",
+                           widthRows.count, path, m_columnCount, widthRows.firstLine, widthRows.firstText.c_str());
     }
     return true;
 }

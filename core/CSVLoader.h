@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Reads comma-separated tables of numbers (the CSV import, subspace basis files) and label
@@ -39,6 +40,9 @@ public:
     static int DecimalExponent(const char* begin, const char* end);
     // Reads an int the way stream extraction does; 0 when the text starts with no number.
     static int ParseInt(const char* begin, const char* end);
+    // 3 when text starts with a UTF-8 byte-order mark (spreadsheet programs write one), else
+    // 0. The mark belongs to no line: every file reader skips it.
+    static size_t ByteOrderMarkLength(std::string_view text);
 
 private:
     int m_columnCount = 0;

@@ -180,7 +180,11 @@ bool DataProfile::ImportClusteringLabelTextFile(const char* path)
     std::vector<int> labels;
     std::string line;
     // As atoi reads each line, but a number out of int range saturates instead of being undefined.
-    while (std::getline(in, line)) labels.push_back(CSVLoader::ParseInt(line.data(), line.data() + line.size()));
+    // A byte-order mark before the first label is no part of it.
+    while (std::getline(in, line)) {
+        const size_t skip = labels.empty() ? CSVLoader::ByteOrderMarkLength(line) : 0;
+        labels.push_back(CSVLoader::ParseInt(line.data() + skip, line.data() + line.size()));
+    }
 
     const int pointCount = m_pointSet.m_dimension > 0 ? m_pointSet.GetPointCount() : 0;
     if (static_cast<int64_t>(labels.size()) != pointCount) {

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
@@ -116,6 +118,34 @@ std::string SafeFileNamePart(std::string identifier)
     return identifier;
 }
 
+// Whether name, taken relative to directory, names a file in that folder or below it: not
+// empty, not absolute, no ".." component, and not led out by a symbolic link anywhere on
+// the way (the folder itself is compared by its real path too). A file that does not exist
+// yet is judged by its real parent folder; a link that leads nowhere is refused, since
+// writing through it would create its target.
+bool NameStaysInFolder(const std::string& directory, const std::string& name)
+{
+    namespace fs = std::filesystem;
+    if (name.empty() || name.front() == '/') return false;
+    for (size_t start = 0; start <= name.size();) {
+        const size_t end = std::min(name.find('/', start), name.size());
+        if (end - start == 2 && name.compare(start, 2, "..") == 0) return false;
+        start = end + 1;
+    }
+    std::string folderText = directory.empty() ? std::string(".") : directory;
+    while (folderText.size() > 1 && folderText.back() == '/') folderText.pop_back();
+    std::error_code error;
+    const fs::path folder = fs::weakly_canonical(folderText, error);
+    if (error) return false;
+    const fs::path target = fs::path(folderText) / name;
+    std::error_code absent;  // a target that does not exist yet is no link
+    const bool link = fs::is_symlink(fs::symlink_status(target, absent));
+    const fs::path resolved = link ? fs::canonical(target, error) : fs::weakly_canonical(target, error);
+    if (error) return false;
+    const fs::path relative = resolved.lexically_relative(folder);
+    return !relative.empty() && relative != "." && *relative.begin() != "..";
+}
+
 enum class IntRead { Absent, Read, Invalid };
 
 IntRead ReadInt(const XMLElement* element, const char* name, int& value)
@@ -187,11 +217,20 @@ int HDfileIO::Close()
 
 bool HDfileIO::WriteHDpointSetProperty(HDpointSet<float>& pointSet)
 {
-    SetDimensionProperties(pointSet.m_dimMask, pointSet.m_dimLabels);
     const int kept = pointSet.m_dimension > 0 ? pointSet.GetPointCount() : m_pointCount;
-    if (m_isVolume || kept == m_pointCount || m_binaryDataFileName.empty()) return true;
+    const bool deleted = !m_isVolume && kept != m_pointCount && !m_binaryDataFileName.empty();
+    // Only a deletion from the points read from this data set may shorten its point file; a
+    // set that did not load (or is another data set's) holds fewer points than the file.
+    if (deleted && (!m_pointsLoaded || kept > m_pointCount || pointSet.m_dimension != m_dimension)) {
+        Log::Printf("Error: the point set does not hold the points of %s; its files are left as they are\n",
+                    m_fullPath.c_str());
+        return false;
+    }
+    SetDimensionProperties(pointSet.m_dimMask, pointSet.m_dimLabels);
+    if (!deleted) return true;
     // Points were deleted: the point file the description names holds the kept points only.
-    const std::string path = m_directory + m_binaryDataFileName;
+    const std::string path = m_pathInFolder(m_binaryDataFileName);
+    if (path.empty()) return false;
     if (!WriteWholeFile(path, pointSet.m_values.data(), pointSet.m_values.size() * sizeof(float))) {
         Log::Printf("Error: Can't write the binary file: %s\n", path.c_str());
         return false;
@@ -242,6 +281,13 @@ bool HDfileIO::SetClusteringResultFile(const std::string& identifier, const std:
     return existed;
 }
 
+std::string HDfileIO::m_pathInFolder(const std::string& fileName) const
+{
+    if (NameStaysInFolder(m_directory, fileName)) return m_directory + fileName;
+    Log::Printf("Error: The file name \"%s\" does not name a file in the data set's folder\n", fileName.c_str());
+    return std::string();
+}
+
 void HDfileIO::m_parsingFileNameInfo()
 {
     const size_t slash = m_fullPath.rfind('/');
@@ -279,7 +325,8 @@ bool HDfileIO::m_bindElements()
 
 bool HDfileIO::m_updateAttributesFromXML()
 {
-    // Check everything first, so a rejected description prints nothing but the open error.
+    // Check everything first, so a rejected description prints nothing but the open error
+    // (and the line of a file name that leaves the folder).
     if (!m_bindElements()) return false;
     const std::pair<const XMLElement*, const char*> counts[] = {
         {m_pointCountElement, "count"}, {m_dimensionElement, "dimension"},
@@ -294,7 +341,10 @@ bool HDfileIO::m_updateAttributesFromXML()
     // Labels and mask are sized from the dimension count: a corrupt count must not make us
     // allocate gigabytes for a data set whose point file does not back it.
     if (m_dimension > kMaxDimensionCount) return false;
-    if (const char* name = m_binaryDataFile->Attribute("filename")) m_binaryDataFileName = name;
+    if (const char* name = m_binaryDataFile->Attribute("filename")) {
+        m_binaryDataFileName = name;
+        if (m_pathInFolder(m_binaryDataFileName).empty()) return false;
+    }
     if (m_dimension > kDimensionsWithoutPointFile) {
         struct stat status {};
         const bool backed = m_pointCount > 0 && !m_binaryDataFileName.empty() &&
@@ -309,8 +359,14 @@ bool HDfileIO::m_updateAttributesFromXML()
          entry = entry->NextSiblingElement()) {
         const char* identifier = entry->Attribute("ClusterResultIDString");
         const char* file = entry->Attribute("ClusterResultFile");
-        if (!identifier || !file) return false;
+        if (!identifier || !file || m_pathInFolder(file).empty()) return false;
         clustering[identifier] = file;
+    }
+    // The other names need not be there (empty means no such file), but a given one must
+    // stay in the folder as well.
+    for (const XMLElement* element : {m_binaryClusterFile, m_binaryLabelFile, m_binaryVolLabelFile}) {
+        const char* name = element ? element->Attribute("filename") : nullptr;
+        if (name && *name && m_pathInFolder(name).empty()) return false;
     }
 
     const size_t dimension = static_cast<size_t>(m_dimension);
@@ -444,6 +500,7 @@ bool HDfileIO::ReadHDPointSet(HDpointSet<float>& pointSet)
         return false;
     }
     if (!pointSet.m_values.empty()) Log::Puts("ReadHDPointSet::Overwrite the existing HDpoints");
+    m_pointsLoaded = false;
 
     // A fresh set: nothing derived from the previous data set's points may survive. The
     // normalisation choice is the user's and stays.
@@ -460,8 +517,8 @@ bool HDfileIO::ReadHDPointSet(HDpointSet<float>& pointSet)
     pointSet.m_spatialZ = m_spatialZ;
     pointSet.m_kind = 0;
 
-    const std::string path = m_directory + m_binaryDataFileName;
-    File file(m_binaryDataFileName.empty() ? nullptr : std::fopen(path.c_str(), "rb"));
+    const std::string path = m_binaryDataFileName.empty() ? std::string() : m_pathInFolder(m_binaryDataFileName);
+    File file(path.empty() ? nullptr : std::fopen(path.c_str(), "rb"));
     if (!file) {
         Log::Puts("ReadHDPointSet::Error Can't Open the BinrayFile");
         return false;
@@ -482,6 +539,7 @@ bool HDfileIO::ReadHDPointSet(HDpointSet<float>& pointSet)
         return false;
     }
     pointSet.m_values = std::move(values);
+    m_pointsLoaded = true;
     return true;
 }
 
@@ -494,8 +552,10 @@ bool HDfileIO::ReadVolumeModel(VolumeModel& volume, HDpointSet<float>& pointSet)
         // No voxel, so no label to look at.
         Log::Printf("@@@@@ read label Min:%d Max:%d\n", 0, 0);
     } else if (labelsRead) {
+        const std::string inFolder =
+            m_binaryVolLabelFileName.empty() ? std::string() : m_pathInFolder(m_binaryVolLabelFileName);
         const std::string path = m_directory + m_binaryVolLabelFileName;
-        File file(m_binaryVolLabelFileName.empty() ? nullptr : std::fopen(path.c_str(), "rb"));
+        File file(inFolder.empty() ? nullptr : std::fopen(inFolder.c_str(), "rb"));
         const int64_t bytes = voxelCount * int64_t(sizeof(unsigned int));
         labelsRead = file && FileSize(file.get()) >= bytes;
         if (labelsRead) {
@@ -537,9 +597,10 @@ bool HDfileIO::m_writeResultFile(std::map<std::string, std::string>& results, co
                     owner.c_str());
         return false;
     }
+    const std::string path = m_pathInFolder(fileName);
+    if (path.empty()) return false;
     const auto existing = results.find(identifier);
     if (existing != results.end()) Log::Puts("Warning: Entry already existed, replace the existing entry");
-    const std::string path = m_directory + fileName;
     if (!WriteWholeFile(path, data, bytes)) {
         Log::Printf("Error: Fail to write: %s\n", path.c_str());
         // A replaced entry whose file was truncated and removed is gone with it.
@@ -591,7 +652,8 @@ bool HDfileIO::ReadClusteringResult(ClusteringResult& result, std::string identi
         return false;
     }
     const std::string path = m_directory + entry->second;
-    File file(std::fopen(path.c_str(), "rb"));
+    const std::string inFolder = m_pathInFolder(entry->second);
+    File file(inFolder.empty() ? nullptr : std::fopen(inFolder.c_str(), "rb"));
     const int64_t size = file ? FileSize(file.get()) : -1;
     std::string text;
     bool read = size >= 0;
@@ -610,7 +672,8 @@ bool HDfileIO::ReadClusteringResult(ClusteringResult& result, std::string identi
 bool HDfileIO::m_writeHDpointRawBuffer(std::vector<float>* values)
 {
     const std::string fileName = m_baseName + ".bin";
-    const std::string path = m_directory + fileName;
+    const std::string path = m_pathInFolder(fileName);
+    if (path.empty()) return false;
     const size_t bytes = values ? values->size() * sizeof(float) : 0;
     if (!WriteWholeFile(path, values ? values->data() : nullptr, bytes)) {
         Log::Printf("Error: Can't write the binary file: %s\n", path.c_str());
@@ -622,11 +685,20 @@ bool HDfileIO::m_writeHDpointRawBuffer(std::vector<float>* values)
 
 bool HDfileIO::ReadCSVFile(const char* path)
 {
-    m_csvLoader.LoadCSVFile(path, ',', true);
+    const bool read = m_csvLoader.LoadCSVFile(path, ',', true);
     const int columns = m_csvLoader.GetColumnCount();
     const int rows = m_csvLoader.GetRowCount();
-    if (columns <= 0 || rows <= 0) {
-        Log::Printf("Error: No data to import from %s\n", path);
+    const std::vector<std::string>& header = m_csvLoader.GetHeader();
+    if (columns == 1 && !header.empty() && header[0].find_first_of(";\t") != std::string::npos) {
+        // Most likely meant to be split there; only ',' separates columns.
+        Log::Printf("Warning: the header of %s is read as one column \"%s\": ';' and tab do not separate "
+                    "columns, ',' does\n", path, header[0].substr(0, 60).c_str());
+    }
+    if (!read || columns <= 0 || rows <= 0) {
+        const char* cause = !read            ? "the file can't be read"
+                            : columns <= 0   ? "the file is empty"
+                                             : "no row of data below the header was kept";
+        Log::Printf("Error: No data to import from %s: %s\n", path, cause);
         m_csvLoader.TakeValues();  // nothing of this file may reach a later import
         return false;
     }

@@ -35,6 +35,9 @@ public:
     HDfileIO& operator=(const HDfileIO&) = delete;
 
     // Loads a description; on failure prints "Error in opening: ..." and changes nothing.
+    // Every file name it records must name a file in its folder or below it (nothing
+    // absolute, no "..", no symbolic link that leads out); the point and result file names
+    // must not be empty either.
     bool OpenHDdataSet(const char* path);
     // Starts a new, empty data set at path (the skeleton lives in memory; nothing is written).
     bool CreateNewEmptyHDdataSet(const char* path);
@@ -48,6 +51,8 @@ public:
     // Copies the set's dimension selection and labels. When points were deleted from the set
     // (a point data set whose count differs), the kept points also replace the point file and
     // the counts and extent follow them; false when that write failed (nothing changed then).
+    // A set that is not the points read from this data set (a failed read, another data set)
+    // never shortens the point file: false with an "Error" line, nothing changed.
     bool WriteHDpointSetProperty(HDpointSet<float>& pointSet);
     // The same for the profile's point set.
     bool WriteDataProfile(DataProfile& profile);
@@ -99,7 +104,8 @@ public:
     const std::map<std::string, std::string>& GetClusteringResults() const { return m_clusteringResults; }
     const std::map<std::string, std::string>& GetEmbeddingResults() const { return m_embeddingResults; }
 
-    // For the code that reads and writes the binary files beside the description.
+    // For the code that reads and writes the binary files beside the description. A file name
+    // given here is checked where a file is read or written, like one read from a description.
     void SetDataShape(int fileTypeIndex, int pointCount, int spatialX, int spatialY, int spatialZ,
                       int dimension);
     void SetBinaryFileNames(const std::string& dataFile, const std::string& clusterFile,
@@ -112,7 +118,12 @@ private:
     HDfileIO& operator=(HDfileIO&&) noexcept;
 
     void m_parsingFileNameInfo();
-    // Reader: false when the description lacks what it needs (nothing is printed then).
+    // directory + fileName when the name (recorded in the description, set by a caller or
+    // built here) names a file in the description's folder or below it; otherwise "" after
+    // an "Error: ..." line. Every file beside the description is reached through here.
+    std::string m_pathInFolder(const std::string& fileName) const;
+    // Reader: false when the description lacks what it needs (nothing is printed then) or
+    // names a file outside its folder (one "Error: ..." line).
     bool m_updateAttributesFromXML();
     void InitXML();
     void m_updateXMLFromAttributes();
@@ -143,6 +154,8 @@ private:
     int m_spatialY = 0;
     int m_spatialZ = 0;
     int m_pointCount = 0;
+    // True once ReadHDPointSet delivered this data set's points (false again when a read fails).
+    bool m_pointsLoaded = false;
     std::vector<bool> m_dimMask;
     std::vector<std::string> m_dimLabels;
 

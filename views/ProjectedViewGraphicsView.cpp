@@ -4,6 +4,7 @@
 #include "Log.h"
 #include "PointGraphicsItem.h"
 #include "ProjectedViewScene.h"
+#include "UserOperation.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -12,12 +13,34 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 
 namespace Zelvo {
 
 namespace {
 
 const double kZoomStep = 1.15;
+
+// The lasso's polygon, told apart from its view's life: whoever deletes it (the view, or the
+// scene clearing its items) lets the view know.
+class LassoItem : public QGraphicsPolygonItem {
+public:
+    explicit LassoItem(std::function<void()> gone) : m_gone(std::move(gone))
+    {
+        QPen pen(Qt::red, 2, Qt::DashDotLine);
+        pen.setCosmetic(true);
+        setPen(pen);
+    }
+    ~LassoItem() override
+    {
+        if (m_gone) m_gone();
+    }
+    void Forget() { m_gone = nullptr; }
+
+private:
+    std::function<void()> m_gone;
+};
 
 }  // namespace
 
@@ -28,14 +51,22 @@ ProjectedViewGraphicsView::ProjectedViewGraphicsView(QWidget* parent) : QGraphic
     // Repainting the whole viewport is cheaper than Qt's per-item dirty regions here.
     setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
     setRenderHint(QPainter::Antialiasing);
-    QPen pen(Qt::red, 2, Qt::DashDotLine);
-    pen.setCosmetic(true);
-    m_lassoItem.setPen(pen);
 }
 
 ProjectedViewGraphicsView::~ProjectedViewGraphicsView()
 {
-    if (m_lassoItem.scene()) m_lassoItem.scene()->removeItem(&m_lassoItem);
+    m_endLasso();
+}
+
+void ProjectedViewGraphicsView::m_endLasso()
+{
+    if (auto* lasso = static_cast<LassoItem*>(m_lassoItem)) {
+        lasso->Forget();
+        delete lasso;  // leaves its scene
+    }
+    m_lassoItem = nullptr;
+    m_lassoActive = false;
+    m_lassoPoints.clear();
 }
 
 ProjectedViewScene* ProjectedViewGraphicsView::m_scene() const
@@ -69,10 +100,14 @@ void ProjectedViewGraphicsView::mousePressEvent(QMouseEvent* event)
     QGraphicsItem* item = itemAt(event->pos());
     if (!item) {
         if (m_lassoEnabled && scene()) {
+            m_endLasso();  // a lasso whose release never came
+            m_lassoItem = new LassoItem([this] {
+                m_lassoItem = nullptr;
+                m_lassoActive = false;
+                m_lassoPoints.clear();
+            });
+            scene()->addItem(m_lassoItem);
             m_lassoActive = true;
-            m_lassoPoints.clear();
-            m_lassoItem.setPolygon(QPolygonF());
-            scene()->addItem(&m_lassoItem);
         }
     } else if (item->type() == ClusterNodeItem::Type) {
         if (ProjectedViewScene* s = m_scene()) s->AddNodeStatistic(static_cast<ClusterNodeItem*>(item));
@@ -82,9 +117,9 @@ void ProjectedViewGraphicsView::mousePressEvent(QMouseEvent* event)
 
 void ProjectedViewGraphicsView::mouseMoveEvent(QMouseEvent* event)
 {
-    if (m_lassoActive) {
+    if (m_lassoActive && m_lassoItem) {
         m_lassoPoints << mapToScene(event->pos());
-        m_lassoItem.setPolygon(m_lassoPoints);
+        m_lassoItem->setPolygon(m_lassoPoints);
         if (scene()) scene()->update();
     }
     QGraphicsView::mouseMoveEvent(event);
@@ -96,16 +131,18 @@ void ProjectedViewGraphicsView::mouseReleaseEvent(QMouseEvent* event)
     ProjectedViewScene* s = m_scene();
     QGraphicsItem* item = itemAt(event->pos());
     if (s && item && (colorMode == "Distortion" || colorMode == "Cost") &&
-        (item->type() == PointGraphicsItem::Type || item->type() == ClusterNodeItem::Type))
-        s->UpdateEmbeddingPosition();
+        (item->type() == PointGraphicsItem::Type || item->type() == ClusterNodeItem::Type)) {
+        // A measure that refuses here was reported when its colour mode was chosen.
+        UserOperation::Guard("Moving points", [s] {
+            s->UpdateEmbeddingPosition();
+            return true;
+        });
+    }
     if (colorMode == "HighlightNeighbor" && s && s->SelectedItemCount() > 0) emit UpdateColorMap();
 
     if (m_lassoActive) {
-        m_lassoActive = false;
-        m_lassoItem.setPolygon(m_lassoPoints);
         if (s) s->SelectByPolygon(m_lassoPoints);
-        m_lassoPoints.clear();
-        if (m_lassoItem.scene()) m_lassoItem.scene()->removeItem(&m_lassoItem);
+        m_endLasso();
         if (scene()) scene()->update();
         viewport()->update();
         if (colorMode == "HighlightNeighbor") emit UpdateColorMap();

@@ -25,6 +25,9 @@ public:
     // Centres on p, kept inside the scene rectangle shrunk by half the visible size on each side.
     void SetCenter(const QPointF& p);
     QPointF GetCenter() const { return m_center; }
+    // True between a press on empty space and its release, unless the scene deleted its items
+    // (a rebuild) in between, which ends the lasso.
+    bool IsLassoActive() const { return m_lassoActive; }
 
     // Written by the widget: "DimensionValue", "Cost", "Distortion", "Clusteirng" or
     // "HighlightNeighbor".
@@ -51,12 +54,16 @@ protected:
 private:
     ProjectedViewScene* m_scene() const;
     QRectF m_visibleSceneRect() const;
+    // Removes and deletes the lasso item, if any, and forgets the lasso.
+    void m_endLasso();
 
     QPointF m_center;
     bool m_lassoEnabled = true;
     bool m_lassoActive = false;
     QPolygonF m_lassoPoints;
-    QGraphicsPolygonItem m_lassoItem;
+    // Owned by the scene it is drawn in, so that a scene deleting its items takes it along;
+    // it clears this pointer when it goes.
+    QGraphicsPolygonItem* m_lassoItem = nullptr;
 };
 
 }  // namespace Zelvo

@@ -7,6 +7,7 @@
 #include "DataProfile.h"
 #include "EmbeddingResult.h"
 #include "ShowStatisticHUD.h"
+#include "UserOperation.h"
 
 #include <QSignalBlocker>
 
@@ -31,8 +32,10 @@ ProjectedViewWidget::ProjectedViewWidget(QWidget* parent) : QWidget(parent)
     connect(&m_scene, &ProjectedViewScene::UpdateGraph, this, &ProjectedViewWidget::UpdateNeighborhoodGraph);
     connect(&m_scene, &ProjectedViewScene::UpdateColorMap, this, &ProjectedViewWidget::UpdateColorMap);
     connect(GView, &ProjectedViewGraphicsView::UpdateColorMap, this, &ProjectedViewWidget::UpdateColorMap);
-    connect(GView, &ProjectedViewGraphicsView::RefineCurrentNode, &m_scene,
-            &ProjectedViewScene::RefineSelectedClusterNode);
+    connect(GView, &ProjectedViewGraphicsView::RefineCurrentNode, this, [this] {
+        UserOperation::Run(this, "Refine", [this] { m_scene.RefineSelectedClusterNode(); return true; },
+                           [this] { m_showNothing(); });
+    });
     cbNode->setChecked(true);
     cbGraph->setChecked(true);
     connect(cbNode, &QCheckBox::toggled, &m_scene, &ProjectedViewScene::SetNodeVisibility);
@@ -172,7 +175,7 @@ bool ProjectedViewWidget::CleanUp()
 
 // ---- results -----------------------------------------------------------------------------
 
-void ProjectedViewWidget::UpdateEmbeddingResult()
+void ProjectedViewWidget::m_updateEmbeddingResult()
 {
     if (!m_profile) return;
     EmbeddingResult* embedding = m_profile->GetCurrentEmbeddingResult();
@@ -187,7 +190,7 @@ void ProjectedViewWidget::UpdateEmbeddingResult()
     UpdateColorMap();
 }
 
-void ProjectedViewWidget::UpdateClusteringResult()
+void ProjectedViewWidget::m_updateClusteringResult()
 {
     if (!m_profile || !m_controller) return;
     std::unique_ptr<ClusterNodeGraphModel> model =
@@ -221,7 +224,7 @@ void ProjectedViewWidget::UpdateClusteringResult()
 
 // ---- controls ----------------------------------------------------------------------------
 
-void ProjectedViewWidget::UpdateClusterLevelFromInput()
+void ProjectedViewWidget::m_updateClusterLevelFromInput()
 {
     if (!m_profile) return;
     bool ok = false;
@@ -232,14 +235,14 @@ void ProjectedViewWidget::UpdateClusterLevelFromInput()
     UpdatePointColor();
 }
 
-void ProjectedViewWidget::UpdateNeighborhoodGraph()
+void ProjectedViewWidget::m_updateNeighborhoodGraph()
 {
     const int index = comboBox_NeighborGraphType->currentIndex();
     if (index < 0 || !m_profile) return;
     m_scene.ChangeNeighborGraph(static_cast<GraphType>(index), m_profile->GetDistanceFunctor());
 }
 
-void ProjectedViewWidget::UpdateColorMap()
+void ProjectedViewWidget::m_updateColorMap()
 {
     if (!m_profile) return;
     m_rangeTimer.stop();
@@ -302,7 +305,7 @@ void ProjectedViewWidget::m_rangeReleased()
     if (m_rangeTimer.isActive()) UpdateColorMap();
 }
 
-void ProjectedViewWidget::RestoreDefault()
+void ProjectedViewWidget::m_restoreDefault()
 {
     const int index = m_scene.GetClusterLevel() - 1;
     if (index >= 0 && index < comboBox_SelectClusterLevel->count()) {
@@ -313,7 +316,7 @@ void ProjectedViewWidget::RestoreDefault()
     m_scene.RestoreDefault();
 }
 
-void ProjectedViewWidget::DeleteSelectedPoints()
+void ProjectedViewWidget::m_deleteSelectedPoints()
 {
     if (!m_profile) return;
     // Point-set rows, so a later deletion still removes what the user selected.
@@ -355,6 +358,66 @@ void ProjectedViewWidget::toggleHUD(bool visibility)
 {
     if (m_statisticHUD) m_statisticHUD->setVisible(visibility);
     if (m_colorMapHUD) m_colorMapHUD->setVisible(visibility);
+}
+
+// ---- operation boundaries ----------------------------------------------------------------
+
+void ProjectedViewWidget::m_runOperation(const char* what, void (ProjectedViewWidget::*body)(), bool rebuildsScene)
+{
+    std::function<void()> recover;
+    if (rebuildsScene) recover = [this] { m_showNothing(); };
+    UserOperation::Run(this, what, [this, body] {
+        (this->*body)();
+        return true;
+    }, recover);
+}
+
+void ProjectedViewWidget::m_showNothing()
+{
+    m_rangeTimer.stop();
+    m_scene.Reset();
+    m_clearClusteringLists();
+    GView->colorMode.clear();
+    groupBox_colorMap->setEnabled(false);
+    groupBox_VisualControl->setEnabled(false);
+    if (m_profile) m_profile->SetPointColors(nullptr);
+}
+
+void ProjectedViewWidget::UpdateClusterLevelFromInput()
+{
+    m_runOperation("Cluster level", &ProjectedViewWidget::m_updateClusterLevelFromInput, true);
+}
+
+void ProjectedViewWidget::UpdateNeighborhoodGraph()
+{
+    // The old graph item goes before the new one is built: a failure leaves no graph.
+    m_runOperation("Neighbourhood graph", &ProjectedViewWidget::m_updateNeighborhoodGraph, false);
+}
+
+void ProjectedViewWidget::UpdateClusteringResult()
+{
+    m_runOperation("Clustering result", &ProjectedViewWidget::m_updateClusteringResult, true);
+}
+
+void ProjectedViewWidget::UpdateEmbeddingResult()
+{
+    m_runOperation("Embedding result", &ProjectedViewWidget::m_updateEmbeddingResult, true);
+}
+
+void ProjectedViewWidget::UpdateColorMap()
+{
+    // A colouring that fails leaves the items as they were: nothing to undo.
+    m_runOperation("Colour map", &ProjectedViewWidget::m_updateColorMap, false);
+}
+
+void ProjectedViewWidget::RestoreDefault()
+{
+    m_runOperation("Restore To Default", &ProjectedViewWidget::m_restoreDefault, true);
+}
+
+void ProjectedViewWidget::DeleteSelectedPoints()
+{
+    m_runOperation("Delete Points", &ProjectedViewWidget::m_deleteSelectedPoints, true);
 }
 
 }  // namespace Zelvo

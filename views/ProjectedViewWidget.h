@@ -65,6 +65,19 @@ private slots:
     void m_rangeReleased();
 
 private:
+    // The slots' work; each public slot runs its body as one user operation (UserOperation).
+    void m_updateClusterLevelFromInput();
+    void m_updateNeighborhoodGraph();
+    void m_updateClusteringResult();
+    void m_updateEmbeddingResult();
+    void m_updateColorMap();
+    void m_restoreDefault();
+    void m_deleteSelectedPoints();
+    // Runs body as the operation what; after an exception a body that rebuilds the scene
+    // leaves it showing nothing rather than half built.
+    void m_runOperation(const char* what, void (ProjectedViewWidget::*body)(), bool rebuildsScene);
+    void m_showNothing();
+
     void m_setDataProfile(DataProfile* profile);
     void m_addStatisticHUD();
     void m_setupColorMapSelectionUI();

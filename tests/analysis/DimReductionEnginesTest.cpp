@@ -34,7 +34,7 @@ using EngineMaker = std::function<std::unique_ptr<DimReductionInterface>(distanc
 std::unique_ptr<PointSet> LoadShared(const std::string& name, int count = 0)
 {
     int dims = 0;
-    const std::vector<float> values = TestSupport::ReadCsvValues(TestSupport::SharedDataPath(name), &dims, count);
+    const std::vector<float> values = TestSupport::ReadCsvValues(TestSupport::DataPath(name), &dims, count);
     return TestSupport::MakePointSet(values, dims);
 }
 

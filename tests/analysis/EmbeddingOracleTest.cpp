@@ -16,7 +16,7 @@ namespace {
 // exact float values are also written to data.csv for the oracle.
 Eigen::MatrixXf LoadColumns(const std::string& name, int count, const TestSupport::TempDir& dir)
 {
-    Eigen::MatrixXd table = ReadCsv(TestSupport::SharedDataPath(name), 1);
+    Eigen::MatrixXd table = ReadCsv(TestSupport::DataPath(name), 1);
     if (table.rows() == 0) return Eigen::MatrixXf();
     table = table.topRows(std::min<Eigen::Index>(count, table.rows())).eval();
     table = (table.rowwise() - table.colwise().mean()).eval();

@@ -46,7 +46,7 @@ std::vector<std::string> Lines(const std::string& text)
 std::vector<std::vector<float>> ReadIris()
 {
     std::vector<std::vector<float>> rows;
-    const std::vector<std::string> lines = Lines(TestSupport::ReadFile(TestSupport::SharedDataPath("iris.csv")));
+    const std::vector<std::string> lines = Lines(TestSupport::ReadFile(TestSupport::DataPath("iris.csv")));
     for (size_t l = 1; l < lines.size(); ++l) {
         if (lines[l].empty()) continue;
         std::vector<float> row;
@@ -99,7 +99,7 @@ bool EndsWithTiming(const std::string& output)
 TEST(EngineDriverTest, KnnGraphOverTheSelectedDimensionsMatchesBruteForce)
 {
     TestSupport::TempDir dir;
-    const std::string iris = TestSupport::SharedDataPath("iris.csv");
+    const std::string iris = TestSupport::DataPath("iris.csv");
     const std::vector<std::vector<float>> rows = ReadIris();
     ASSERT_EQ(rows.size(), 150u);
 
@@ -113,7 +113,7 @@ TEST(EngineDriverTest, KnnGraphOverTheSelectedDimensionsMatchesBruteForce)
 TEST(EngineDriverTest, OpensAStoredDataSetLikeAnImportedOne)
 {
     TestSupport::TempDir dir;
-    const std::string iris = TestSupport::SharedDataPath("iris.csv");
+    const std::string iris = TestSupport::DataPath("iris.csv");
     {
         Zelvo::HDfileIO file;
         TestSupport::CaptureStdout([&] {
@@ -138,7 +138,7 @@ TEST(EngineDriverTest, OpensAStoredDataSetLikeAnImportedOne)
 TEST(EngineDriverTest, BadCommandLinesAndUnreadableFilesFail)
 {
     TestSupport::TempDir dir;
-    const std::string iris = " --csv " + Quoted(TestSupport::SharedDataPath("iris.csv"));
+    const std::string iris = " --csv " + Quoted(TestSupport::DataPath("iris.csv"));
     struct Case {
         std::string arguments;
         int exitCode;
@@ -176,7 +176,7 @@ TEST(EngineDriverTest, BadCommandLinesAndUnreadableFilesFail)
 TEST(EngineDriver, EmbeddingAndClusteringEnginesWriteTheirResults)
 {
     TestSupport::TempDir dir;
-    const std::string iris = "--csv " + Quoted(TestSupport::SharedDataPath("iris.csv"));
+    const std::string iris = "--csv " + Quoted(TestSupport::DataPath("iris.csv"));
 
     const std::string pcaOut = dir.file("pca.txt");
     DriverRun pca = Drive(iris + " --method pca --measure Stress --repeat 2 --out " + Quoted(pcaOut));

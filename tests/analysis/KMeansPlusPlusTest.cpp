@@ -62,14 +62,14 @@ KmRandom Mersenne(unsigned seed)
 Table Blobs()
 {
     Table table;
-    table.values = TestSupport::ReadCsvValues(TestSupport::SharedDataPath("blobs_10k_8d.csv"), &table.d);
+    table.values = TestSupport::ReadCsvValues(TestSupport::DataPath("blobs_10k_8d.csv"), &table.d);
     table.n = static_cast<int>(table.values.size()) / table.d;
     return table;
 }
 
 std::vector<int> BlobLabels()
 {
-    return TestSupport::ReadInts(TestSupport::ReadFile(TestSupport::SharedDataPath("blobs_10k_8d_labels.txt")));
+    return TestSupport::ReadInts(TestSupport::ReadFile(TestSupport::DataPath("blobs_10k_8d_labels.txt")));
 }
 
 }  // namespace
@@ -127,7 +127,7 @@ TEST(KMeansPlusPlus, LloydStepsFromGivenRowsMatchScikitLearn)
         if (firstOfBlob[truth[i]] < 0) firstOfBlob[truth[i]] = i;
     const std::vector<std::vector<int>> inits = {firstOfBlob, {0, 1, 2, 3, 4, 5}, {10, 250, 3000, 4100, 7777, 9999}};
     std::string script = "import numpy as np\nfrom sklearn.cluster import KMeans\n"
-                         "X = np.loadtxt('" + TestSupport::SharedDataPath("blobs_10k_8d.csv") + "', delimiter=',', skiprows=1)\n";
+                         "X = np.loadtxt('" + TestSupport::DataPath("blobs_10k_8d.csv") + "', delimiter=',', skiprows=1)\n";
     std::vector<std::vector<int>> ours;
     for (const std::vector<int>& rows : inits) {
         std::vector<float> centres;

@@ -200,10 +200,10 @@ TEST(kmeansClassic, SameLabelsAsScikitLearnFromTheSameSeedRows)
 TEST(kmeansPlusPlus, RecoversTheBlobsWithTheNearestPointsAsCentres)
 {
     int d = 0;
-    const std::vector<float> values = TestSupport::ReadCsvValues(TestSupport::SharedDataPath("blobs_10k_8d.csv"), &d);
+    const std::vector<float> values = TestSupport::ReadCsvValues(TestSupport::DataPath("blobs_10k_8d.csv"), &d);
     ASSERT_EQ(d, 8);
     const std::vector<int> truth =
-        TestSupport::ReadInts(TestSupport::ReadFile(TestSupport::SharedDataPath("blobs_10k_8d_labels.txt")));
+        TestSupport::ReadInts(TestSupport::ReadFile(TestSupport::DataPath("blobs_10k_8d_labels.txt")));
     ASSERT_EQ(truth.size(), 10000u);
     auto set = MakeSet(8, values);
     kmeansClustering engine(6, Zelvo::KmeansPlusPlus, Mersenne(1));

@@ -63,11 +63,11 @@ protected:
         controller.SetDataProfile(&profile);
     }
 
-    // Imports a CSV file (a name under the shared data, or a path) into a new data set.
+    // Imports a CSV file (a test data set's name, or a path) into a new data set.
     void Open(const std::string& csv)
     {
         const bool shared = csv.find('/') == std::string::npos;
-        const std::string path = shared ? TestSupport::SharedDataPath(csv) : csv;
+        const std::string path = shared ? TestSupport::DataPath(csv) : csv;
         const std::string xml = dir.file(path.substr(path.rfind('/') + 1) + ".xml");
         bool opened = false;
         const std::string out = CaptureStdout([&] {
@@ -225,7 +225,8 @@ TEST_F(DataPropertyWidgetTest, ApplyRunsTheOperationOfTheCurrentPage)
         } else if (!clusters && !c.embedding) {
             EXPECT_EQ(out, "");
         }
-        EXPECT_EQ(dialogs.Calls().size() - dialogsBefore, c.page == 2 && c.tab == ClusteringTab ? 1u : 0u);
+        EXPECT_EQ(dialogs.Calls().size() - dialogsBefore, c.page == 2 && c.tab == ClusteringTab ? 1u : 0u)
+            << dialogs.Calls().back().text.toStdString();
     }
     const Zelvo::EmbeddingResult* axis = profile.GetCurrentEmbeddingResult();
     // The axis-aligned projection centres each axis on its mean: point 7 is (5.0, 1.5).
@@ -362,7 +363,7 @@ TEST_F(DataPropertyWidgetTest, LoadWithoutEmbeddingThenCleanUp)
 {
     Open("iris.csv");
     CaptureStdout([&] {
-        ASSERT_TRUE(profile.ImportClusteringLabelTextFile(TestSupport::SharedDataPath("iris_labels.txt").c_str()));
+        ASSERT_TRUE(profile.ImportClusteringLabelTextFile(TestSupport::DataPath("iris_labels.txt").c_str()));
     });
     ASSERT_EQ(Column(panel->tableWidget_ClusteringResults, 0), QStringList{"importedClusterResult"});
     QPointer<QPushButton> oldLoad = Button(0, 1);

@@ -2,6 +2,7 @@
 // drives it, checked in every view and on disk.
 #include "AppMainFrame.h"
 #include "ClusterNodeItem.h"
+#include "ClusteringResult.h"
 #include "CoordinateAxisItem.h"
 #include "DataPropertyWidget.h"
 #include "ParallelCoordinateWidget.h"
@@ -14,10 +15,13 @@
 
 #include <QAction>
 #include <QDockWidget>
+#include <QLabel>
 #include <QTest>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 
@@ -124,6 +128,19 @@ protected:
         QTest::mouseRelease(canvas->viewport(), Qt::LeftButton, Qt::NoModifier, corners[0]);
     }
 
+    // The texts of the warnings shown since the call count from.
+    QStringList WarningsSince(size_t from)
+    {
+        QStringList texts;
+        for (size_t i = from; i < dialogs.Calls().size(); ++i)
+            if (dialogs.Calls()[i].kind == "warning") texts << dialogs.Calls()[i].text;
+        return texts;
+    }
+    QPushButton* LoadButton(int row)
+    {
+        return qobject_cast<QPushButton*>(Panel().tableWidget_ClusteringResults->cellWidget(row, 1));
+    }
+
     TestSupport::InSourceTree inSourceTree;  // first in, last out
     ScriptedDialogService dialogs;
     TestSupport::TempDir dir;
@@ -158,7 +175,7 @@ TEST_F(MainWindowTest, StartsWithTheProjectedViewInTheCentreAndTheViewMenuToggle
 TEST_F(MainWindowTest, ImportClusterExploreSaveCloseAndReopen)
 {
     const std::string xml = dir.file("demo.xml");
-    NewAndImport(dir.file("demo"), TestSupport::SharedDataPath("iris.csv"));
+    NewAndImport(dir.file("demo"), TestSupport::DataPath("iris.csv"));
     EXPECT_EQ(Panel().table_PointProperty->rowCount(), 150);
     EXPECT_EQ(Panel().table_DimensionProperty->rowCount(), 4);
     EXPECT_EQ(Coordinates().GetAxisItems().size(), 4u);
@@ -218,7 +235,7 @@ TEST_F(MainWindowTest, ImportClusterExploreSaveCloseAndReopen)
 
 TEST_F(MainWindowTest, ImportBeforeNewWarnsAndChangesNothing)
 {
-    Trigger("&Import CSV...", TestSupport::SharedDataPath("iris.csv"));
+    Trigger("&Import CSV...", TestSupport::DataPath("iris.csv"));
     ASSERT_EQ(dialogs.Calls().size(), 2u);
     EXPECT_EQ(dialogs.Calls()[1].kind, "warning");
     EXPECT_EQ(dialogs.Calls()[1].text, "Require to create an empty XML file before import CSV files!");
@@ -305,7 +322,7 @@ TEST_F(MainWindowTest, ASecondDataSetShowsNothingOfTheFirst)
 {
     // Two data sets in one directory whose names differ only after a dot keep their own files.
     const std::string first = dir.file("set.xml"), second = dir.file("set.v2.xml");
-    NewAndImport(first, TestSupport::SharedDataPath("iris.csv"));
+    NewAndImport(first, TestSupport::DataPath("iris.csv"));
     Pca();
     KMeans(3);
     Panel().lineEdit_Clustering_IDString->setText("iris3");
@@ -372,6 +389,212 @@ TEST_F(MainWindowTest, SubspaceClusteringImportsIntoTheTransitionModel)
     ASSERT_EQ(model.subspaceViews.size(), 2u);
     EXPECT_EQ(model.subspaceViews[0].size(), 3u);  // the pairs of three basis columns
     EXPECT_EQ(model.subspaceViews[1].size(), 1u);
+}
+
+// Each failing operation says why in one warning, in the words of the line it printed, and
+// leaves what was shown; an operation whose result is not what was asked warns too.
+TEST_F(MainWindowTest, FailingOperationsSayWhyInOneWarning)
+{
+    const std::string notXml = dir.file("notes.xml"), empty = dir.file("empty.csv"), header = dir.file("header.csv"),
+                      labels = dir.file("labels.txt"), missing = dir.file("missing.csv");
+    std::ofstream(notXml) << "plain text\n";
+    std::ofstream{empty};
+    std::ofstream(header) << "a,b\n";
+    {
+        std::ofstream out(labels);
+        for (int i = 0; i < 150; ++i) out << i % 3 << '\n';
+    }
+    const Zelvo::EmbeddingResult* shown = nullptr;
+    const auto keepsEmbedding = [&] { EXPECT_EQ(window->GetDataProfile().GetCurrentEmbeddingResult(), shown); };
+    struct Case {
+        std::function<void()> run;
+        std::string warning;  // what the warning starts with; "" for none
+        std::function<void()> check;
+    };
+    const Case cases[] = {
+        {[&] { Trigger("&Import Subspace Clustering ..."); },
+         "Error: load a data set before importing a subspace clustering", nullptr},
+        {[&] { Trigger("&Import CSV...", empty); }, "Require to create an empty XML file before import CSV files!",
+         nullptr},
+        {[&] { Trigger("&Open...", notXml); }, "Error in opening: " + notXml + " file", nullptr},
+        {[&] { Trigger("&New ...", dir.file("t.xml")); }, "", nullptr},
+        {[&] { Trigger("&Import CSV...", missing); },
+         "Error in reading: " + missing + "\nError: No data to import from " + missing + ": the file can't be read",
+         nullptr},
+        {[&] { Trigger("&Import CSV...", empty); }, "Error: No data to import from " + empty + ": the file is empty",
+         nullptr},
+        {[&] { Trigger("&Import CSV...", header); },
+         "Error: No data to import from " + header + ": no row of data below the header was kept",
+         [&] { ExpectEmptyViews(); }},
+        {[&] { Trigger("&Import CSV...", TestSupport::DataPath("iris.csv")); }, "", nullptr},
+        {[&] { Trigger("&Import Clustering...", labels); }, "", nullptr},
+        {[&] { Trigger("&Import Clustering...", missing); },
+         "Import Clustering of " + missing + " failed.", nullptr},
+        {[&] { Trigger("&Import Cluster Hierarchy...", missing); }, "File not exist or empty", nullptr},
+        {[&] { Apply(ClusteringTab, 3); }, "DataPropertyWidget: Do not have a embedding result", nullptr},
+        {[&] { CaptureStdout([&] { LoadButton(0)->click(); }); }, "Error: No existing embeddingResult!", nullptr},
+        {[&] { Pca(); shown = window->GetDataProfile().GetCurrentEmbeddingResult(); }, "", nullptr},
+        {[&] { Apply(DimReductionTab, 3); },
+         "Error: Laplacian eigenmaps: 1 of 150 points have no mutual neighbour", keepsEmbedding},
+        {[&] { Apply(DimReductionTab, 2); }, "Warning: the graph of the 10 nearest neighbours has 2 components",
+         [&] { EXPECT_NE(window->GetDataProfile().GetCurrentEmbeddingResult(), shown); }},
+        {[&] {
+             View().lineEdit_KDEbandWidth->setText("0");
+             CaptureStdout([&] { View().radioButton_KDE->click(); });
+         },
+         "Error: KDE distortion needs a finite bandwidth above 0", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.warning);
+        const size_t before = dialogs.Calls().size();
+        c.run();
+        const QStringList warnings = WarningsSince(before);
+        if (c.warning.empty()) {
+            EXPECT_TRUE(warnings.isEmpty()) << warnings.join("|").toStdString();
+        } else {
+            ASSERT_EQ(warnings.size(), 1) << warnings.join("|").toStdString();
+            EXPECT_TRUE(warnings[0].startsWith(QString::fromStdString(c.warning))) << warnings[0].toStdString();
+            EXPECT_EQ(dialogs.Calls().back().parent->window(), window.get());
+        }
+        if (c.check) c.check();
+    }
+}
+
+// A line the user would not see otherwise stays in the status bar until the next operation.
+TEST_F(MainWindowTest, AWarningOutsideAnOperationStaysInTheStatusBarUntilTheNext)
+{
+    NewAndImport(dir.file("s.xml"), TestSupport::DataPath("iris.csv"));
+    Pca();
+    KMeans(3);
+    Panel().lineEdit_Clustering_IDString->setText("km");
+    const size_t before = dialogs.Calls().size();
+    for (int i = 0; i < 2; ++i) CaptureStdout([&] { Panel().pb_SaveClusteringResult->click(); });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->GetStatusLine()->text(), "Warning: Entry already existed, replace the existing entry");
+    EXPECT_TRUE(window->GetStatusLine()->isVisible());
+    EXPECT_EQ(dialogs.Calls().size(), before);
+    Pca();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->GetStatusLine()->text(), "");
+}
+
+// An import says what it did to the data: rows it skipped and fields it read as 0, with their
+// counts and the first of them, and a header that was surely meant to be split elsewhere.
+TEST_F(MainWindowTest, ImportsSayWhatTheyChanged)
+{
+    struct Case {
+        std::string csv;
+        std::vector<std::string> warning;  // its lines, with @ for the file's path
+        std::vector<float> values;         // what was imported, row after row
+    };
+    const Case cases[] = {
+        {"a,b,c\n1,2,3\n4,,6\n7,8\nx,nan,inf\n 9,  ,1\n10,11,12\n",
+         {"Warning: 3 fields of @ are not numbers and read as 0; the first is \"x\" in line 5, column 1",
+          "Warning: 2 rows of @ have missing data and were skipped; the first is line 3: \"4,,6\"",
+          "Warning: 1 rows of @ do not have 3 fields and were skipped; the first is line 4: \"7,8\""},
+         {1, 2, 3, 0, 0, 0, 10, 11, 12}},
+        {"a;b;c\n1;2;3\n4;5;6\n",
+         {"Warning: the header of @ is read as one column \"a;b;c\": ';' and tab do not separate columns, ',' does"},
+         {1, 4}},
+        {"a\tb\n1\t2\n", {"Warning: the header of @ is read as one column \"a\tb\": ';' and tab do not separate "
+                          "columns, ',' does"}, {1}},
+        {"a,b\n1,2\n", {}, {1, 2}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string csv = dir.file("in" + std::to_string(++n) + ".csv");
+        std::ofstream(csv) << c.csv;
+        QStringList expected;
+        for (std::string line : c.warning) expected << QString::fromStdString(line.replace(line.find('@'), 1, csv));
+        const size_t before = dialogs.Calls().size();
+        NewAndImport(dir.file("in" + std::to_string(n) + ".xml"), csv);
+        EXPECT_EQ(WarningsSince(before), expected.isEmpty() ? QStringList() : QStringList{expected.join('\n')});
+        EXPECT_EQ(window->GetDataProfile().GetPointSet().m_values, c.values) << c.csv;
+    }
+}
+
+// A lasso in progress when the scene is rebuilt ends with it; nothing is freed twice.
+TEST_F(MainWindowTest, ALassoInProgressEndsWhenTheSceneIsRebuilt)
+{
+    const std::string xml = dir.file("lasso.xml");
+    NewAndImport(xml, TestSupport::DataPath("iris.csv"));
+    CaptureStdout([&] { QMetaObject::invokeMethod(window.get(), "save"); });
+    const std::function<void()> rebuilds[] = {
+        [&] { Trigger("&Close"); },
+        [&] { Trigger("&Open...", xml); },
+        [&] { Pca(); },
+        [&] { CaptureStdout([&] { View().checkBox_isMinimalEnclosingBall->toggle(); }); },
+    };
+    Zelvo::ProjectedViewGraphicsView* canvas = View().GView;
+    const QPoint empty(3, 3);
+    for (const auto& rebuild : rebuilds) {
+        Pca();
+        ASSERT_EQ(canvas->itemAt(empty), nullptr);
+        QTest::mousePress(canvas->viewport(), Qt::LeftButton, Qt::NoModifier, empty);
+        QTest::mouseMove(canvas->viewport(), empty + QPoint(40, 0));
+        ASSERT_TRUE(canvas->IsLassoActive());
+        rebuild();  // the release never reaches the view before it
+        EXPECT_FALSE(canvas->IsLassoActive());
+        for (QGraphicsItem* item : Scene().items()) EXPECT_NE(item->type(), QGraphicsPolygonItem::Type);
+        QTest::mouseMove(canvas->viewport(), empty + QPoint(40, 40));
+        QTest::mouseRelease(canvas->viewport(), Qt::LeftButton, Qt::NoModifier, empty + QPoint(40, 40));
+    }
+    EXPECT_TRUE(WarningsSince(0).isEmpty()) << WarningsSince(0).join("|").toStdString();
+}
+
+// A data set whose point file is damaged or missing does not load: the window says so and is
+// left as after Close, and neither Save nor Save As writes anything of it.
+TEST_F(MainWindowTest, ADataSetThatFailsToLoadIsNeverSaved)
+{
+    const std::string xml = dir.file("iris.xml"), bin = dir.file("iris.bin"), copy = dir.file("copy.xml");
+    NewAndImport(xml, TestSupport::DataPath("iris.csv"));
+    CaptureStdout([&] { QMetaObject::invokeMethod(window.get(), "save"); });
+    const std::string points = TestSupport::ReadFile(bin);
+    ASSERT_EQ(points.size(), 150u * 4 * 4);
+    struct Case {
+        std::function<void()> damage;
+        std::string cause;
+    };
+    const Case cases[] = {
+        {[&] { TestSupport::WriteFile(bin, points.substr(0, points.size() - 4)); },
+         "ReadHDPointSet::Error " + bin + " holds 2396 bytes, 2400 needed"},
+        {[&] { std::remove(bin.c_str()); }, "ReadHDPointSet::Error Can't Open the BinrayFile"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cause);
+        Trigger("&Open...", xml);
+        Pca();
+        ASSERT_FALSE(Scene().GetPointItems().empty());
+        c.damage();
+        const std::string description = TestSupport::ReadFile(xml), damaged = TestSupport::ReadFile(bin);
+        size_t before = dialogs.Calls().size();
+        Trigger("&Open...", xml);
+        const std::string unread = c.cause + "\n[DataProfile] Error: Can't read the data set " + xml;
+        EXPECT_EQ(WarningsSince(before), QStringList{QString::fromStdString(unread)});
+        ExpectEmptyViews();
+        EXPECT_EQ(window->GetDataProfile().GetCurrentEmbeddingResult(), nullptr);
+
+        before = dialogs.Calls().size();
+        bool saved = true;
+        CaptureStdout([&] { QMetaObject::invokeMethod(window.get(), "save", Q_RETURN_ARG(bool, saved)); });
+        EXPECT_FALSE(saved);
+        dialogs.AnswerFileName(QString::fromStdString(copy));
+        CaptureStdout([&] { QMetaObject::invokeMethod(window.get(), "saveAs", Q_RETURN_ARG(bool, saved)); });
+        EXPECT_FALSE(saved);
+        const QString refused = QString::fromStdString("Error: " + xml + " did not load; nothing is saved");
+        EXPECT_EQ(WarningsSince(before), (QStringList{refused, refused}));
+        // Nor does the file object shorten the point file from points that were never read.
+        CaptureStdout([&] { EXPECT_FALSE(window->GetDataProfile().SaveHDpointSet()); });
+        EXPECT_EQ(TestSupport::ReadFile(xml), description);
+        // Nor is a clustering stored beside it, which would rewrite the description.
+        Trigger("&Import Cluster Hierarchy...", TestSupport::DataPath("iris.csv"));
+        EXPECT_EQ(WarningsSince(before).back().toStdString(),
+                  "Error: " + xml + " did not load; nothing is imported into it");
+        EXPECT_EQ(TestSupport::ReadFile(xml), description);
+        EXPECT_EQ(TestSupport::ReadFile(bin), damaged);
+        EXPECT_FALSE(std::ifstream(copy).good());
+        TestSupport::WriteFile(bin, points);
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <tinyxml2.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -424,4 +425,55 @@ TEST(BinaryFiles, VolumeLabelsAreReadWithTheirRange)
     out = CaptureStdout([&] { read = io.ReadVolumeModel(volume, set); });
     EXPECT_FALSE(read);
     EXPECT_TRUE(volume.m_voxelLabels.empty());
+}
+
+// Names set after opening and the names built here are checked where they are used as well:
+// no file outside the data set's folder is read or written, whatever the name says.
+TEST(BinaryFiles, NoFileOutsideTheFolderIsReadOrWritten)
+{
+    TempDir dir;
+    const std::string set = dir.file("set/");
+    ASSERT_EQ(mkdir(set.c_str(), 0700), 0);
+    TestSupport::WriteFile(dir.file("in.csv"), TableCsv(4, 2));
+    const std::string outside(32, 'o');
+    TestSupport::WriteFile(dir.file("outside.bin"), outside);
+    HDfileIO io;
+    ImportInto(io, set + "d.xml", dir.file("in.csv"));
+    HDpointSet<float> points;
+    ASSERT_TRUE(io.ReadHDPointSet(points));
+    std::vector<int> deleted = {1};
+    ASSERT_TRUE(points.DeleteHDpoints(deleted));
+
+    // Points deleted from a set whose point file is named outside: nothing is written there.
+    io.SetBinaryFileNames("../outside.bin", "", "", "../outside.bin");
+    bool done = true;
+    std::string out = CaptureStdout([&] { done = io.WriteHDpointSetProperty(points); });
+    EXPECT_FALSE(done);
+    EXPECT_EQ(out.rfind("Error: The file name \"../outside.bin\"", 0), 0u) << out;
+    EXPECT_EQ(io.GetPointCount(), 4);
+    CaptureStdout([&] { done = io.ReadHDPointSet(points); });
+    EXPECT_FALSE(done);
+    EXPECT_TRUE(points.m_values.empty());
+    VolumeModel volume;
+    io.SetDataShape(0, 4, 4, 1, 1, 2);
+    CaptureStdout([&] { done = io.ReadVolumeModel(volume, points); });
+    EXPECT_FALSE(done);
+    EXPECT_TRUE(volume.m_voxelLabels.empty());
+    io.SetClusteringResultFile("x", "../outside.bin");
+    ClusteringResult result;
+    CaptureStdout([&] { done = io.ReadClusteringResult(result, "x"); });
+    EXPECT_FALSE(done);
+    EXPECT_EQ(result.GetSerializedHierarchyString(), "");
+
+    // Names built from the base name, led out by a symbolic link planted under them.
+    ASSERT_EQ(symlink("../outside.bin", (set + "d_km.bin").c_str()), 0);
+    result.SetClusteringIndexArray({{0, 1}});
+    CaptureStdout([&] { done = io.WriteClusteringResult(result, "km"); });
+    EXPECT_FALSE(done);
+    EXPECT_EQ(io.GetClusteringResults().count("km"), 0u);
+    ASSERT_EQ(symlink("../outside.bin", (set + "e.bin").c_str()), 0);
+    ASSERT_TRUE(io.CreateNewEmptyHDdataSet((set + "e.xml").c_str()));
+    CaptureStdout([&] { done = io.ImportDataFromCSV(dir.file("in.csv").c_str()); });
+    EXPECT_FALSE(done);
+    EXPECT_EQ(ReadFile(dir.file("outside.bin")), outside);
 }

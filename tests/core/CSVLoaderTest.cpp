@@ -137,9 +137,29 @@ TEST(CSVLoader, LabelFiles)
 TEST(CSVLoader, SharedIrisTable)
 {
     CSVLoader loader;
-    const std::string path = TestSupport::SharedDataPath("iris.csv");
+    const std::string path = TestSupport::DataPath("iris.csv");
     TestSupport::CaptureStdout([&] { ASSERT_TRUE(loader.LoadCSVFile(path.c_str(), ',', true)); });
     EXPECT_EQ(loader.GetColumnCount(), 4);
     EXPECT_EQ(loader.GetRowCount(), 150);
     for (const std::string& label : loader.GetHeader()) EXPECT_EQ(label.find('"'), std::string::npos);
+}
+
+// Spreadsheet programs start a UTF-8 file with a byte-order mark; it belongs to no field. Only
+// the file's first three bytes are such a mark.
+TEST(CSVLoader, LeadingByteOrderMarkIsSkipped)
+{
+    const std::string bom = "\xEF\xBB\xBF";
+    TestSupport::TempDir dir;
+    CSVLoader loader;
+    const std::string headed = Write(dir, "h.csv", bom + "x,y\n1,2\n");
+    TestSupport::CaptureStdout([&] { EXPECT_TRUE(loader.LoadCSVFile(headed.c_str(), ',', true)); });
+    EXPECT_EQ(loader.GetHeader(), (std::vector<std::string>{"x", "y"}));
+
+    const std::string bare = Write(dir, "b.csv", bom + "1,2\n" + bom + "3,4\n");
+    TestSupport::CaptureStdout([&] { EXPECT_TRUE(loader.LoadCSVFile(bare.c_str(), ',', false)); });
+    EXPECT_EQ(loader.GetValues(), (std::vector<float>{1, 2, 0, 4}));
+
+    const std::string labels = Write(dir, "l.txt", bom + "3\n" + bom + "4\n");
+    EXPECT_TRUE(loader.LoadLabelFile(labels.c_str()));
+    EXPECT_EQ(loader.GetLabels(), (std::vector<int>{3, 0}));
 }

@@ -90,7 +90,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(io.CreateNewEmptyHDdataSet(dir.file("iris.xml").c_str()));
-        CaptureStdout([&] { ASSERT_TRUE(io.ImportDataFromCSV(TestSupport::SharedDataPath("iris.csv").c_str())); });
+        CaptureStdout([&] { ASSERT_TRUE(io.ImportDataFromCSV(TestSupport::DataPath("iris.csv").c_str())); });
         bool loaded = false;
         CaptureStdout([&] { loaded = profile.SetHDfileIO(&io); });
         ASSERT_TRUE(loaded);
@@ -122,9 +122,9 @@ TEST(DataProfileSignals, FileOperationsBeforeADataSetAreRefused)
         {"AddClusteringResult", [&] { return profile.AddClusteringResult(id, TwoClusters()); }},
         {"SetCurrentClusteringResultByIDString", [&] { return profile.SetCurrentClusteringResultByIDString(id); }},
         {"ImportClusteringLabelTextFile",
-         [&] { return profile.ImportClusteringLabelTextFile(TestSupport::SharedDataPath("iris_labels.txt").c_str()); }},
+         [&] { return profile.ImportClusteringLabelTextFile(TestSupport::DataPath("iris_labels.txt").c_str()); }},
         {"ImportClusterHierarchyFile",
-         [&] { return profile.ImportClusterHierarchyFile(TestSupport::SharedDataPath("iris.csv").c_str()); }},
+         [&] { return profile.ImportClusterHierarchyFile(TestSupport::DataPath("iris.csv").c_str()); }},
     };
     for (const auto& operation : operations) {
         out = CaptureStdout([&] { result = operation.second(); });
@@ -272,7 +272,7 @@ TEST_F(DataProfileTest, ReplacedResultsAreReleasedAfterTheSignal)
     // Opening a data set releases the results of the previous one.
     HDfileIO other;
     ASSERT_TRUE(other.CreateNewEmptyHDdataSet(dir.file("wine.xml").c_str()));
-    CaptureStdout([&] { ASSERT_TRUE(other.ImportDataFromCSV(TestSupport::SharedDataPath("wine.csv").c_str())); });
+    CaptureStdout([&] { ASSERT_TRUE(other.ImportDataFromCSV(TestSupport::DataPath("wine.csv").c_str())); });
     bool loaded = false;
     CaptureStdout([&] { loaded = profile.SetHDfileIO(&other); });
     EXPECT_TRUE(loaded);
@@ -322,7 +322,7 @@ TEST_F(DataProfileTest, SavingStoresTheCurrentResults)
 TEST_F(DataProfileTest, LabelFilesMustHaveOneLinePerPoint)
 {
     SignalLog log(profile);
-    const std::string labels = ReadFile(TestSupport::SharedDataPath("iris_labels.txt"));
+    const std::string labels = ReadFile(TestSupport::DataPath("iris_labels.txt"));
     TestSupport::WriteFile(dir.file("150.txt"), labels);
     bool imported = false;
     CaptureStdout([&] { imported = profile.ImportClusteringLabelTextFile(dir.file("150.txt").c_str()); });
@@ -477,7 +477,7 @@ TEST_F(DataProfileTest, VolumeDataSetReadsLabelsAndPoints)
 // int range saturates (atoi would be undefined, and in practice wraps 2147483648 to INT_MIN).
 TEST_F(DataProfileTest, LabelLinesReadTheirLeadingNumber)
 {
-    std::string text;
+    std::string text = "\xEF\xBB\xBF";  // a byte-order mark is no part of the first label
     for (int i = 0; i < 148; ++i) text += "2abc\n";
     text += " 2147483647\n2147483648\r\n";
     TestSupport::WriteFile(dir.file("odd.txt"), text);

@@ -1,8 +1,12 @@
 #include "HDfileIO.h"
+#include "HDpointSet.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <tinyxml2.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -460,4 +464,60 @@ TEST(HDfileIO, TwentyThousandDimensionsWriteAndOpenInLinearTime)
     CaptureStdout([&] { ASSERT_TRUE(third.OpenHDdataSet(path.c_str())); });
     EXPECT_EQ(third.GetDimensionMask(), mask);
     EXPECT_EQ(third.GetDimensionLabels()[12345], "d86415");
+}
+
+// Names in a description are taken relative to its folder. One from someone else must not make
+// the program read or later overwrite a file of the user's elsewhere, so it is refused at Open
+// unless it names a file in the folder or below it.
+TEST(HDfileIO, RecordedFileNamesMustStayInTheDescriptionsFolder)
+{
+    TempDir dir;
+    const std::string set = dir.file("set/");
+    ASSERT_EQ(mkdir(set.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((set + "sub").c_str(), 0700), 0);
+    const std::string points(48, '\x01');  // the 4 points of 3 floats of kFullDescription
+    for (const std::string& file : {set + "p.bin", set + "sub/p.bin", dir.file("outside.bin")}) {
+        ASSERT_TRUE(TestSupport::WriteFile(file, points));
+    }
+    ASSERT_EQ(symlink("sub/p.bin", (set + "in.bin").c_str()), 0);
+    ASSERT_EQ(symlink("../outside.bin", (set + "out.bin").c_str()), 0);
+    ASSERT_EQ(symlink("..", (set + "up").c_str()), 0);
+    ASSERT_EQ(symlink("../nowhere.bin", (set + "dangling.bin").c_str()), 0);  // writing would create it
+
+    const std::pair<std::string, bool> names[] = {
+        {"p.bin", true},           {"sub/p.bin", true},        {"./sub//p.bin", true},
+        {"in.bin", true},          {"../outside.bin", false},  {"sub/../p.bin", false},
+        {set + "p.bin", false},    {"out.bin", false},         {"up/outside.bin", false},
+        {"dangling.bin", false},   {"", false}};
+    // The point file, a stored result and the volume labels (whose empty name means none).
+    const std::pair<std::string, bool> slots[] = {{"filename=\"full.bin\"", false},
+                                                  {"ClusterResultFile=\"full_km.bin\"", false},
+                                                  {"filename=\"full_vol.bin\"", true}};
+    TestSupport::WriteFile(set + "good.xml", kFullDescription);
+    for (const auto& [attribute, emptyMeansNone] : slots) {
+        for (const auto& [name, inside] : names) {
+            SCOPED_TRACE(attribute + " -> '" + name + "'");
+            std::string text = kFullDescription;
+            const std::string named = attribute.substr(0, attribute.find('"') + 1) + name + "\"";
+            text.replace(text.find(attribute), attribute.size(), named);
+            TestSupport::WriteFile(set + "shared.xml", text);
+
+            HDfileIO io;
+            CaptureStdout([&] { ASSERT_TRUE(io.OpenHDdataSet((set + "good.xml").c_str())); });
+            const std::string before = Snapshot(io);
+            bool opened = false;
+            const std::string out = CaptureStdout([&] { opened = io.OpenHDdataSet((set + "shared.xml").c_str()); });
+            const bool accepted = inside || (emptyMeansNone && name.empty());
+            EXPECT_EQ(opened, accepted) << out;
+            if (!accepted) {
+                EXPECT_EQ(out.rfind("Error: The file name \"" + name + "\"", 0), 0u) << out;
+                EXPECT_NE(out.find("Error in opening: "), std::string::npos) << out;
+                EXPECT_EQ(Snapshot(io), before);
+            } else if (attribute == slots[0].first) {
+                Zelvo::HDpointSet<float> read;
+                EXPECT_TRUE(io.ReadHDPointSet(read));
+                EXPECT_EQ(read.m_values.size(), 12u);
+            }
+        }
+    }
 }

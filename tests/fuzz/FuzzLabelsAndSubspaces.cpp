@@ -27,9 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::remove(basisPath.c_str());
     if (bar != std::string::npos) FuzzSupport::WriteFile("run_Sub1_Basis.csv", basis.data(), basis.size());
 
-    // Each line's first int as stream extraction reads it (0 when none; saturated on overflow).
+    // Each line's first int as stream extraction reads it (0 when none; saturated on overflow),
+    // after a byte-order mark at the start of the file.
     std::vector<int> expected;
-    size_t start = 0;
+    size_t start = labels.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     while (start < labels.size()) {
         size_t end = labels.find('\n', start);
         if (end == std::string::npos) end = labels.size();

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <locale>
 #include <map>
@@ -20,16 +23,147 @@ std::string SourceDir()
     return TOLVEMARK_SOURCE_DIR;
 }
 
-std::string SharedDataPath(const std::string& fileName)
-{
-    // The data sets sit beside the checkout (../shared/data); a git worktree one level
-    // deeper finds them one more level up.
-    const std::string source = TOLVEMARK_SOURCE_DIR;
-    for (const char* relative : {"/../shared/data/", "/../../shared/data/"}) {
-        const std::string candidate = source + relative + fileName;
-        if (std::filesystem::exists(candidate)) return candidate;
+namespace {
+
+// The random stream of NumPy's legacy RandomState: the Mersenne Twister seeded with one
+// integer, its 53-bit doubles, its polar-method normals (kept in pairs) and its masked
+// rejection for bounded integers. With it a seed gives the values scikit-learn's generators give,
+// so the generated sets below are the classic ones, value for value.
+class NumpyRandom {
+public:
+    explicit NumpyRandom(uint32_t seed) : m_twister(seed) {}
+
+    double Uniform()
+    {
+        const uint32_t a = Next() >> 5, b = Next() >> 6;
+        return (a * 67108864.0 + b) / 9007199254740992.0;
     }
-    return source + "/../shared/data/" + fileName;
+
+    double Normal()
+    {
+        if (m_hasSpare) {
+            m_hasSpare = false;
+            return m_spare;
+        }
+        double x1, x2, r2;
+        do {
+            x1 = 2.0 * Uniform() - 1.0;
+            x2 = 2.0 * Uniform() - 1.0;
+            r2 = x1 * x1 + x2 * x2;
+        } while (r2 >= 1.0 || r2 == 0.0);
+        const double f = std::sqrt(-2.0 * std::log(r2) / r2);
+        m_spare = f * x1;
+        m_hasSpare = true;
+        return f * x2;
+    }
+
+    // Uniform in [0, max].
+    uint32_t Interval(uint32_t max)
+    {
+        uint32_t mask = max;
+        for (int shift = 1; shift < 32; shift *= 2) mask |= mask >> shift;
+        uint32_t value;
+        do {
+            value = Next() & mask;
+        } while (value > max);
+        return value;
+    }
+
+private:
+    uint32_t Next() { return static_cast<uint32_t>(m_twister()); }
+
+    std::mt19937 m_twister;
+    double m_spare = 0;
+    bool m_hasSpare = false;
+};
+
+// A header row, then rows of `columns` values with nine significant digits (C locale).
+bool WriteTable(const std::string& path, const std::string& header, const std::vector<double>& values, int columns)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.imbue(std::locale::classic());
+    out << std::setprecision(9) << header << '\n';
+    for (size_t i = 0; i < values.size(); ++i) out << values[i] << ((i + 1) % columns ? ',' : '\n');
+    return static_cast<bool>(out);
+}
+
+// make_swiss_roll(2000, noise=0.05, random_state=7): a rolled sheet with small noise.
+bool WriteSwissRoll(const std::string& path)
+{
+    const int n = 2000;
+    const double pi = 3.14159265358979323846;
+    NumpyRandom random(7);
+    std::vector<double> t(n), height(n);
+    for (double& v : t) v = 1.5 * pi * (1 + 2 * random.Uniform());
+    for (double& v : height) v = 21 * random.Uniform();
+    std::vector<double> values(3 * n);
+    for (int i = 0; i < n; ++i) {
+        values[3 * i] = t[i] * std::cos(t[i]);
+        values[3 * i + 1] = height[i];
+        values[3 * i + 2] = t[i] * std::sin(t[i]);
+    }
+    // The noise comes column by column.
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < n; ++i) values[3 * i + c] += 0.05 * random.Normal();
+    return WriteTable(path, "x,y,z", values, 3);
+}
+
+// make_blobs(10000, n_features=8, centers=6, random_state=11): six Gaussian blobs of unit
+// deviation around centres drawn from [-10, 10]^8, the rows shuffled; labels one per line.
+bool WriteBlobs(const std::string& path, const std::string& labelPath)
+{
+    const int n = 10000, d = 8, blobs = 6;
+    NumpyRandom random(11);
+    std::vector<double> centres(blobs * d);
+    for (double& v : centres) v = -10 + 20 * random.Uniform();
+    std::vector<double> rows;
+    std::vector<int> truth;
+    for (int b = 0; b < blobs; ++b) {
+        const int count = n / blobs + (b < n % blobs ? 1 : 0);
+        for (int i = 0; i < count; ++i) {
+            truth.push_back(b);
+            for (int j = 0; j < d; ++j) rows.push_back(centres[b * d + j] + random.Normal());
+        }
+    }
+    std::vector<int> order(n);
+    for (int i = 0; i < n; ++i) order[i] = i;
+    for (int i = n - 1; i > 0; --i) std::swap(order[i], order[random.Interval(i)]);
+
+    std::vector<double> values;
+    std::string labels;
+    for (int i : order) {
+        values.insert(values.end(), rows.begin() + i * d, rows.begin() + (i + 1) * d);
+        labels += std::to_string(truth[i]) + '\n';
+    }
+    return WriteTable(path, "d0,d1,d2,d3,d4,d5,d6,d7", values, d) && WriteFile(labelPath, labels);
+}
+
+// Writes every generated set into the folder.
+bool WriteGeneratedSets(const TempDir& dir)
+{
+    return WriteSwissRoll(dir.file("swissroll_2000.csv")) &&
+           WriteBlobs(dir.file("blobs_10k_8d.csv"), dir.file("blobs_10k_8d_labels.txt"));
+}
+
+}  // namespace
+
+std::string DataPath(const std::string& fileName)
+{
+    for (const char* generated : {"swissroll_2000.csv", "blobs_10k_8d.csv", "blobs_10k_8d_labels.txt"}) {
+        if (fileName != generated) continue;
+        static const TempDir dir;
+        static const bool written = WriteGeneratedSets(dir);
+        if (!written) ADD_FAILURE() << "cannot write the generated data sets into " << dir.path();
+        return dir.file(fileName);
+    }
+    // Only files right in the stored folders: the tests read nothing outside the source tree.
+    const bool plainName = !fileName.empty() && fileName.find('/') == std::string::npos && fileName[0] != '.';
+    for (const char* folder : {"/tests/data/", "/samples/"}) {
+        const std::string path = SourceDir() + folder + fileName;
+        if (plainName && std::filesystem::is_regular_file(path)) return path;
+    }
+    ADD_FAILURE() << "no test data set named \"" << fileName << "\" in tests/data/ or samples/";
+    return SourceDir() + "/tests/data/" + fileName;
 }
 
 std::string CaptureStdout(const std::function<void()>& fn)

@@ -13,8 +13,11 @@ namespace TestSupport {
 
 // Root of the source tree (holds colorMaps/ and samples/).
 std::string SourceDir();
-// The public and generated data sets beside the project (../shared/data).
-std::string SharedDataPath(const std::string& fileName);
+// Path of a data set the tests read. The public tables are stored in the source tree
+// (tests/data/, and samples/ for iris.csv and wine.csv); swissroll_2000.csv, blobs_10k_8d.csv
+// and blobs_10k_8d_labels.txt are generated from a fixed seed on first use into a folder that
+// lives as long as the process. Any other name fails the test.
+std::string DataPath(const std::string& fileName);
 // Runs fn and returns everything it wrote to standard output (printf, puts, std::cout).
 std::string CaptureStdout(const std::function<void()>& fn);
 // A point set of the given rows (d values each), every dimension selected, statistics computed

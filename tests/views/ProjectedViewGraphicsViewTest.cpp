@@ -67,6 +67,33 @@ TEST_F(ViewTest, LassoSelectsExactlyTheEnclosedBlock)
     EXPECT_EQ(view.scene()->items().size(), 1001);  // the lasso line is gone
 }
 
+// The lasso item lives in the scene: a rebuild of the scene (which deletes every item) ends a
+// lasso in progress, and a view that goes takes its lasso along.
+TEST_F(ViewTest, ALassoEndsWithASceneRebuildOrWithItsView)
+{
+    MakeGrid(10, 10);
+    Show();
+    const QPoint empty(2, 2);
+    ASSERT_EQ(view.itemAt(empty), nullptr);
+    QTest::mousePress(view.viewport(), Qt::LeftButton, Qt::NoModifier, empty);
+    QTest::mouseMove(view.viewport(), empty + QPoint(30, 0));
+    EXPECT_EQ(scene.items().size(), 102);
+    TestSupport::CaptureStdout([&] { scene.Reset(); });
+    EXPECT_FALSE(view.IsLassoActive());
+    QTest::mouseMove(view.viewport(), empty + QPoint(30, 30));
+    QTest::mouseRelease(view.viewport(), Qt::LeftButton, Qt::NoModifier, empty + QPoint(30, 30));
+    EXPECT_EQ(scene.items().size(), 1);  // the empty root
+    {
+        ProjectedViewGraphicsView other;
+        other.setScene(&scene);
+        other.resize(200, 200);
+        QTest::mousePress(other.viewport(), Qt::LeftButton, Qt::NoModifier, empty);
+        EXPECT_TRUE(other.IsLassoActive());
+        EXPECT_EQ(scene.items().size(), 2);
+    }
+    EXPECT_EQ(scene.items().size(), 1);
+}
+
 TEST_F(ViewTest, EveryChangeOfTheSelectedPointsIsReportedOneIncluded)
 {
     MakeGrid(10, 10);

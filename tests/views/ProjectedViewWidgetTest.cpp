@@ -10,6 +10,7 @@
 #include "ProjectedViewWidget.h"
 #include "ShowStatisticHUD.h"
 #include "TestSupport.h"
+#include "../app/ScriptedDialogService.h"
 
 #include <gtest/gtest.h>
 
@@ -152,6 +153,7 @@ protected:
     }
 
     TestSupport::InSourceTree inSourceTree;  // first in, last out
+    ScriptedDialogService dialogs;  // a slot whose work fails reports it in a warning
     TestSupport::TempDir dir;
     std::unique_ptr<Session> a;
 };
@@ -444,6 +446,8 @@ TEST_F(ProjectedViewWidgetTest, CleanUpLeavesTheWidgetAsNew)
     });
     EXPECT_EQ(w.comboBox_SelectClusterLevel->count(), 0);
     EXPECT_EQ(scene.GetClusterNodeGraphModel(), nullptr);
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_EQ(dialogs.Calls()[0].text, "Error: No existing embeddingResult!");
 }
 
 }  // namespace

@@ -1,0 +1,83 @@
+// The boundary of a user operation: which lines reach the warning, exceptions, nesting.
+#include "Log.h"
+#include "ScriptedDialogService.h"
+#include "TestSupport.h"
+#include "UserOperation.h"
+
+#include <gtest/gtest.h>
+
+#include <QWidget>
+
+#include <functional>
+#include <stdexcept>
+
+using Zelvo::Log;
+using Zelvo::UserOperation;
+
+namespace {
+
+TEST(UserOperation, ReportsFailuresAndNotableLinesInOneWarning)
+{
+    QWidget window;
+    window.setWindowTitle("Tolvemark v0.1");
+    QWidget panel(&window);
+    struct Case {
+        std::function<bool()> work;
+        QString warning;  // "" for none
+        bool recovered;
+    };
+    const Case cases[] = {
+        {[] { Log::Puts("progress"); return true; }, "", false},
+        {[] { Log::Puts("Cycle 3 Error 12.5 Movement 0.1"); Log::Puts("error diff: 0.1"); return true; }, "", false},
+        {[] { Log::Puts("LE: tau"); Log::Puts("Warning: joined"); return true; }, "Warning: joined", false},
+        {[] { Log::Puts("step"); Log::Printf("Label loading Error\n!!!!"); return false; }, "Label loading Error",
+         false},
+        {[] { Log::Puts("only this"); Log::Puts(" "); return false; }, "only this", false},
+        {[] { return false; }, "Apply failed.", false},
+        {[] () -> bool { throw std::bad_alloc(); }, "Error: Apply: not enough memory", true},
+        {[] () -> bool { throw std::runtime_error("broken"); }, "Error: Apply: broken", true},
+        {[] () -> bool { throw 3; }, "Error: Apply: unexpected failure", true},
+        {[] {  // an inner operation only collects and catches: the outer one reports
+             UserOperation::Run(nullptr, "Inner", [] () -> bool { throw std::bad_alloc(); });
+             return true;
+         }, "Error: Inner: not enough memory", false},
+        {[] {
+             for (int i = 0; i < 14; ++i) Log::Printf("Error: %c\n", 'a' + i);
+             return true;
+         }, "Error: a\nError: b\nError: c\nError: d\nError: e\nError: f\nError: g\nError: h\nError: i\nError: j\n"
+            "Error: k\nError: l\n... and 2 more lines on standard output", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.warning.toStdString());
+        ScriptedDialogService dialogs;
+        bool recovered = false;
+        bool succeeded = false;
+        TestSupport::CaptureStdout([&] {
+            succeeded = UserOperation::Run(&panel, "Apply", c.work, [&] { recovered = true; });
+        });
+        EXPECT_EQ(recovered, c.recovered);
+        if (c.recovered) {
+            EXPECT_FALSE(succeeded);
+        }
+        if (c.warning.isEmpty()) {
+            EXPECT_TRUE(dialogs.Calls().empty());
+            continue;
+        }
+        ASSERT_EQ(dialogs.Calls().size(), 1u);
+        EXPECT_EQ(dialogs.Calls()[0].text, c.warning);
+        EXPECT_EQ(dialogs.Calls()[0].caption, "Tolvemark v0.1");
+        EXPECT_EQ(dialogs.Calls()[0].parent, &panel);
+    }
+
+    // A guard shows nothing: its lines go on to the listeners.
+    ScriptedDialogService dialogs;
+    bool recovered = false;
+    TestSupport::CaptureStdout([&] {
+        EXPECT_FALSE(
+            UserOperation::Guard("Save", [] () -> bool { throw std::bad_alloc(); }, [&] { recovered = true; }));
+    });
+    EXPECT_TRUE(recovered);
+    EXPECT_TRUE(dialogs.Calls().empty());
+}
+
+}  // namespace
