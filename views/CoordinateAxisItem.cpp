@@ -20,14 +20,22 @@ namespace {
 
 const QColor kInitialHighlight(60, 60, 60, 150);
 const QColor kInitialFaint(100, 100, 100, 255);
-const float kLabelHeight = 15.0f;
+// The title has a band of its own at the top: the lines start below it, clear of it by half the
+// pen's width, so no line runs under a title.
+const QRectF kTitleRect(-100, 0, 200, 20);
+const float kLabelOffset = 21.0f;
 const qreal kLineMargin = 2.0;  // beyond the line ends and the axis height, for the pen width
 const int kFaintAlpha = 10;     // the faint pen's alpha once points have colours
 
-// Runs job(0) .. job(count - 1) on up to as many threads as there are cores.
-void RunInParallel(size_t count, const std::function<void(size_t)>& job)
+size_t ThreadCount()
 {
-    const size_t threads = std::min<size_t>(count, std::max(1u, std::thread::hardware_concurrency()));
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// Runs job(0) .. job(count - 1) on up to the given number of threads.
+void RunInParallel(size_t count, size_t threads, const std::function<void(size_t)>& job)
+{
+    threads = std::min(count, threads);
     std::atomic<size_t> next{0};
     auto work = [&] {
         for (size_t k = next++; k < count; k = next++) job(k);
@@ -44,6 +52,44 @@ void RunInParallel(size_t count, const std::function<void(size_t)>& job)
     for (auto& helper : helpers) helper.join();
 }
 
+std::shared_ptr<const CoordinateAxisItem::LineColors> BuildLineColors(const std::vector<QRgb>* source, size_t points)
+{
+    auto colors = std::make_shared<CoordinateAxisItem::LineColors>();
+    if (source) {
+        colors->given = true;
+        colors->source = *source;
+    }
+    colors->full.resize(points);
+    colors->faint.resize(points);
+    const QRgb initialHighlight = kInitialHighlight.rgba(), initialFaint = kInitialFaint.rgba();
+    bool layerable = true;
+    for (size_t p = 0; p < points; ++p) {
+        QRgb highlight = initialHighlight, faint = initialFaint;
+        if (p < colors->source.size()) {
+            highlight = colors->source[p];
+            faint = qRgba(qRed(highlight), qGreen(highlight), qBlue(highlight), kFaintAlpha);
+        }
+        layerable = layerable && qAlpha(highlight) == 255 && qAlpha(faint) <= kFaintAlpha;
+        colors->full[p] = qPremultiply(highlight);
+        colors->faint[p] = qPremultiply(faint);
+    }
+    colors->layerable = layerable;
+    return colors;
+}
+
+// The initial pens' colours for a number of points: the same for every new axis of a panel,
+// so the axes built together share one (axes are made on the GUI thread only).
+std::shared_ptr<const CoordinateAxisItem::LineColors> InitialLineColors(size_t points)
+{
+    static std::weak_ptr<const CoordinateAxisItem::LineColors> last;
+    std::shared_ptr<const CoordinateAxisItem::LineColors> colors = last.lock();
+    if (!colors || colors->full.size() != points) {
+        colors = BuildLineColors(nullptr, points);
+        last = colors;
+    }
+    return colors;
+}
+
 }  // namespace
 
 CoordinateAxisItem::CoordinateAxisItem(std::string& name, int dimension, HDpointSet<float>* set,
@@ -51,14 +97,15 @@ CoordinateAxisItem::CoordinateAxisItem(std::string& name, int dimension, HDpoint
     : m_name(name),
       m_dimension(dimension),
       m_pointSet(set),
-      m_labelOffset(showLabel ? kLabelHeight : 0.0f),
+      m_labelOffset(showLabel ? kLabelOffset : 0.0f),
       m_showAxis(showAxis),
       m_showLabel(showLabel),
       m_hoverBrush(QColor(100, 100, 100, 200), Qt::SolidPattern),
       m_normalBrush(QColor(100, 100, 100, 60), Qt::SolidPattern),
       m_outlinePen(Qt::NoPen),
       m_highlightPen(kInitialHighlight, 2.0),
-      m_faintPen(kInitialFaint, 2.0)
+      m_faintPen(kInitialFaint, 2.0),
+      m_colors(InitialLineColors(0))
 {
     m_font.setFamily("Helvetica");
     m_font.setPixelSize(15);
@@ -88,7 +135,7 @@ QRectF CoordinateAxisItem::m_linesRect() const
 QRectF CoordinateAxisItem::boundingRect() const
 {
     // The title is drawn centred over the axis, wider than the bar.
-    return m_axisRect.united(QRectF(-100, 0, 200, 20)).united(m_linesRect());
+    return m_axisRect.united(kTitleRect).united(m_linesRect());
 }
 
 QPainterPath CoordinateAxisItem::shape() const
@@ -162,7 +209,7 @@ void CoordinateAxisItem::UpdateMappingType(AxisMappingType type)
             mapped = hi != lo ? (v - lo) / (hi - lo) : 0.0f;  // a zero-width range maps to the bottom
         m_mappedValues[p] = mapped;
     }
-    m_updateLineColors();
+    m_fitToPointCount();
     m_invalidateLines();
     if (m_previousAxis) m_previousAxis->m_invalidateLines();
 }
@@ -184,18 +231,35 @@ void CoordinateAxisItem::SetSelectedPoint(std::vector<int>* indices)
     m_invalidateSelection();
 }
 
-void CoordinateAxisItem::SetPointColors(std::vector<QColor>* colors)
+std::shared_ptr<const CoordinateAxisItem::LineColors> CoordinateAxisItem::MakeLineColors(
+    const std::vector<QColor>* colors, size_t points)
 {
-    m_pointColors = colors;
-    m_colorCopy.clear();
-    if (colors) {
-        m_colorCopy.reserve(colors->size());
-        for (const QColor& c : *colors) m_colorCopy.push_back(c.rgba());
-    }
-    m_updateLineColors();
+    if (!colors) return InitialLineColors(points);
+    std::vector<QRgb> source;
+    source.reserve(colors->size());
+    for (const QColor& c : *colors) source.push_back(c.rgba());
+    return BuildLineColors(&source, points);
 }
 
-void CoordinateAxisItem::m_updateLineColors()
+void CoordinateAxisItem::SetPointColors(std::vector<QColor>* colors)
+{
+    SetLineColors(MakeLineColors(colors, m_mappedValues.size()));
+}
+
+void CoordinateAxisItem::SetLineColors(std::shared_ptr<const LineColors> colors)
+{
+    if (!colors || colors == m_colors) return;
+    if (colors->full.size() != m_mappedValues.size())
+        colors = colors->given ? BuildLineColors(&colors->source, m_mappedValues.size())
+                               : InitialLineColors(m_mappedValues.size());
+    const bool sameLines = m_colors && m_colors->full == colors->full && m_colors->faint == colors->faint;
+    const bool sameLayering = m_colors && m_colors->layerable == colors->layerable;
+    m_colors = std::move(colors);
+    // The layering decides how a selection is drawn.
+    if (!sameLines || (!sameLayering && m_selectedCount > 0)) m_invalidateLines();
+}
+
+void CoordinateAxisItem::m_fitToPointCount()
 {
     const size_t n = m_mappedValues.size();
     if (m_selected.size() != n) {
@@ -203,32 +267,8 @@ void CoordinateAxisItem::m_updateLineColors()
         m_selectedRows.clear();
         m_selectedCount = 0;
     }
-    const QRgb initialHighlight = m_highlightPen.color().rgba();
-    const QRgb initialFaint = m_faintPen.color().rgba();
-    const bool haveColors = m_pointColors != nullptr;
-    bool changed = m_fullColors.size() != n;
-    m_fullColors.resize(n);
-    m_faintColors.resize(n);
-    bool layerable = true;
-    for (size_t p = 0; p < n; ++p) {
-        QRgb highlight = initialHighlight, faint = initialFaint;
-        if (haveColors && p < m_colorCopy.size()) {
-            highlight = m_colorCopy[p];
-            faint = qRgba(qRed(highlight), qGreen(highlight), qBlue(highlight), kFaintAlpha);
-        }
-        layerable = layerable && qAlpha(highlight) == 255 && qAlpha(faint) <= kFaintAlpha;
-        const unsigned full = qPremultiply(highlight), weak = qPremultiply(faint);
-        if (m_fullColors[p] != full || m_faintColors[p] != weak) {
-            m_fullColors[p] = full;
-            m_faintColors[p] = weak;
-            changed = true;
-        }
-    }
-    if (layerable != m_layerable) {
-        m_layerable = layerable;
-        changed = changed || m_selectedCount > 0;
-    }
-    if (changed) m_invalidateLines();
+    if (m_colors->full.size() == n) return;
+    m_colors = m_colors->given ? BuildLineColors(&m_colors->source, n) : InitialLineColors(n);
 }
 
 void CoordinateAxisItem::SetNextAxisItem(CoordinateAxisItem* next)
@@ -250,7 +290,7 @@ void CoordinateAxisItem::SetLabelVisibility(bool visible)
 {
     m_showLabel = visible;
     // The lines follow at once; the bar keeps its rectangle until the next resize.
-    m_labelOffset = visible ? kLabelHeight : 0.0f;
+    m_labelOffset = visible ? kLabelOffset : 0.0f;
     m_updateGeometry();
 }
 
@@ -272,7 +312,7 @@ void CoordinateAxisItem::paint(QPainter* painter, const QStyleOptionGraphicsItem
     if ((m_hovered && m_showAxis) || m_showLabel) {
         painter->setFont(m_font);
         painter->setPen(m_textPen);
-        painter->drawText(QRectF(-100, 0, 200, 20), Qt::AlignCenter, QString::fromStdString(m_name));
+        painter->drawText(kTitleRect, Qt::AlignCenter, QString::fromStdString(m_name));
     }
 }
 
@@ -306,7 +346,20 @@ bool CoordinateAxisItem::m_linesCurrent(const LinePlan& plan) const
     return m_linesValid && plan.key == m_lineImageKey && m_lineImage.size() == plan.size;
 }
 
-void CoordinateAxisItem::m_renderLines(const LinePlan& plan)
+CoordinateAxisItem::LineBuffers CoordinateAxisItem::m_prepareLines(const LinePlan& plan)
+{
+    LineBuffers buffers;
+    if (m_lineImage.size() != plan.size) m_lineImage = QImage(plan.size, QImage::Format_ARGB32_Premultiplied);
+    m_lineImage.setDevicePixelRatio(1.0);
+    buffers.lines = m_lineImage.bits();
+    if (!m_drawsLayered()) return buffers;
+    buffers.faintToo = !m_faintValid || !(m_faintKey == plan.key) || m_faintImage.size() != plan.size;
+    if (m_faintImage.size() != plan.size) m_faintImage = QImage(plan.size, QImage::Format_ARGB32_Premultiplied);
+    buffers.faint = m_faintImage.bits();
+    return buffers;
+}
+
+void CoordinateAxisItem::m_renderLines(const LinePlan& plan, const LineBuffers& buffers, int firstRow, int lastRow)
 {
     const float ax = static_cast<float>(plan.origin.x() - plan.left);
     const float ay = static_cast<float>(plan.origin.y() - plan.top);
@@ -320,31 +373,44 @@ void CoordinateAxisItem::m_renderLines(const LinePlan& plan)
         const float y2 = top + (1.0f - there[p]) * usable;
         raster.DrawLine(ax, ay + y1 * s, ax + x2 * s, ay + y2 * s, colour);
     };
+    // Both images have plan's size and format, so the same layout in memory.
+    const size_t line = static_cast<size_t>(m_lineImage.bytesPerLine());
+    const size_t offset = line * static_cast<size_t>(firstRow), length = line * static_cast<size_t>(lastRow - firstRow + 1);
+    auto rasterizer = [&](uchar* bits) {
+        LineRasterizer raster(bits, plan.size, m_lineImage.bytesPerLine(), width);
+        raster.SetRows(firstRow, lastRow);
+        return raster;
+    };
     const size_t n = m_mappedValues.size();
 
     if (m_drawsLayered()) {
-        if (!m_faintValid || !(m_faintKey == plan.key) || m_faintImage.size() != plan.size) {
-            if (m_faintImage.size() != plan.size) m_faintImage = QImage(plan.size, QImage::Format_ARGB32_Premultiplied);
-            m_faintImage.fill(Qt::transparent);
-            LineRasterizer faint(m_faintImage, width);
-            for (size_t p = 0; p < n; ++p) draw(faint, p, m_faintColors[p]);
-            m_faintKey = plan.key;
-            m_faintValid = true;
-            ++m_faintRenderCount;
+        if (buffers.faintToo) {
+            std::memset(buffers.faint + offset, 0, length);
+            LineRasterizer faint = rasterizer(buffers.faint);
+            for (size_t p = 0; p < n; ++p) draw(faint, p, m_colors->faint[p]);
         }
-        // Same size and format, so the same layout in memory.
-        std::memcpy(m_lineImage.bits(), m_faintImage.constBits(), static_cast<size_t>(m_lineImage.sizeInBytes()));
-        LineRasterizer raster(m_lineImage, width);
-        for (int p : m_selectedRows) draw(raster, static_cast<size_t>(p), m_fullColors[p]);
+        std::memcpy(buffers.lines + offset, buffers.faint + offset, length);
+        LineRasterizer raster = rasterizer(buffers.lines);
+        for (int p : m_selectedRows) draw(raster, static_cast<size_t>(p), m_colors->full[p]);
     } else {
-        m_lineImage.fill(Qt::transparent);
-        LineRasterizer raster(m_lineImage, width);
+        std::memset(buffers.lines + offset, 0, length);
+        LineRasterizer raster = rasterizer(buffers.lines);
         const bool all = m_selectedCount == 0;
-        for (size_t p = 0; p < n; ++p) draw(raster, p, all || m_selected[p] ? m_fullColors[p] : m_faintColors[p]);
+        for (size_t p = 0; p < n; ++p) draw(raster, p, all || m_selected[p] ? m_colors->full[p] : m_colors->faint[p]);
+    }
+}
+
+void CoordinateAxisItem::m_finishLines(const LinePlan& plan, const LineBuffers& buffers)
+{
+    if (buffers.faintToo) {
+        m_faintKey = plan.key;
+        m_faintValid = true;
+        ++m_faintRenderCount;
     }
     m_lineImageKey = plan.key;
     m_linesValid = true;
     ++m_lineRenderCount;
+    m_lineImage.setDevicePixelRatio(plan.scale);
 }
 
 void CoordinateAxisItem::m_drawLines(QPainter* painter)
@@ -358,20 +424,39 @@ void CoordinateAxisItem::m_drawLines(QPainter* painter)
     if (!m_planLines(device, own)) return;
     if (!m_linesCurrent(own)) {
         // The axes to the right paint next in this frame: their stale images are drawn now too,
-        // all at once on several threads (each axis only writes its own image).
-        std::vector<std::pair<CoordinateAxisItem*, LinePlan>> work{{this, own}};
-        for (CoordinateAxisItem* axis = m_nextAxis; axis; axis = axis->m_nextAxis) {
+        // all at once on several threads. Each image is cut into bands of rows when there are
+        // fewer images than threads can share; a job writes only its own band.
+        struct Stale {
+            CoordinateAxisItem* axis;
             LinePlan plan;
-            const QTransform moved = QTransform(device).translate(axis->x() - x(), axis->y() - y());
-            if (axis->m_planLines(moved, plan) && !axis->m_linesCurrent(plan)) work.emplace_back(axis, plan);
+            LineBuffers buffers;
+        };
+        std::vector<Stale> stale;
+        for (CoordinateAxisItem* axis = this; axis; axis = axis->m_nextAxis) {
+            LinePlan plan = own;
+            if (axis != this) {
+                const QTransform moved = QTransform(device).translate(axis->x() - x(), axis->y() - y());
+                if (!axis->m_planLines(moved, plan) || axis->m_linesCurrent(plan)) continue;
+            }
+            stale.push_back({axis, plan, axis->m_prepareLines(plan)});
         }
-        for (auto& [axis, plan] : work) {
-            if (axis->m_lineImage.size() != plan.size)
-                axis->m_lineImage = QImage(plan.size, QImage::Format_ARGB32_Premultiplied);
-            axis->m_lineImage.setDevicePixelRatio(1.0);
+        const size_t threads = ThreadCount();
+        const int bands = static_cast<int>(std::max<size_t>(1, (2 * threads + stale.size() / 2) / stale.size()));
+        struct Job {
+            const Stale* image;
+            int firstRow, lastRow;
+        };
+        std::vector<Job> jobs;
+        for (const Stale& entry : stale) {
+            const int height = entry.plan.size.height();
+            const int count = std::max(1, std::min(bands, height / 8));
+            for (int b = 0; b < count; ++b) jobs.push_back({&entry, height * b / count, height * (b + 1) / count - 1});
         }
-        RunInParallel(work.size(), [&work](size_t k) { work[k].first->m_renderLines(work[k].second); });
-        for (auto& entry : work) entry.first->m_lineImage.setDevicePixelRatio(entry.second.scale);
+        RunInParallel(jobs.size(), threads, [&jobs](size_t k) {
+            const Job& job = jobs[k];
+            job.image->axis->m_renderLines(job.image->plan, job.image->buffers, job.firstRow, job.lastRow);
+        });
+        for (const Stale& entry : stale) entry.axis->m_finishLines(entry.plan, entry.buffers);
     }
     painter->drawImage(QPointF((own.left - own.origin.x()) / own.scale, (own.top - own.origin.y()) / own.scale),
                        m_lineImage);
@@ -397,12 +482,12 @@ void CoordinateAxisItem::m_drawLinesDirect(QPainter* painter)
     const bool layered = m_drawsLayered();
     for (size_t p = 0; p < n; ++p) {
         if (layered || (m_selectedCount > 0 && !m_selected[p]))
-            draw(p, m_faintColors[p]);
+            draw(p, m_colors->faint[p]);
         else
-            draw(p, m_fullColors[p]);
+            draw(p, m_colors->full[p]);
     }
     if (layered)
-        for (int p : m_selectedRows) draw(static_cast<size_t>(p), m_fullColors[p]);
+        for (int p : m_selectedRows) draw(static_cast<size_t>(p), m_colors->full[p]);
     painter->restore();
 }
 

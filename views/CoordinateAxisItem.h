@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QPen>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,22 @@ public:
     void SetNextAxisItem(CoordinateAxisItem* next);
     void SetAxisVisibility(bool visible);
     void SetLabelVisibility(bool visible);
+    // The colour of each point's line, premultiplied, when the point is selected (or nothing is)
+    // and when it is not. Every axis draws with the same, so a panel makes it once for all.
+    struct LineColors {
+        bool given = false;       // false: nothing handed over yet, every line in the initial pens
+        std::vector<QRgb> source; // what was handed over, as it was then
+        std::vector<unsigned> full, faint;
+        // Every full colour opaque and every faint one nearly transparent, so a selected line
+        // drawn over its own faint copy looks as it does alone (the copy shows at most a couple
+        // of levels in the antialiased fringe). Otherwise (the initial pens) a selection is drawn
+        // in one pass in point order.
+        bool layerable = true;
+    };
+    // The colours of points 0 .. points - 1 from a colour list (read now; null or points beyond
+    // the list keep the initial pens).
+    static std::shared_ptr<const LineColors> MakeLineColors(const std::vector<QColor>* colors, size_t points);
+    void SetLineColors(std::shared_ptr<const LineColors> colors);
     // The profile's per-point colours (read now; points beyond the list keep the initial pens).
     void SetPointColors(std::vector<QColor>* colors);
     void UpdateAxisBoundingBox();
@@ -62,8 +79,8 @@ protected:
     QVariant itemChange(GraphicsItemChange change, const QVariant& value) override;
 
 private:
-    // Recomputes the per-point full and faint colours; dirties the lines only when one changed.
-    void m_updateLineColors();
+    // Fits the selection flags and the colours to the number of mapped values.
+    void m_fitToPointCount();
     // The lines' extent changed (own or next axis moved, new height or label offset).
     void m_updateGeometry();
     // Values or colours changed: the faint layer too.
@@ -71,7 +88,7 @@ private:
     // Only the selection changed: the faint layer stays.
     void m_invalidateSelection();
     // Whether a selection is drawn as the faint layer with the selected lines on top.
-    bool m_drawsLayered() const { return m_selectedCount > 0 && m_layerable; }
+    bool m_drawsLayered() const { return m_selectedCount > 0 && m_colors->layerable; }
     void m_drawLines(QPainter* painter);
     // The slow path for painters that rotate or shear: every line through QPainter.
     void m_drawLinesDirect(QPainter* painter);
@@ -95,21 +112,12 @@ private:
     QPen m_textPen;
     QPen m_highlightPen;
     QPen m_faintPen;
-    std::vector<QColor>* m_pointColors = nullptr;
-    std::vector<QRgb> m_colorCopy;     // what m_pointColors held when it was handed over
     std::vector<char> m_selected;      // one flag per point
     int m_selectedCount = 0;
     QFont m_font;
 
-    // Premultiplied colour of each point's line when it is selected (or nothing is) and when not.
-    std::vector<unsigned> m_fullColors;
-    std::vector<unsigned> m_faintColors;
+    std::shared_ptr<const LineColors> m_colors;  // never null
     std::vector<int> m_selectedRows;  // the set flags' indices, ascending
-    // Every faint colour is nearly transparent and every full one opaque, so a selected line
-    // drawn over its own faint copy looks as it does alone (the copy shows at most a couple of
-    // levels in the antialiased fringe). Otherwise (the initial pens) a selection is drawn in one
-    // pass in point order.
-    bool m_layerable = false;
     // The cached lines and what they were drawn for.
     struct LineImageKey {
         float x2 = 0, top = 0, height = 0;
@@ -131,9 +139,19 @@ private:
     };
     bool m_planLines(const QTransform& device, LinePlan& plan) const;
     bool m_linesCurrent(const LinePlan& plan) const;
-    // Draws the lines into m_lineImage (already of plan's size), and the faint layer when it is
-    // needed and stale; touches nothing else.
-    void m_renderLines(const LinePlan& plan);
+    // The pixels of the images about to be drawn, and whether the faint layer is drawn again too.
+    struct LineBuffers {
+        uchar* lines = nullptr;
+        uchar* faint = nullptr;  // null unless the lines are drawn in layers
+        bool faintToo = false;
+    };
+    // Sizes the images for plan (on the GUI thread: it may detach them).
+    LineBuffers m_prepareLines(const LinePlan& plan);
+    // Draws the rows firstRow .. lastRow of the lines (and of the faint layer when due) through
+    // the prepared pixels; touches nothing else, so bands of one image may be drawn at once.
+    void m_renderLines(const LinePlan& plan, const LineBuffers& buffers, int firstRow, int lastRow);
+    // Records what the images now show.
+    void m_finishLines(const LinePlan& plan, const LineBuffers& buffers);
 
     QImage m_lineImage;
     LineImageKey m_lineImageKey;

@@ -38,6 +38,8 @@ void ParallelCoordinateWidget::SetDataProfile(DataProfile* profile)
         m_profile->disconnect(&m_rebuildTimer);
     }
     m_profile = profile;
+    m_colorSource = nullptr;
+    m_selection.clear();
     if (profile) {
         connect(profile, &DataProfile::PointSetChanged, &m_rebuildTimer, qOverload<>(&QTimer::start),
                 Qt::UniqueConnection);
@@ -54,7 +56,10 @@ void ParallelCoordinateWidget::SetDataProfile(DataProfile* profile)
 void ParallelCoordinateWidget::UpdatePointSelection(std::vector<int>* indices)
 {
     if (m_profile && indices) {
-        for (auto& axis : m_axes) axis->SetSelectedPoint(indices);
+        m_selection = *indices;
+        m_selectionPointCount = m_profile->GetPointSet().GetPointCount();
+        if (!m_rebuildTimer.isActive())
+            for (auto& axis : m_axes) axis->SetSelectedPoint(indices);
     }
     m_scene.update();
     gView_ParallelCoordinate->viewport()->update();
@@ -85,7 +90,24 @@ void ParallelCoordinateWidget::SetAxisData()
         m_axes.push_back(std::move(axis));
     }
     for (auto& axis : m_axes) m_scene.addItem(axis.get());
+    m_restoreColorsAndSelection();
     ResizeAxiesItems();
+}
+
+void ParallelCoordinateWidget::m_restoreColorsAndSelection()
+{
+    const int count = m_profile->GetPointSet().GetPointCount();
+    // Only the list the profile still holds, and only when it has one colour per point (the
+    // projected view hands over the colours of the kept points before it announces them).
+    std::vector<QColor>* colors = m_profile->GetPointColors();
+    if (m_colorSource && colors == m_colorSource && colors->size() == static_cast<size_t>(count))
+        m_giveColors(colors);
+    // A selection given for another point count numbers points that are gone.
+    if (m_selection.empty() || m_selectionPointCount != count) return;
+    std::vector<int> rows;
+    for (int row : m_selection)
+        if (row >= 0 && row < count) rows.push_back(row);
+    for (auto& axis : m_axes) axis->SetSelectedPoint(&rows);
 }
 
 void ParallelCoordinateWidget::ResizeAxiesItems()
@@ -107,7 +129,17 @@ void ParallelCoordinateWidget::ResizeAxiesItems()
 void ParallelCoordinateWidget::UpdatePointColor()
 {
     if (!m_profile) return;
-    for (auto& axis : m_axes) axis->SetPointColors(m_profile->GetPointColors());
+    m_colorSource = m_profile->GetPointColors();
+    if (m_rebuildTimer.isActive()) return;
+    m_giveColors(m_colorSource);
+}
+
+void ParallelCoordinateWidget::m_giveColors(std::vector<QColor>* colors)
+{
+    if (m_axes.empty()) return;
+    // Made once for all axes: they draw each point in the same colours.
+    const auto lineColors = CoordinateAxisItem::MakeLineColors(colors, m_axes.front()->GetMappedValues().size());
+    for (auto& axis : m_axes) axis->SetLineColors(lineColors);
 }
 
 void ParallelCoordinateWidget::UpdateAxiesRangeMapping()

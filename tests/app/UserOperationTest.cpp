@@ -56,7 +56,9 @@ TEST(UserOperation, ReportsFailuresAndNotableLinesInOneWarning)
             succeeded = UserOperation::Run(&panel, "Apply", c.work, [&] { recovered = true; });
         });
         EXPECT_EQ(recovered, c.recovered);
-        if (c.recovered) EXPECT_FALSE(succeeded);
+        if (c.recovered) {
+            EXPECT_FALSE(succeeded);
+        }
         if (c.warning.isEmpty()) {
             EXPECT_TRUE(dialogs.Calls().empty());
             continue;

@@ -9,7 +9,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <random>
 
@@ -336,6 +338,151 @@ TEST(ParallelCoordinateTest, RasterizerMatchesQPainterCoverage)
     raster.DrawLine(-1e30f, 4, 1e30f, 4, 0xff000000u);
     EXPECT_EQ(qAlpha(image.pixel(3, 3)), 255);
     EXPECT_EQ(qAlpha(image.pixel(3, 1)), 0);
+}
+
+TEST(ParallelCoordinateTest, RebuiltAxesKeepColoursAndSelection)
+{
+    // Point p lies at the same height on every axis, so its line is level; each has its own
+    // colour. The selected line shows in full colour, the others faintly over white.
+    const int n = 9, d = 4;
+    std::vector<float> values;
+    for (int p = 0; p < n; ++p)
+        for (int k = 0; k < d; ++k) values.push_back(static_cast<float>(p));
+    auto colourOf = [](int p) { return QColor::fromHsv(p * 40, 255, 220); };
+    // Every pair of neighbouring axes shows the first, a middle and the last line in its colour,
+    // full when selected (or nothing is), faint otherwise.
+    auto expectLines = [&](Panel& panel, const std::vector<int>& ids, const std::vector<int>& selected,
+                           const std::function<QColor(int)>& colour, const char* when) {
+        const QImage frame = panel.Frame();
+        const auto& axes = panel.Axes();
+        const int count = static_cast<int>(ids.size());
+        for (size_t a = 0; a + 1 < axes.size(); ++a)
+            for (int row : {0, count / 2, count - 1}) {
+                // The scene is the viewport: the pixel row around the line's centre.
+                const double y = (1 - ids[row] / double(n - 1)) * panel.widget.GetScene().height();
+                const QRgb pixel = frame.pixel(static_cast<int>((axes[a]->x() + axes[a + 1]->x()) / 2),
+                                               std::min(static_cast<int>(y), frame.height() - 1));
+                const QColor c = colour(ids[row]);
+                const bool full = selected.empty() || std::count(selected.begin(), selected.end(), row);
+                const int alpha = full ? c.alpha() : 10;
+                EXPECT_NEAR(qRed(pixel), OverWhite(c.red(), alpha), 3) << when << " pair " << a << " row " << row;
+                EXPECT_NEAR(qBlue(pixel), OverWhite(c.blue(), alpha), 3) << when << " pair " << a << " row " << row;
+            }
+    };
+
+    Panel panel(values, d);
+    std::vector<QColor> colours;
+    for (int p = 0; p < n; ++p) colours.push_back(colourOf(p));
+    panel.SetColours(colours);
+    std::vector<int> selection = {2, 4, 8};
+    panel.widget.UpdatePointSelection(&selection);
+
+    // Deleting points 2 and 4 as the projected view does: the colours of the kept points in their
+    // new rows first, then the deletion, the colour signal and the new selection (row 6, once 8).
+    std::vector<int> ids = {0, 1, 3, 5, 6, 7, 8};
+    panel.colours.clear();
+    for (int id : ids) panel.colours.push_back(colourOf(id));
+    std::vector<int> deleted = {2, 4};
+    panel.profile.DeletePointByIndex(deleted);
+    emit panel.profile.PointColorChanged();
+    std::vector<int> kept = {6};
+    panel.widget.UpdatePointSelection(&kept);
+    QCoreApplication::processEvents();
+    expectLines(panel, ids, kept, colourOf, "after the deletion");
+
+    // A dimension-mask change rebuilds the axes too; rows out of range are dropped.
+    std::vector<int> wide = {0, 6, 7, -1};
+    panel.widget.UpdatePointSelection(&wide);
+    panel.profile.SetDimMask(1, false);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(panel.Axes().size(), 3u);
+    expectLines(panel, ids, {0, 6}, colourOf, "after the mask change");
+
+    // Points deleted with no selection relayed after: the old rows number other points now, so
+    // the selection is dropped.
+    ids.erase(ids.begin() + 1);
+    panel.colours.erase(panel.colours.begin() + 1);
+    std::vector<int> second = {1};
+    panel.profile.DeletePointByIndex(second);
+    emit panel.profile.PointColorChanged();
+    QCoreApplication::processEvents();
+    expectLines(panel, ids, {}, colourOf, "after a deletion without a new selection");
+
+    // A colour list of another length is not taken: the lines fall back to the initial pen.
+    panel.colours.pop_back();
+    std::vector<int> none;
+    panel.widget.UpdatePointSelection(&none);
+    panel.profile.SetDimMask(1, true);
+    QCoreApplication::processEvents();
+    expectLines(panel, ids, {}, [](int) { return QColor(60, 60, 60, 150); }, "with too few colours");
+}
+
+TEST(ParallelCoordinateTest, AxisLabelsHaveABandOfTheirOwn)
+{
+    // A point at every axis's maximum draws a level line along the top; with the labels shown no
+    // pixel of that line may fall into the labels' band (the title rectangle, 20 units high).
+    Panel panel({0, 0, 0, 1, 1, 1}, 3);
+    panel.SetColours({Qt::green, Qt::green});
+    panel.widget.checkBox_showLabel->setChecked(true);
+    panel.widget.ResizeAxiesItems();
+    const QImage frame = panel.Frame();
+    const QPoint bandEnd = panel.widget.gView_ParallelCoordinate->mapFromScene(QPointF(0, 20));
+    int lineInBand = 0, lineBelow = 0;
+    for (int y = 0; y < bandEnd.y() + 6 && y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x) {
+            const QRgb pixel = frame.pixel(x, y);
+            const bool line = qGreen(pixel) > qRed(pixel) + 40;
+            (y < bandEnd.y() ? lineInBand : lineBelow) += line;
+        }
+    EXPECT_EQ(lineInBand, 0);
+    EXPECT_GT(lineBelow, 0);
+}
+
+TEST(ParallelCoordinateTest, FastKernelAndBandsGiveThePlainKernelsPixels)
+{
+    // Oracle: the plain per-pixel kernel. The fast one, and any drawing in bands of rows, must
+    // give the very same bytes for lines of every slope, width and length, inside and across the
+    // edges of images both tiny and large, in colours of every alpha.
+    using Kernel = Zelvo::LineRasterizer::Kernel;
+    std::mt19937 random(23);
+    const QSize sizes[] = {{70, 195}, {195, 70}, {3, 40}, {40, 3}, {5, 5}, {33, 17}};
+    const float widths[] = {2.0f, 0.7f, 3.0f, 4.5f};
+    for (const QSize size : sizes) {
+        for (float width : widths) {
+            std::uniform_real_distribution<float> x(-8, size.width() + 8), y(-8, size.height() + 8);
+            std::uniform_int_distribution<int> byte(0, 255), length(0, 3);
+            struct Segment {
+                float x0, y0, x1, y1;
+                unsigned colour;
+            };
+            std::vector<Segment> segments;
+            for (int k = 0; k < 300; ++k) {
+                Segment s{x(random), y(random), 0, 0, 0};
+                // Short, level and upright segments as well as long ones.
+                const int kind = length(random);
+                s.x1 = kind == 1 ? s.x0 + 1.5f : kind == 2 ? s.x0 : x(random);
+                s.y1 = kind == 2 ? s.y0 + 2.5f : kind == 1 ? s.y0 + 0.25f : y(random);
+                s.colour = qPremultiply(qRgba(byte(random), byte(random), byte(random), k % 3 ? byte(random) : 255));
+                segments.push_back(s);
+            }
+            QImage background(size, QImage::Format_ARGB32_Premultiplied);
+            background.fill(qRgba(30, 60, 90, 120));
+            auto draw = [&](Kernel kernel, int bands) {
+                QImage image = background.copy();
+                for (int b = 0; b < bands; ++b) {
+                    Zelvo::LineRasterizer raster(image, width, kernel);
+                    if (bands > 1) raster.SetRows(size.height() * b / bands, size.height() * (b + 1) / bands - 1);
+                    for (const Segment& s : segments) raster.DrawLine(s.x0, s.y0, s.x1, s.y1, s.colour);
+                }
+                return image;
+            };
+            const QImage plain = draw(Kernel::Plain, 1);
+            ASSERT_NE(plain, background);
+            EXPECT_EQ(draw(Kernel::Fast, 1), plain) << size.width() << "x" << size.height() << " width " << width;
+            EXPECT_EQ(draw(Kernel::Fast, 3), plain) << size.width() << "x" << size.height() << " width " << width;
+            EXPECT_EQ(draw(Kernel::Plain, 2), plain) << size.width() << "x" << size.height() << " width " << width;
+        }
+    }
 }
 
 TEST(ScatterPlotTest, FormStandsAndIgnoresSelections)
