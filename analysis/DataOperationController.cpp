@@ -67,11 +67,10 @@ std::unique_ptr<ClusterNodeGraphModel> DataOperationController::GenerateGraphMod
     }
     HDpointSet<float>& points = m_profile->GetPointSet();
     const int pointCount = points.GetPointCount();
-    if (embedding->pointCount != pointCount) {
-        Log::Printf("Error: The embeddingResult holds %d points, the point set %d!\n", embedding->pointCount,
-                    pointCount);
-        return nullptr;
-    }
+    // After a deletion the embedding keeps its rows and knows which point each one shows; one
+    // that cannot be paired with the points as they are now has no place for the clustering.
+    std::vector<int> embeddingRow;
+    if (!embedding->GetEmbeddingRowOfPointSetRow("Cluster nodes", embeddingRow)) return nullptr;
     // A clustering stored before points were deleted numbers points the set no longer has.
     if (hNode* root = clustering->GetRoot()) {
         int largest = -1;

@@ -264,8 +264,11 @@ void DataPropertyWidget::m_pointCountChanged()
 {
     // Deleting points compacts the set: the tables show what is left. A mask change keeps the
     // count and needs no refill.
-    if (m_dataProfile && table_PointProperty->rowCount() != m_dataProfile->GetPointSet().GetPointCount())
+    if (m_dataProfile && table_PointProperty->rowCount() != m_dataProfile->GetPointSet().GetPointCount()) {
         setupDataViews();
+        // The point shown may be gone, and its row now names another point.
+        UpdatePointView(-1);
+    }
 }
 
 void DataPropertyWidget::updatePointSetStatus()

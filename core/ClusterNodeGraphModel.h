@@ -33,6 +33,10 @@ public:
     // Replaces a listed node by the nodes of its child clusters (returned in child order,
     // appended to the list). A node not in the list changes nothing and gives an empty list.
     std::vector<ClusterNode*> RefineClusterNode(ClusterNode* node);
+    // Builds every listed node again from its part of the tree, as the points are numbered now
+    // (after points were deleted and the clustering renumbered): one entry per former node, in
+    // list order, null where the cluster has no point left. Former nodes stay valid as above.
+    std::vector<ClusterNode*> RebuildClusterNodes();
 
     const std::vector<ClusterNode*>& GetClusterNodes() const { return m_nodes; }
     int GetLevel() const { return m_level; }
@@ -43,7 +47,10 @@ public:
 private:
     // A node for the cluster, owned by the model; null (and the cluster dropped) when the
     // cluster has no point to stand for it.
-    ClusterNode* createClusterNode(std::unique_ptr<Cluster> cluster);
+    ClusterNode* createClusterNode(std::unique_ptr<Cluster> cluster, const std::vector<int>& embeddingRow);
+    // The embedding row of each point-set row (-1: none). Rows that cannot be paired (an
+    // Error line says so) are taken in order, as far as the embedding goes.
+    std::vector<int> embeddingRows() const;
 
     ClusteringResult* m_clustering;
     EmbeddingResult* m_embedding;

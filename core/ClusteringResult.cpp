@@ -206,6 +206,84 @@ bool ClusteringResult::_buildTreeFromSerializedString()
     return true;
 }
 
+bool ClusteringResult::RemovePoints(const std::vector<int>& deleted)
+{
+    hNode* root = GetRoot();
+    if (!root)
+        return false;
+    if (deleted.empty())
+        return true;
+    const auto newIndex = [&deleted](int index) {
+        const auto at = std::lower_bound(deleted.begin(), deleted.end(), index);
+        if (at != deleted.end() && *at == index)
+            return -1;
+        // Indices that named no point before (negative, or past the set) stay outside it.
+        return index < 0 ? index : index - static_cast<int>(at - deleted.begin());
+    };
+    // Children before parents, so a node sees whether its leaves were emptied.
+    std::vector<hNode*> order{root};
+    for (size_t front = 0; front < order.size(); ++front)
+        if (!order[front]->isLeaf)
+            order.insert(order.end(), order[front]->children.begin(), order[front]->children.end());
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        hNode* node = *it;
+        if (node->isLeaf) {
+            std::vector<int>& indices = node->pointIndices;
+            for (int& index : indices)
+                index = newIndex(index);
+            indices.erase(std::remove(indices.begin(), indices.end(), -1), indices.end());
+        } else {
+            std::vector<hNode*>& children = node->children;
+            children.erase(std::remove_if(children.begin(), children.end(),
+                                          [](const hNode* child) { return child->isLeaf && child->pointIndices.empty(); }),
+                           children.end());
+        }
+    }
+    _writeSerializedStringFromTree();
+    return true;
+}
+
+void ClusteringResult::_writeSerializedStringFromTree()
+{
+    std::string text;
+    const auto writeLeaf = [&text](const hNode* leaf) {
+        text += "+(L";
+        for (size_t k = 0; k < leaf->pointIndices.size(); ++k) {
+            if (k > 0)
+                text += ',';
+            AppendInt(text, leaf->pointIndices[k]);
+        }
+        text += ")-";
+    };
+    // Depth first without recursion: a node is opened when reached and closed after its last
+    // child; the root stays open, as the other writers leave it.
+    std::vector<std::pair<const hNode*, size_t>> stack;
+    if (m_root->isLeaf) {
+        writeLeaf(m_root);
+    } else {
+        text += "+(N)";
+        stack.emplace_back(m_root, 0);
+    }
+    while (!stack.empty()) {
+        auto& [node, next] = stack.back();
+        if (next == node->children.size()) {
+            stack.pop_back();
+            if (!stack.empty())
+                text += "-(N)";
+            continue;
+        }
+        const hNode* child = node->children[next++];
+        if (child->isLeaf) {
+            writeLeaf(child);
+        } else {
+            text += "+(N)";
+            stack.emplace_back(child, 0);
+        }
+    }
+    m_serializedHierarchy = std::move(text);
+    m_parseFailed = false;
+}
+
 int ClusteringResult::GetTreeDepth(const hNode* node) const
 {
     if (!node)

@@ -38,6 +38,12 @@ public:
     // Levels in the subtree of node: 0 for null, 1 for a leaf or a childless node.
     int GetTreeDepth(const hNode* node) const;
 
+    // Renumbers the tree as the point set is numbered after the rows in deleted (ascending,
+    // distinct) were taken out: a deleted point leaves its leaf, a leaf left empty leaves its
+    // parent, every later index closes up, and the text is written again from the tree. Nodes
+    // keep their addresses, so clusters built on them stay valid. False when there is no tree.
+    bool RemovePoints(const std::vector<int>& deleted);
+
     void SetDescription(const std::string& description) { m_description = description; }
     const std::string& GetDescription() const { return m_description; }
 
@@ -50,6 +56,8 @@ public:
 
 private:
     bool _buildTreeFromSerializedString();
+    // The text of the tree below m_root, in the form SetClusteringIndexArray writes.
+    void _writeSerializedStringFromTree();
     hNode* _createNode(hNode* parent, size_t textBegin, size_t textEnd);
 
     std::string m_serializedHierarchy;

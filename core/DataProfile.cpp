@@ -157,7 +157,11 @@ void DataProfile::DeleteClusteringResultByIDString(std::string& /*id*/)
 
 void DataProfile::DeletePointByIndex(std::vector<int>& indices)
 {
-    if (m_pointSet.DeleteHDpoints(indices)) emit PointSetChanged();
+    if (!m_pointSet.DeleteHDpoints(indices)) return;
+    // The current clustering numbers the points as the set does: it follows the deletion
+    // (the point set leaves the indices sorted and distinct).
+    if (m_currentClusteringResult) m_currentClusteringResult->RemovePoints(indices);
+    emit PointSetChanged();
 }
 
 distanceFunctor& DataProfile::GetDistanceFunctor()

@@ -61,6 +61,7 @@ public:
     // Stores result under id without making it current.
     bool AddClusteringResult(std::string id, std::unique_ptr<ClusteringResult> result);
     void DeleteClusteringResultByIDString(std::string& id);
+    // Deletes the points from the set and renumbers the current clustering to match.
     void DeletePointByIndex(std::vector<int>& indices);
 
     // The functor with the point set's current mask (and the given type).

@@ -109,6 +109,18 @@ bool EmbeddingResult::m_pairedRows(const char* user, std::vector<int>& rows) con
     return true;
 }
 
+bool EmbeddingResult::GetEmbeddingRowOfPointSetRow(const char* user, std::vector<int>& embeddingRow) const
+{
+    std::vector<int> rows;
+    if (!m_pairedRows(user, rows))
+        return false;
+    embeddingRow.assign(static_cast<size_t>(pointSet->GetPointCount()), -1);
+    for (int i = 0; i < pointCount; ++i)
+        if (rows[i] >= 0)
+            embeddingRow[rows[i]] = i;
+    return true;
+}
+
 void EmbeddingResult::updateMinMax()
 {
     const int n = pointCount;

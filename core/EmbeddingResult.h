@@ -44,6 +44,9 @@ public:
     // its point set. False with an "Error ..." line unless there is one entry per embedding
     // row, each -1 or a distinct row of the point set as it is now.
     bool SetPointSetRows(const std::vector<int>& rows);
+    // The embedding row that shows each row of the point set as it is now (-1: none), or false
+    // after the same line as the measures print when the rows cannot be paired.
+    bool GetEmbeddingRowOfPointSetRow(const char* user, std::vector<int>& embeddingRow) const;
     void updateMinMax();
     std::vector<float>* GetOriginalEmbededPosition() { return &originalPositions; }
     void SetModifiedEmbeddedPosition(std::vector<float>& p);

@@ -568,8 +568,36 @@ void ProjectedViewScene::DeletePointByIndex(std::vector<int>& indices)
         row -= static_cast<int>(std::lower_bound(deleted.begin(), deleted.end(), row) - deleted.begin());
     }
     m_rebuildRowLookup();
+    // The measures of the remaining points no longer count the deleted ones.
+    ++m_positionsVersion;
     m_selectedCountDirty = true;
     emit selectionChanged();
+    update();
+}
+
+void ProjectedViewScene::RebuildClusterNodes()
+{
+    if (!m_model) return;
+    HDpointSet<float>* points = m_model->GetPointSet();
+    m_totalPointCount = points ? points->GetPointCount() : 0;
+    std::vector<QColor> colours;
+    for (ClusterNode* node : m_model->GetClusterNodes()) {
+        const auto item = std::find_if(m_nodeItems.begin(), m_nodeItems.end(),
+                                       [node](const ClusterNodeItem* i) { return i->GetNode() == node; });
+        colours.push_back(item != m_nodeItems.end() ? (*item)->GetColor() : m_nextColor());
+    }
+    const std::vector<ClusterNode*> rebuilt = m_model->RebuildClusterNodes();
+    m_clearClusterNode();
+    std::vector<ClusterNodeItem*> created;
+    for (size_t k = 0; k < rebuilt.size(); ++k) {
+        if (!rebuilt[k]) continue;
+        ClusterNodeItem* item = m_createNodeItem(rebuilt[k], colours[k]);
+        addItem(item);
+        m_nodeItems.push_back(item);
+        created.push_back(item);
+    }
+    m_gatherMembers(created);
+    emit UpdateGraph();
     update();
 }
 
@@ -790,8 +818,11 @@ std::vector<float>* ProjectedViewScene::m_distortionValues(const std::string& na
 {
     // The measures are O(n^2): a new colour range or the same mode chosen again reuses them.
     DistortionMeasure& last = m_lastDistortion;
+    const HDpointSet<float>* points = m_embedding->pointSet;
     if (last.embedding == m_embedding && last.name == name && last.bandwidth == m_embedding->kdeBandWidth &&
-        last.neighbourCount == m_embedding->corankK && last.positions == m_positionsVersion) {
+        last.neighbourCount == m_embedding->corankK && last.positions == m_positionsVersion && points &&
+        last.numbering == points->GetNumbering() && last.mask == points->m_dimMask &&
+        last.state == static_cast<int>(points->m_state)) {
         m_distortionTotal = last.total;
         return &last.values;
     }
@@ -801,6 +832,9 @@ std::vector<float>* ProjectedViewScene::m_distortionValues(const std::string& na
         return nullptr;
     }
     last.embedding = m_embedding;
+    last.numbering = points ? points->GetNumbering() : 0;
+    last.mask = points ? points->m_dimMask : std::vector<bool>();
+    last.state = points ? static_cast<int>(points->m_state) : -1;
     last.name = name;
     last.bandwidth = m_embedding->kdeBandWidth;
     last.neighbourCount = m_embedding->corankK;

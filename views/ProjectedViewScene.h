@@ -71,6 +71,10 @@ public:
     // be after the same deletion. A list the point set would refuse (a row out of range or
     // twice) changes nothing.
     void DeletePointByIndex(std::vector<int>& indices);
+    // After the points were deleted from the set and the clustering renumbered with them:
+    // every node is built again from its renumbered cluster (its former members less the
+    // deleted points, its representative chosen again), keeping its colour; the graph follows.
+    void RebuildClusterNodes();
     // Every point item's colour in item order (hidden items included).
     std::vector<QColor>* GetPointColor();
     QRectF ZoomToFitAllItem();
@@ -189,6 +193,10 @@ private:
     // whenever the embedding's positions may have changed.
     struct DistortionMeasure {
         const EmbeddingResult* embedding = nullptr;
+        // The high-dimensional side: the point set's numbering, selection and normalisation.
+        uint64_t numbering = 0;
+        std::vector<bool> mask;
+        int state = -1;
         std::string name;
         float bandwidth = 0;
         int neighbourCount = 0;

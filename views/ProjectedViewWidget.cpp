@@ -330,7 +330,11 @@ void ProjectedViewWidget::m_deleteSelectedPoints()
     if (m_profile->GetPointSet().GetPointCount() == before) return;
     // The embedding keeps its rows; its measures that read the point set translate through these.
     if (EmbeddingResult* embedding = m_scene.GetEmbeddingResult()) embedding->SetPointSetRows(m_scene.GetPointSetRows());
-    emit m_profile->PointColorChanged();
+    // The profile renumbered its clustering with the points: the nodes follow it.
+    m_scene.RebuildClusterNodes();
+    // Ranges and measures are over the remaining points now; recolouring also hands the
+    // colours in the new row order on.
+    UpdateColorMap();
     // The deleted points left the selection.
     if (m_scene.TakeSelectionChange()) emit PointSelectionChanged();
 }

@@ -214,7 +214,9 @@ TEST_F(DataOperationControllerTest, GraphModelRefusesAClusteringOfPointsTheSetDo
         const std::string out = TestSupport::CaptureStdout(
             [&] { model = m_controller.GenerateGraphModelFromClusteringResult(&result, embedding.get()); });
         EXPECT_EQ(model != nullptr, accepted) << out;
-        if (!accepted) EXPECT_EQ(out.rfind("Error", 0), 0u) << out;
+        if (!accepted) {
+            EXPECT_EQ(out.rfind("Error", 0), 0u) << out;
+        }
     }
 }
 

@@ -258,3 +258,37 @@ TEST(ClusteringResultParser, HundredThousandPointChain)
         ASSERT_EQ(members[size_t(i)], i);
     result.reset();  // freeing the chain must not recurse either
 }
+
+namespace {
+
+TEST(ClusteringResultRemovePoints, RenumbersTheTreeAndItsTextAsTheSetCloses)
+{
+    const struct {
+        const char* text;
+        std::vector<int> deleted;
+        const char* tree;  // after the deletion, as parsed from the text written again
+    } cases[] = {
+        // A leaf loses its point, later indices close up; an index past the set stays
+        // outside the set.
+        {"+(N)+(N)+(L0)-+(L3)--(N)+(N)+(L1,2)-+(L9)--(N)", {0}, "N[N[L2] N[L0,1 L8]]"},
+        // An emptied cluster keeps its place as a childless node; deeper trees keep their shape.
+        {"+(N)+(N)+(L0)-+(L1)--(N)+(N)+(N)+(L2)-+(L3)--(N)+(L4)--(N)", {0, 1}, "N[N N[N[L0 L1] L2]]"},
+        {"+(N)+(L0)-+(L1)-+(L2)-", {}, "N[L0 L1 L2]"},
+        {"+(L0,1,2)-", {1}, "L0,1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        ClusteringResult result;
+        result.SetSerializedHierarchyString(c.text);
+        hNode* root = result.GetRoot();
+        ASSERT_TRUE(result.RemovePoints(c.deleted));
+        EXPECT_EQ(result.GetRoot(), root) << "the nodes stay where they were";
+        EXPECT_EQ(Dump(root), c.tree);
+        EXPECT_EQ(ParseAndDump(result.GetSerializedHierarchyString()), c.tree);
+    }
+    ClusteringResult malformed;
+    malformed.SetSerializedHierarchyString("(N)");
+    TestSupport::CaptureStdout([&] { EXPECT_FALSE(malformed.RemovePoints({0})); });
+}
+
+}  // namespace
