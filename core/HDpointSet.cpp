@@ -1,11 +1,14 @@
 #include "HDpointSet.h"
 
 #include "Log.h"
+#include "MemoryBudget.h"
+#include "ParallelJobs.h"
 #include "RankEntry.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace Zelvo {
@@ -107,6 +110,8 @@ void HDpointSet<T>::m_invalidateDerivedBuffers()
     m_radiusKey = BuildKey();
     m_rankMatrix.clear();
     m_rankKey = BuildKey();
+    m_rankNeighbours.clear();
+    m_rankNeighbourK = -1;
 }
 
 template <typename T>
@@ -230,6 +235,7 @@ std::vector<T>* HDpointSet<T>::m_pack()
     m_packedPointCount = static_cast<int>(N);
     m_packedMask = m_dimMask;
     m_packedState = m_state;
+    ++m_packing;
 
     Log::Puts("Generated the packed buffer");
     return &m_packedBuffer;
@@ -368,6 +374,10 @@ void HDpointSet<T>::CalculateRankMatrix()
     // Ranks come from the points as they are packed now; without a packing (state 3) there
     // is nothing to rank.
     if (!m_ensurePacked() || m_packedBuffer.empty()) return;
+    char what[80];
+    std::snprintf(what, sizeof what, "The rank matrix of %zu points", N);
+    if (!MemoryBudget::Allows(what, static_cast<double>(N) * (static_cast<double>(N) * sizeof(int) + sizeof(std::vector<int>))))
+        return;
     m_rankMatrix.assign(N, std::vector<int>(N, 0));
     m_rankKey = key;
     const size_t K = static_cast<size_t>(m_packedWidth);
@@ -388,6 +398,105 @@ void HDpointSet<T>::CalculateRankMatrix()
         std::vector<int>& row = m_rankMatrix[i];
         for (size_t r = 0; r < N; ++r) row[entries[r].index] = static_cast<int>(r);
     }
+}
+
+namespace {
+
+// One candidate of a rank-neighbour row; ordered as the stable sort of a rank-matrix row
+// orders its entries: by distance, equal distances by index.
+struct RankCandidate {
+    float distance;
+    int index;
+    bool operator<(const RankCandidate& other) const
+    {
+        return distance < other.distance || (distance == other.distance && index < other.index);
+    }
+};
+
+}  // namespace
+
+template <typename T>
+const std::vector<int>* HDpointSet<T>::GetRankNeighbours(int K, const char* user)
+{
+    const BuildKey key = m_currentKey();
+    const int N = key.pointCount;
+    if (!m_ensurePacked() || (N > 0 && m_packedBuffer.empty())) {
+        Log::Printf("Error: %s needs the packed points of the point set, which normalisation state %d does not give\n",
+                    user, static_cast<int>(m_state));
+        return nullptr;
+    }
+    const int width = std::min(std::max(K, 0), N - 1) + 1;
+    if (m_rankNeighbourK == K && m_rankNeighbourPacking == m_packing &&
+        m_rankNeighbours.size() == static_cast<size_t>(N) * width)
+        return &m_rankNeighbours;
+
+    // Distances to a span of points at a time, from a copy of the points laid out dimension
+    // after dimension so that a span of one dimension is contiguous.
+    constexpr int kSpan = 1024;
+    constexpr int kRowsPerJob = 16;
+    const size_t W = static_cast<size_t>(m_packedWidth);
+    ParallelJobs jobs;
+    const double bytes = static_cast<double>(N) * width * sizeof(int) + static_cast<double>(N) * W * sizeof(T) +
+                         jobs.Count() * (kSpan * sizeof(double) + static_cast<double>(width) * sizeof(RankCandidate));
+    if (!MemoryBudget::Allows(user, bytes)) return nullptr;
+    m_rankNeighbours.clear();
+    m_rankNeighbourK = -1;
+
+    std::vector<T> byDimension(static_cast<size_t>(N) * W);
+    for (size_t j = 0; j < static_cast<size_t>(N); ++j)
+        for (size_t k = 0; k < W; ++k) byDimension[k * N + j] = m_packedBuffer[j * W + k];
+    std::vector<int> nearest(static_cast<size_t>(N) * width);
+    struct Scratch {
+        std::vector<double> sums;
+        std::vector<RankCandidate> best;
+    };
+    std::vector<Scratch> scratch(jobs.Count());
+    jobs.Run((N + kRowsPerJob - 1) / kRowsPerJob, [&](int job, int worker) {
+        Scratch& s = scratch[worker];
+        s.sums.resize(kSpan);
+        s.best.reserve(width);
+        const int lastRow = std::min(N, (job + 1) * kRowsPerJob);
+        for (int i = job * kRowsPerJob; i < lastRow; ++i) {
+            const T* p = W > 0 ? &m_packedBuffer[static_cast<size_t>(i) * W] : nullptr;
+            s.best.clear();
+            for (int first = 0; first < N; first += kSpan) {
+                const int count = std::min(kSpan, N - first);
+                double* sums = s.sums.data();
+                std::fill(sums, sums + count, 0.0);
+                // The distance CalculateRankMatrix takes: each term in float, summed in double
+                // in dimension order, root in double, kept as float.
+                for (size_t k = 0; k < W; ++k) {
+                    const T pk = p[k];
+                    const T* q = &byDimension[k * N + first];
+                    for (int t = 0; t < count; ++t) {
+                        const float diff = static_cast<float>(pk - q[t]);
+                        sums[t] += diff * diff;
+                    }
+                }
+                // Points come in index order, so a newcomer displaces the last kept one only
+                // when strictly nearer. A distance that is no number ranks after all others.
+                for (int t = 0; t < count; ++t) {
+                    float d = static_cast<float>(std::sqrt(sums[t]));
+                    if (std::isnan(d)) d = std::numeric_limits<float>::infinity();
+                    if (s.best.size() < static_cast<size_t>(width)) {
+                        s.best.push_back(RankCandidate{d, first + t});
+                        std::push_heap(s.best.begin(), s.best.end());
+                    } else if (d < s.best.front().distance) {
+                        std::pop_heap(s.best.begin(), s.best.end());
+                        s.best.back() = RankCandidate{d, first + t};
+                        std::push_heap(s.best.begin(), s.best.end());
+                    }
+                }
+            }
+            std::sort_heap(s.best.begin(), s.best.end());
+            int* row = &nearest[static_cast<size_t>(i) * width];
+            for (int r = 0; r < width; ++r) row[r] = s.best[r].index;
+        }
+    });
+    m_rankNeighbours.swap(nearest);
+    m_rankNeighbourK = K;
+    m_rankNeighbourPacking = m_packing;
+    return &m_rankNeighbours;
 }
 
 template <typename T>
