@@ -203,9 +203,9 @@ bool EmbeddingResult::m_materializeDistanceMatrix(const char* user)
     try {
         if (m_hdSquaredDistanceSource) {
             if (!MemoryBudget::Allows(user, bytes)) return false;
-            std::function<Eigen::MatrixXf()> source = std::move(m_hdSquaredDistanceSource);
-            m_hdSquaredDistanceSource = nullptr;
-            SetHDSquaredDistance(source());
+            // The source stays when it fails.
+            Eigen::MatrixXf whole = m_hdSquaredDistanceSource();
+            SetHDSquaredDistance(std::move(whole));
             return true;
         }
         if (!m_hdSquaredDistanceBlocks) return true;
@@ -238,8 +238,9 @@ bool EmbeddingResult::m_materializeDistanceMatrix(const char* user)
         if (failed) return false;
         SetHDSquaredDistance(std::move(whole));
         return true;
-    } catch (const std::bad_alloc&) {
-        Log::Printf("Error: %s of %d points: not enough memory\n", user, pointCount);
+    } catch (const std::exception& e) {
+        const bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+        Log::Printf("Error: %s of %d points: %s\n", user, pointCount, memory ? "not enough memory" : e.what());
         if (m_hdSquaredDistanceBlocks) m_hdSquaredDistanceBlocks->EndPass();
         return false;
     }

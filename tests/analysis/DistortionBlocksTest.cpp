@@ -209,7 +209,7 @@ TEST(DistortionBlocks, BlockSourcesHoldTheWholeMatrixBitForBit)
         int n, d;
     };
     for (Shape s : {Shape{1, 3}, Shape{5, 3}, Shape{19, 1}, Shape{40, 7}, Shape{255, 20}, Shape{257, 20},
-                    Shape{262, 9}, Shape{513, 64}, Shape{1030, 2}, Shape{4200, 3}}) {
+                    Shape{262, 9}, Shape{513, 64}, Shape{1030, 2}, Shape{4200, 9}}) {
         const std::vector<float> v = Points(s.n, s.d, s.n % 2, s.n + s.d);
         const Eigen::MatrixXf data = Eigen::Map<const Eigen::MatrixXf>(v.data(), s.d, s.n);
         Zelvo::ColumnDistanceBlocks blocks(data);
