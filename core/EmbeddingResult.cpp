@@ -589,16 +589,17 @@ bool EmbeddingResult::m_calculateCorankDistortion(std::vector<float>& values, fl
     for (int i = 0; i < pointCount; ++i)
         if (rows[i] >= 0) kept.push_back(i);
     const int n = static_cast<int>(kept.size());
-    ParallelJobs jobs;
     const size_t inSet = static_cast<size_t>(std::min(K + 1, n));
     const double perThread = static_cast<double>(n) * sizeof(float) + static_cast<double>(setCount) * sizeof(int) +
                              static_cast<double>(inSet) * sizeof(rankEntry);
-    const double extraBytes = static_cast<double>(n) * (3 * sizeof(float) + 2 * sizeof(int)) + perThread * jobs.Count();
+    const double extraBytes = static_cast<double>(n) * (3 * sizeof(float) + 2 * sizeof(int)) +
+                              perThread * ParallelJobs::AvailableProcessors();
     if (!MemoryBudget::Allows("Corank distortion", extraBytes))
         return false;
     const std::vector<int>* hdNearest = pointSet->GetRankNeighbours(K, "Corank distortion");
     if (!hdNearest)
         return false;
+    ParallelJobs jobs;
 
     Eigen::ArrayXf allX, allY;
     m_splitModifiedPositions(allX, allY);
