@@ -217,7 +217,7 @@ bool EmbeddingResult::m_materializeDistanceMatrix(const char* user)
         const double least = bytes + blocks.PassBytes() + partBytes;
         if (!MemoryBudget::Allows(user, least)) return false;
         ParallelJobs jobs;
-        const double spare = std::min(kSpareBytes, static_cast<double>(MemoryBudget::Bytes()) - least);
+        const double spare = std::clamp(static_cast<double>(MemoryBudget::Bytes()) - least, 0.0, kSpareBytes);
         const int threads = partBytes > 0 ? static_cast<int>(std::min<double>(jobs.Count(), 1 + spare / partBytes))
                                           : jobs.Count();
         Eigen::MatrixXf whole(count, count);
@@ -371,7 +371,7 @@ bool EmbeddingResult::m_visitDistanceBlocks(const char* user, double extraBytes,
     const double partBytes = static_cast<double>(blocks.PartBytes());
     const double least = blockBytes + blocks.PassBytes() + partBytes + extraBytes;
     if (!MemoryBudget::Allows(user, least)) return false;
-    const double spare = std::min(kSpareBytes, static_cast<double>(MemoryBudget::Bytes()) - least);
+    const double spare = std::clamp(static_cast<double>(MemoryBudget::Bytes()) - least, 0.0, kSpareBytes);
     const int fillThreads =
         partBytes > 0 ? static_cast<int>(std::min<double>(jobs.Count(), 1 + spare / 2 / partBytes)) : jobs.Count();
     const int wave = static_cast<int>(std::min<double>(blockCount, 1 + spare / 2 / blockBytes));
