@@ -139,7 +139,7 @@ private:
     // worker) with pointCount values, on the threads of jobs; false after an "Error: ..."
     // line. extraBytes: what the measure holds besides, for the budget.
     bool m_visitDistanceColumns(const char* measure, double extraBytes, ParallelJobs& jobs, const ColumnVisit& visit);
-    bool m_visitDistanceBlocks(const char* measure, double extraBytes, ParallelJobs& jobs, const ColumnVisit& visit);
+    bool m_visitDistanceBlocks(const char* user, double extraBytes, ParallelJobs& jobs, const ColumnVisit& visit);
     // Makes the whole matrix from the source or the blocks; false after an "Error: ..." line
     // naming user when it would not fit the memory budget or could not be made.
     bool m_materializeDistanceMatrix(const char* user);
