@@ -1,5 +1,5 @@
 // Developer tool: times the views through their real classes on generated data. Usage:
-//   view_bench --points N [--dims D] [--clusters K] --op NAME [--repeat R]
+//   view_bench --points N [--dims D] [--clusters K] --op NAME [--mode MODE] [--repeat R]
 // It prints whatever lines the operation prints and ends with "time_ms: MEDIAN".
 // Exit status: 0 done, 1 the operation failed, 2 a bad command line.
 #include "viewbench/ViewBenchOps.h"
@@ -30,7 +30,7 @@ int Usage()
     std::string names;
     for (const auto& entry : ViewBench::Registry())
         names += (names.empty() ? "" : "|") + entry.first;
-    std::fprintf(stderr, "usage: view_bench --points N [--dims D] [--clusters K] --op %s [--repeat R]\n",
+    std::fprintf(stderr, "usage: view_bench --points N [--dims D] [--clusters K] --op %s [--mode MODE] [--repeat R]\n",
                  names.c_str());
     return 2;
 }
@@ -71,6 +71,8 @@ int main(int argc, char** argv)
             ok = ReadPositive(value, options.repeat);
         else if (!std::strcmp(flag, "--op"))
             options.op = value;
+        else if (!std::strcmp(flag, "--mode"))
+            options.mode = value;
         else
             ok = false;
         if (!ok)
