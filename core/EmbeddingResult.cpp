@@ -93,7 +93,55 @@ bool EmbeddingResult::SetPointSetRows(const std::vector<int>& rows)
     }
     m_pointSetRows = rows;
     m_rowsNumbering = pointSet->GetNumbering();
+    // Sums and densities over the points are over the remaining ones now.
+    m_hdSumsValid = false;
+    m_hdDensity.clear();
     return true;
+}
+
+EmbeddingResult::KeptRows EmbeddingResult::m_keptRows() const
+{
+    KeptRows kept;
+    if (std::find(m_pointSetRows.begin(), m_pointSetRows.end(), -1) == m_pointSetRows.end())
+        return kept;
+    kept.compact.assign(static_cast<size_t>(pointCount), -1);
+    for (int i = 0; i < pointCount; ++i) {
+        if (m_pointSetRows[i] < 0)
+            continue;
+        kept.compact[i] = static_cast<int>(kept.rows.size());
+        kept.rows.push_back(i);
+    }
+    return kept;
+}
+
+void EmbeddingResult::KeptRows::Compact(Eigen::ArrayXf& values) const
+{
+    if (!Any())
+        return;
+    Eigen::ArrayXf kept(static_cast<Eigen::Index>(rows.size()));
+    for (size_t k = 0; k < rows.size(); ++k)
+        kept[static_cast<Eigen::Index>(k)] = values[rows[k]];
+    values.swap(kept);
+}
+
+const float* EmbeddingResult::KeptRows::Gather(const float* column, std::vector<float>& scratch) const
+{
+    if (!Any())
+        return column;
+    scratch.resize(rows.size());
+    for (size_t k = 0; k < rows.size(); ++k)
+        scratch[k] = column[rows[k]];
+    return scratch.data();
+}
+
+void EmbeddingResult::KeptRows::Scatter(std::vector<float>& values, int pointCount) const
+{
+    if (!Any())
+        return;
+    std::vector<float> all(static_cast<size_t>(pointCount), 0.0f);
+    for (size_t k = 0; k < rows.size(); ++k)
+        all[rows[k]] = values[k];
+    values.swap(all);
 }
 
 bool EmbeddingResult::m_pairedRows(const char* user, std::vector<int>& rows) const
@@ -449,15 +497,25 @@ bool EmbeddingResult::m_calculateDistanceDeviation(const char* measure, bool squ
 {
     if (!m_hasDistanceMatrix(measure))
         return false;
-    const int n = pointCount;
+    // After a deletion only the remaining points take part, as in a data set of those alone;
+    // a deleted point's value is 0.
+    const KeptRows kept = m_keptRows();
+    const int n = kept.Any() ? kept.Count() : pointCount;
     Eigen::ArrayXf x, y;
     m_splitModifiedPositions(x, y);
+    kept.Compact(x);
+    kept.Compact(y);
     const bool needSums = !m_hdSumsValid;
     std::vector<double> deviation(n), columnSumSquared(needSums ? n : 0), columnSum(needSums ? n : 0);
-    const double extraBytes = static_cast<double>(n) * (2 * sizeof(float) + 3 * sizeof(double) + sizeof(float));
     ParallelJobs jobs;
-    const bool visited = m_visitDistanceColumns(measure, extraBytes, jobs, [&](int i, const float* column, int) {
-        const Eigen::Map<const Eigen::ArrayXf> D2(column, n);
+    std::vector<std::vector<float>> scratch(kept.Any() ? jobs.Count() : 0);
+    const double extraBytes = static_cast<double>(n) * (2 * sizeof(float) + 3 * sizeof(double) + sizeof(float)) +
+                              static_cast<double>(scratch.size()) * n * sizeof(float);
+    const bool visited = m_visitDistanceColumns(measure, extraBytes, jobs, [&](int c, const float* column, int worker) {
+        const int i = kept.Any() ? kept.compact[c] : c;
+        if (i < 0)
+            return;
+        const Eigen::Map<const Eigen::ArrayXf> D2(kept.Any() ? kept.Gather(column, scratch[worker]) : column, n);
         const auto hd = D2.max(0.0f).sqrt();
         const auto d2 = ((x - x[i]).square() + (y - y[i]).square()).sqrt();
         deviation[i] = squared ? (hd - d2).square().sum() : (hd - d2).abs().sum();
@@ -481,15 +539,16 @@ bool EmbeddingResult::m_calculateDistanceDeviation(const char* measure, bool squ
     values.assign(n, 0.0f);
     total = 0;
     const double normaliser = squared ? m_hdSumSquared : m_hdSum;
-    if (normaliser <= 0)
-        return true;
-    double sum = 0;
-    for (int i = 0; i < n; ++i) {
-        const float value = static_cast<float>(deviation[i] / normaliser);
-        values[i] = value;
-        sum += value;
+    if (normaliser > 0) {
+        double sum = 0;
+        for (int i = 0; i < n; ++i) {
+            const float value = static_cast<float>(deviation[i] / normaliser);
+            values[i] = value;
+            sum += value;
+        }
+        total = static_cast<float>(sum);
     }
-    total = static_cast<float>(sum);
+    kept.Scatter(values, pointCount);
     return true;
 }
 
@@ -505,7 +564,9 @@ bool EmbeddingResult::m_calculateKDEdistortion(std::vector<float>& values, float
     }
     if (!m_hasDistanceMatrix("KDE"))
         return false;
-    const int n = pointCount;
+    // After a deletion only the remaining points take part (see the deviations above).
+    const KeptRows kept = m_keptRows();
+    const int n = kept.Any() ? kept.Count() : pointCount;
     const float exponentScale = -1.0f / (2.0f * h);
     const double normalisation = 1.0 / (static_cast<double>(n) * h * h);
     ParallelJobs jobs;
@@ -516,11 +577,18 @@ bool EmbeddingResult::m_calculateKDEdistortion(std::vector<float>& values, float
     const int64_t groupLimit = std::min<int64_t>(int64_t(16) << 20, MemoryBudget::Bytes() / 4);
     const int groupRows = static_cast<int>(
         std::max<int64_t>(1, std::min<int64_t>({256, n - 1, groupLimit / (int64_t(n) * 4 + 1)})));
-    const double extraBytes = static_cast<double>(n) * sizeof(float) * (4 + groupRows) + groupRows * sizeof(float);
+    std::vector<std::vector<float>> scratch(kept.Any() ? jobs.Count() : 0);
+    const double extraBytes = static_cast<double>(n) * sizeof(float) * (4 + groupRows) + groupRows * sizeof(float) +
+                              static_cast<double>(scratch.size()) * n * sizeof(float);
 
     if (m_hdDensity.size() != static_cast<size_t>(n) || m_hdDensityBandWidth != h) {
         std::vector<float> density(n);
-        const bool visited = m_visitDistanceColumns("KDE", extraBytes, jobs, [&](int i, const float* column, int) {
+        const bool visited = m_visitDistanceColumns("KDE", extraBytes, jobs, [&](int c, const float* column, int worker) {
+            const int i = kept.Any() ? kept.compact[c] : c;
+            if (i < 0)
+                return;
+            if (kept.Any())
+                column = kept.Gather(column, scratch[worker]);
             const auto hd = Eigen::Map<const Eigen::ArrayXf>(column, n).max(0.0f).sqrt();
             density[i] = static_cast<float>((hd * exponentScale).exp().sum() * normalisation);
         });
@@ -536,6 +604,8 @@ bool EmbeddingResult::m_calculateKDEdistortion(std::vector<float>& values, float
     // points; the pair (i, i) contributes exp(0) = 1.
     Eigen::ArrayXf x, y;
     m_splitModifiedPositions(x, y);
+    kept.Compact(x);
+    kept.Compact(y);
     Eigen::ArrayXf kernelSums = Eigen::ArrayXf::Ones(n);
     std::vector<Eigen::ArrayXf> kernels(groupRows, Eigen::ArrayXf(n));
     std::vector<float> rowSums(groupRows);
@@ -575,6 +645,7 @@ bool EmbeddingResult::m_calculateKDEdistortion(std::vector<float>& values, float
         sum += value;
     }
     total = static_cast<float>(sum);
+    kept.Scatter(values, pointCount);
     return true;
 }
 

@@ -134,6 +134,22 @@ private:
     // untouched.
     bool m_calculateStress(std::vector<float>& values, float& total);
     bool m_calculateRobustDistanceDistortion(std::vector<float>& values, float& total);
+    // The embedding rows of the points still in the set, when some were deleted since the
+    // embedding was made: the measures then take the remaining points alone, as a data set of
+    // those points would.
+    struct KeptRows {
+        std::vector<int> rows;     // ascending embedding rows still there; empty: nothing deleted
+        std::vector<int> compact;  // per embedding row its place in rows, or -1
+        bool Any() const { return !compact.empty(); }
+        int Count() const { return static_cast<int>(rows.size()); }
+        // values of every row -> values of the kept rows (nothing when nothing was deleted).
+        void Compact(Eigen::ArrayXf& values) const;
+        // One column of every row's distances as the kept rows' column (in scratch).
+        const float* Gather(const float* column, std::vector<float>& scratch) const;
+        // Kept rows' values -> every row's, 0 at a deleted row.
+        void Scatter(std::vector<float>& values, int pointCount) const;
+    };
+    KeptRows m_keptRows() const;
     bool m_calculateDistanceDeviation(const char* measure, bool squared, std::vector<float>& values, float& total);
     bool m_calculateKDEdistortion(std::vector<float>& values, float& total);
     bool m_calculateCorankDistortion(std::vector<float>& values, float& total);

@@ -245,7 +245,8 @@ TEST(DistortionBlocks, BlockSourcesHoldTheWholeMatrixBitForBit)
 
 // PCA and LLE results measured through their blocks (kept whole, or block by block under a
 // budget that keeps nothing) against the row-by-row loops over the whole matrix, with random
-// data and with ties; then the same embedding after points were deleted from the set.
+// data and with ties; then the same embedding after points were deleted from the set, whose
+// measures take the remaining points alone.
 TEST(DistortionBlocks, MeasuresGiveTheWholeMatrixLoopsBitForBit)
 {
     struct Case {
@@ -299,6 +300,28 @@ TEST(DistortionBlocks, MeasuresGiveTheWholeMatrixLoopsBitForBit)
             EXPECT_EQ(got, CorankReference(*set, dragged, rows, K)) << label << " deleted, K " << K;
             EXPECT_EQ(got.values[3], 0.0f);
         }
+        // The other measures take the remaining points alone: a data set of those points with
+        // the same distances and places, a deleted point's value 0.
+        std::vector<int> kept;
+        for (int i = 0; i < c.n; ++i)
+            if (rows[i] >= 0) kept.push_back(i);
+        Eigen::MatrixXf keptHd(kept.size(), kept.size());
+        std::vector<float> keptPlaces;
+        for (size_t a = 0; a < kept.size(); ++a) {
+            for (size_t b = 0; b < kept.size(); ++b) keptHd(a, b) = hd(kept[a], kept[b]);
+            keptPlaces.insert(keptPlaces.end(), {dragged[2 * kept[a]], dragged[2 * kept[a] + 1]});
+        }
+        const auto expectNear = [&](const Values& got, const Values& keptOnly, const char* name) {
+            ASSERT_EQ(got.values.size(), size_t(c.n)) << name;
+            EXPECT_NEAR(got.total, keptOnly.total, 1e-5 * std::abs(keptOnly.total)) << name;
+            for (int i = 0; i < c.n; ++i) {
+                const float expected = rows[i] < 0 ? 0.0f : keptOnly.values[size_t(rows[i])];
+                EXPECT_NEAR(got.values[i], expected, 1e-5f * std::abs(expected) + 1e-12f) << label << name << " row " << i;
+            }
+        };
+        expectNear(Measure(*r, "Stress"), DeviationReference(keptHd, keptPlaces, true), " Stress");
+        expectNear(Measure(*r, "Robust"), DeviationReference(keptHd, keptPlaces, false), " Robust");
+        expectNear(Measure(*r, "KDE", 0.7f), KdeReference(keptHd, keptPlaces, 0.7f), " KDE");
     }
 }
 
