@@ -4,6 +4,8 @@
 // Exit status: 0 done, 1 the operation failed, 2 a bad command line.
 #include "viewbench/ViewBenchOps.h"
 
+#include "DialogService.h"
+
 #include <QApplication>
 
 #include <algorithm>
@@ -35,6 +37,20 @@ int Usage()
     return 2;
 }
 
+// Nobody is there to answer a dialog: a warning goes to standard error and is answered Ok, a
+// file dialog is cancelled (an operation that needs names installs its own answers).
+class UnattendedDialogs : public Zelvo::DialogService {
+public:
+    QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    QString GetSaveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    QMessageBox::StandardButton Warning(QWidget*, const QString&, const QString& text, QMessageBox::StandardButtons,
+                                        QMessageBox::StandardButton) override
+    {
+        std::fprintf(stderr, "warning: %s\n", text.toLocal8Bit().constData());
+        return QMessageBox::Ok;
+    }
+};
+
 bool ReadPositive(const char* text, int& value)
 {
     char* end = nullptr;
@@ -53,6 +69,9 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
+
+    UnattendedDialogs dialogs;
+    Zelvo::DialogService::SetCurrent(&dialogs);
 
     ViewBench::Options options;
     for (int i = 1; i < argc; ++i) {
