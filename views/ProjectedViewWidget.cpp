@@ -167,6 +167,9 @@ bool ProjectedViewWidget::CleanUp()
     }
     m_clearClusteringLists();
     GView->colorMode.clear();
+    // A measure chosen for this data set must not start by itself on the next one's first
+    // embedding: the colouring goes back to the form's first choice.
+    radioButton_DimensionValue->setChecked(true);
     groupBox_colorMap->setEnabled(false);
     groupBox_VisualControl->setEnabled(false);
     if (m_profile) m_profile->SetPointColors(nullptr);
@@ -382,6 +385,9 @@ void ProjectedViewWidget::m_showNothing()
     m_scene.Reset();
     m_clearClusteringLists();
     GView->colorMode.clear();
+    // A measure chosen for this data set must not start by itself on the next one's first
+    // embedding: the colouring goes back to the form's first choice.
+    radioButton_DimensionValue->setChecked(true);
     groupBox_colorMap->setEnabled(false);
     groupBox_VisualControl->setEnabled(false);
     if (m_profile) m_profile->SetPointColors(nullptr);

@@ -640,6 +640,9 @@ TEST_F(MainWindowTest, EveryDistortionColouringOfALargeSetColoursOrRefuses)
             }
         }
     }
+    // Nor does a measure start by itself on the next data set's first embedding.
+    Trigger("&Close");
+    EXPECT_TRUE(View().radioButton_DimensionValue->isChecked());
 }
 
 }  // namespace
