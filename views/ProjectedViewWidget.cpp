@@ -157,22 +157,16 @@ void ProjectedViewWidget::m_clearClusteringLists()
 
 bool ProjectedViewWidget::CleanUp()
 {
-    m_rangeTimer.stop();
-    m_scene.Reset();
+    m_showNothing();
     // The overlays are made again for the next data set, so none of this one's numbers stay.
     m_deleteOverlays();
     {
         const QSignalBlocker blocker(comboBox_ScalarFunctionSelection);
         comboBox_ScalarFunctionSelection->clear();
     }
-    m_clearClusteringLists();
-    GView->colorMode.clear();
     // A measure chosen for this data set must not start by itself on the next one's first
     // embedding: the colouring goes back to the form's first choice.
     radioButton_DimensionValue->setChecked(true);
-    groupBox_colorMap->setEnabled(false);
-    groupBox_VisualControl->setEnabled(false);
-    if (m_profile) m_profile->SetPointColors(nullptr);
     return true;
 }
 
@@ -385,9 +379,6 @@ void ProjectedViewWidget::m_showNothing()
     m_scene.Reset();
     m_clearClusteringLists();
     GView->colorMode.clear();
-    // A measure chosen for this data set must not start by itself on the next one's first
-    // embedding: the colouring goes back to the form's first choice.
-    radioButton_DimensionValue->setChecked(true);
     groupBox_colorMap->setEnabled(false);
     groupBox_VisualControl->setEnabled(false);
     if (m_profile) m_profile->SetPointColors(nullptr);
