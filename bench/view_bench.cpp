@@ -1,8 +1,10 @@
 // Developer tool: times the views through their real classes on generated data. Usage:
-//   view_bench --points N [--dims D] [--clusters K] --op NAME [--repeat R]
+//   view_bench --points N [--dims D] [--clusters K] --op NAME [--mode MODE] [--repeat R]
 // It prints whatever lines the operation prints and ends with "time_ms: MEDIAN".
 // Exit status: 0 done, 1 the operation failed, 2 a bad command line.
 #include "viewbench/ViewBenchOps.h"
+
+#include "DialogService.h"
 
 #include <QApplication>
 
@@ -30,10 +32,24 @@ int Usage()
     std::string names;
     for (const auto& entry : ViewBench::Registry())
         names += (names.empty() ? "" : "|") + entry.first;
-    std::fprintf(stderr, "usage: view_bench --points N [--dims D] [--clusters K] --op %s [--repeat R]\n",
+    std::fprintf(stderr, "usage: view_bench --points N [--dims D] [--clusters K] --op %s [--mode MODE] [--repeat R]\n",
                  names.c_str());
     return 2;
 }
+
+// Nobody is there to answer a dialog: a warning goes to standard error and is answered Ok, a
+// file dialog is cancelled (an operation that needs names installs its own answers).
+class UnattendedDialogs : public Zelvo::DialogService {
+public:
+    QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    QString GetSaveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    QMessageBox::StandardButton Warning(QWidget*, const QString&, const QString& text, QMessageBox::StandardButtons,
+                                        QMessageBox::StandardButton) override
+    {
+        std::fprintf(stderr, "warning: %s\n", text.toLocal8Bit().constData());
+        return QMessageBox::Ok;
+    }
+};
 
 bool ReadPositive(const char* text, int& value)
 {
@@ -54,6 +70,9 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
 
+    UnattendedDialogs dialogs;
+    Zelvo::DialogService::SetCurrent(&dialogs);
+
     ViewBench::Options options;
     for (int i = 1; i < argc; ++i) {
         const char* flag = argv[i];
@@ -71,6 +90,8 @@ int main(int argc, char** argv)
             ok = ReadPositive(value, options.repeat);
         else if (!std::strcmp(flag, "--op"))
             options.op = value;
+        else if (!std::strcmp(flag, "--mode"))
+            options.mode = value;
         else
             ok = false;
         if (!ok)

@@ -2,15 +2,19 @@
 
 #include "HDpointSet.h"
 #include "MinimalEnclosingBall.h"
+#include "SquaredDistanceBlocks.h"
 
 #include <Eigen/Core>
 
 #include <functional>
+#include <memory>
 
 #include <string>
 #include <vector>
 
 namespace Zelvo {
+
+class ParallelJobs;
 
 // One 2-D position of an embedded point.
 struct Position2D {
@@ -25,6 +29,12 @@ struct Position2D {
 // Vectors returned by pointer are owned by the result and stay valid until the next call
 // of the same operation. Operations that cannot produce a number for every point print a
 // line and return null instead of reading out of range or handing back NaN.
+//
+// The distortion measures never throw and never hold an n x n matrix they were not handed:
+// without a stored matrix they read the distances a block of columns at a time, on several
+// threads, with the values and summation order of the whole matrix. A measure that would
+// still need more than the memory budget (MemoryBudget) says so in an "Error: ..." line and
+// returns null, leaving its previous values and the caller's total as they were.
 class EmbeddingResult {
 public:
     EmbeddingResult(float* positions, int dim, int n, HDpointSet<float>* set);
@@ -34,7 +44,9 @@ public:
 
     virtual std::vector<float>* GetPerPointCost(float& total);
     virtual std::vector<float>* GetSelectedPointNeighborHood(std::vector<int>& selected);
-    // name: "Stress", "Robust", "KDE" or "Corank"; any other name returns null.
+    // name: "Stress", "Robust", "KDE" or "Corank"; any other name returns null. Null too,
+    // after an "Error: ..." line, when the measure cannot be computed or would not fit the
+    // memory budget.
     virtual std::vector<float>* GetPerPointDistortion(float& total, std::string name);
 
     void SetPointSetPointer(HDpointSet<float>* set);
@@ -63,6 +75,11 @@ public:
     // For a matrix that only the distortion measures read: computed on first use, with the
     // same values, so an embedding that is never measured does not pay n x n time and memory.
     void SetHDSquaredDistanceSource(std::function<Eigen::MatrixXf()> source);
+    // The same made a block of columns at a time: the measures read it block by block and
+    // keep the whole matrix only while it is small (MemoryBudget::KeepBytes).
+    void SetHDSquaredDistanceBlocks(std::unique_ptr<SquaredDistanceBlocks> blocks);
+    // The whole matrix, made now when it was handed over as a source; an empty matrix after an
+    // "Error: ..." line when it would not fit the memory budget or could not be made.
     const Eigen::MatrixXf& GetHDSquaredDistance();
 
     std::vector<float> originalPositions;  // pointCount x dim, point after point
@@ -109,20 +126,47 @@ protected:
     Eigen::MatrixXf hdSquaredDistance;
 
 private:
+    using ColumnVisit = std::function<void(int column, const float* values, int worker)>;
+
     std::function<Eigen::MatrixXf()> m_hdSquaredDistanceSource;
-    bool m_calculateStress(float& total);
-    bool m_calculateRobustDistanceDistortion(float& total);
-    bool m_calculateDistanceDeviation(const char* measure, bool squared, float& total);
-    bool m_calculateKDEdistortion(float& total);
-    bool m_calculateCorankDistortion(float& total);
+    std::unique_ptr<SquaredDistanceBlocks> m_hdSquaredDistanceBlocks;
+    // Each measure fills values and total; false (after an "Error: ..." line) leaves both
+    // untouched.
+    bool m_calculateStress(std::vector<float>& values, float& total);
+    bool m_calculateRobustDistanceDistortion(std::vector<float>& values, float& total);
+    // The embedding rows of the points still in the set, when some were deleted since the
+    // embedding was made: the measures then take the remaining points alone, as a data set of
+    // those points would.
+    struct KeptRows {
+        std::vector<int> rows;     // ascending embedding rows still there; empty: nothing deleted
+        std::vector<int> compact;  // per embedding row its place in rows, or -1
+        bool Any() const { return !compact.empty(); }
+        int Count() const { return static_cast<int>(rows.size()); }
+        // values of every row -> values of the kept rows (nothing when nothing was deleted).
+        void Compact(Eigen::ArrayXf& values) const;
+        // One column of every row's distances as the kept rows' column (in scratch).
+        const float* Gather(const float* column, std::vector<float>& scratch) const;
+        // Kept rows' values -> every row's, 0 at a deleted row.
+        void Scatter(std::vector<float>& values, int pointCount) const;
+    };
+    KeptRows m_keptRows() const;
+    bool m_calculateDistanceDeviation(const char* measure, bool squared, std::vector<float>& values, float& total);
+    bool m_calculateKDEdistortion(std::vector<float>& values, float& total);
+    bool m_calculateCorankDistortion(std::vector<float>& values, float& total);
     bool m_hasDistanceMatrix(const char* measure);
-    void m_materializeDistanceMatrix();
+    // Visits every column of the high-dimensional distances once, visit(column, values,
+    // worker) with pointCount values, on the threads of jobs; false after an "Error: ..."
+    // line. extraBytes: what the measure holds besides, for the budget.
+    bool m_visitDistanceColumns(const char* measure, double extraBytes, ParallelJobs& jobs, const ColumnVisit& visit);
+    bool m_visitDistanceBlocks(const char* user, double extraBytes, ParallelJobs& jobs, const ColumnVisit& visit);
+    // Makes the whole matrix from the source or the blocks; false after an "Error: ..." line
+    // naming user when it would not fit the memory budget or could not be made.
+    bool m_materializeDistanceMatrix(const char* user);
     float m_radius2D(bool useMEB, const std::vector<int>& rows);
     // The point-set row of every embedding row (-1: deleted), or false after a line saying
     // why the rows cannot be paired with the point set's.
     bool m_pairedRows(const char* user, std::vector<int>& rows) const;
     float m_highDimensionalRadius(bool useMEB);
-    void m_updateHDSums();
 
     // Sums over the high-dimensional distances alone, built once per matrix.
     bool m_hdSumsValid = false;

@@ -1,11 +1,16 @@
 #include "HDpointSet.h"
 
 #include "Log.h"
+#include "MemoryBudget.h"
+#include "ParallelJobs.h"
 #include "RankEntry.h"
+
+#include <Eigen/Core>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace Zelvo {
@@ -107,6 +112,8 @@ void HDpointSet<T>::m_invalidateDerivedBuffers()
     m_radiusKey = BuildKey();
     m_rankMatrix.clear();
     m_rankKey = BuildKey();
+    m_rankNeighbours.clear();
+    m_rankNeighbourK = -1;
 }
 
 template <typename T>
@@ -230,6 +237,7 @@ std::vector<T>* HDpointSet<T>::m_pack()
     m_packedPointCount = static_cast<int>(N);
     m_packedMask = m_dimMask;
     m_packedState = m_state;
+    ++m_packing;
 
     Log::Puts("Generated the packed buffer");
     return &m_packedBuffer;
@@ -368,6 +376,10 @@ void HDpointSet<T>::CalculateRankMatrix()
     // Ranks come from the points as they are packed now; without a packing (state 3) there
     // is nothing to rank.
     if (!m_ensurePacked() || m_packedBuffer.empty()) return;
+    char what[80];
+    std::snprintf(what, sizeof what, "The rank matrix of %zu points", N);
+    if (!MemoryBudget::Allows(what, static_cast<double>(N) * (static_cast<double>(N) * sizeof(int) + sizeof(std::vector<int>))))
+        return;
     m_rankMatrix.assign(N, std::vector<int>(N, 0));
     m_rankKey = key;
     const size_t K = static_cast<size_t>(m_packedWidth);
@@ -388,6 +400,150 @@ void HDpointSet<T>::CalculateRankMatrix()
         std::vector<int>& row = m_rankMatrix[i];
         for (size_t r = 0; r < N; ++r) row[entries[r].index] = static_cast<int>(r);
     }
+}
+
+namespace {
+
+// One candidate of a rank-neighbour row; ordered as the stable sort of a rank-matrix row
+// orders its entries: by distance, equal distances by index.
+struct RankCandidate {
+    float distance;
+    int index;
+    bool operator<(const RankCandidate& other) const
+    {
+        return distance < other.distance || (distance == other.distance && index < other.index);
+    }
+};
+
+}  // namespace
+
+template <typename T>
+const std::vector<int>* HDpointSet<T>::GetRankNeighbours(int K, const char* user)
+{
+    const BuildKey key = m_currentKey();
+    const int N = key.pointCount;
+    if (!m_ensurePacked() || (N > 0 && m_packedBuffer.empty())) {
+        Log::Printf("Error: %s needs the packed points of the point set, which normalisation state %d does not give\n",
+                    user, static_cast<int>(m_state));
+        return nullptr;
+    }
+    const int width = std::min(std::max(K, 0), N - 1) + 1;
+    if (m_rankNeighbourK == K && m_rankNeighbourPacking == m_packing &&
+        m_rankNeighbours.size() == static_cast<size_t>(N) * width)
+        return &m_rankNeighbours;
+
+    // Distances to a span of points at a time, from a copy of the points laid out dimension
+    // after dimension so that a span of one dimension is contiguous. They are summed in float
+    // first; only a point whose float sum comes near enough to enter the row is measured
+    // again exactly as CalculateRankMatrix measures it. The float sum of the same terms is
+    // within (W + 2) float roundings of the exact one, so the margin below never lets a point
+    // that belongs to the row pass by.
+    constexpr int kSpan = 1024;
+    constexpr int kRowsPerJob = 16;
+    const size_t W = static_cast<size_t>(m_packedWidth);
+    const double margin = 1.0 + 4.0 * (static_cast<double>(W) + 2.0) * std::numeric_limits<float>::epsilon();
+    ParallelJobs jobs;
+    const double bytes = static_cast<double>(N) * width * sizeof(int) + static_cast<double>(N) * W * sizeof(T) +
+                         jobs.Count() * (kSpan * sizeof(float) + kRowsPerJob * static_cast<double>(width) * sizeof(RankCandidate));
+    if (!MemoryBudget::Allows(user, bytes)) return nullptr;
+    m_rankNeighbours.clear();
+    m_rankNeighbourK = -1;
+
+    std::vector<T> byDimension(static_cast<size_t>(N) * W);
+    for (size_t j = 0; j < static_cast<size_t>(N); ++j)
+        for (size_t k = 0; k < W; ++k) byDimension[k * N + j] = m_packedBuffer[j * W + k];
+    std::vector<int> nearest(static_cast<size_t>(N) * width);
+    // Each job takes a few rows through every span, while the span is still in the cache.
+    struct Row {
+        std::vector<RankCandidate> best;
+        double bound = 0;  // float sums above this cannot enter the full row
+    };
+    struct Scratch {
+        std::vector<float> quick;
+        std::vector<Row> rows;
+    };
+    std::vector<Scratch> scratch(jobs.Count());
+    jobs.Run((N + kRowsPerJob - 1) / kRowsPerJob, [&](int job, int worker) {
+        Scratch& s = scratch[worker];
+        s.quick.resize(kSpan);
+        s.rows.resize(kRowsPerJob);
+        const int firstRow = job * kRowsPerJob;
+        const int lastRow = std::min(N, firstRow + kRowsPerJob);
+        for (int i = firstRow; i < lastRow; ++i) {
+            Row& row = s.rows[static_cast<size_t>(i - firstRow)];
+            row.best.clear();
+            row.best.reserve(width);
+            row.bound = std::numeric_limits<double>::infinity();
+        }
+        for (int first = 0; first < N; first += kSpan) {
+            const int count = std::min(kSpan, N - first);
+            for (int i = firstRow; i < lastRow; ++i) {
+                const T* p = W > 0 ? &m_packedBuffer[static_cast<size_t>(i) * W] : nullptr;
+                Row& row = s.rows[static_cast<size_t>(i - firstRow)];
+                // Sixteen points at a time through every dimension, their sums kept in registers.
+                using Sixteen = Eigen::Array<float, 16, 1>;
+                float* quick = s.quick.data();
+                int t = 0;
+                for (; t + 16 <= count; t += 16) {
+                    Sixteen sums = Sixteen::Zero();
+                    for (size_t k = 0; k < W; ++k)
+                        sums += (p[k] - Eigen::Map<const Sixteen>(&byDimension[k * N + first + t])).square();
+                    Eigen::Map<Sixteen>(quick + t) = sums;
+                }
+                for (; t < count; ++t) {
+                    float sum = 0;
+                    for (size_t k = 0; k < W; ++k) {
+                        const float diff = p[k] - byDimension[k * N + first + t];
+                        sum += diff * diff;
+                    }
+                    quick[t] = sum;
+                }
+                for (int t = 0; t < count; ++t) {
+                    if (quick[t] > row.bound) continue;
+                    // The distance CalculateRankMatrix takes: each term in float, summed in
+                    // double in dimension order, root in double, kept as float.
+                    const T* q = &m_packedBuffer[static_cast<size_t>(first + t) * W];
+                    double sum = 0.0;
+                    for (size_t k = 0; k < W; ++k) {
+                        const float diff = static_cast<float>(p[k] - q[k]);
+                        sum += diff * diff;
+                    }
+                    float d = static_cast<float>(std::sqrt(sum));
+                    // A distance that is no number ranks after all others.
+                    if (std::isnan(d)) d = std::numeric_limits<float>::infinity();
+                    // Points come in index order, so a newcomer displaces the last kept one
+                    // only when strictly nearer.
+                    std::vector<RankCandidate>& best = row.best;
+                    if (best.size() < static_cast<size_t>(width)) {
+                        best.push_back(RankCandidate{d, first + t});
+                        std::push_heap(best.begin(), best.end());
+                    } else if (d < best.front().distance) {
+                        std::pop_heap(best.begin(), best.end());
+                        best.back() = RankCandidate{d, first + t};
+                        std::push_heap(best.begin(), best.end());
+                    } else {
+                        continue;
+                    }
+                    if (best.size() == static_cast<size_t>(width)) {
+                        // A newcomer needs a root below the last kept distance, so a sum below
+                        // its square; near float's largest values the float sums may overflow.
+                        const double last = best.front().distance;
+                        row.bound = last * last < 1e37 ? last * last * margin : std::numeric_limits<double>::infinity();
+                    }
+                }
+            }
+        }
+        for (int i = firstRow; i < lastRow; ++i) {
+            std::vector<RankCandidate>& best = s.rows[static_cast<size_t>(i - firstRow)].best;
+            std::sort_heap(best.begin(), best.end());
+            int* out = &nearest[static_cast<size_t>(i) * width];
+            for (int r = 0; r < width; ++r) out[r] = best[r].index;
+        }
+    });
+    m_rankNeighbours.swap(nearest);
+    m_rankNeighbourK = K;
+    m_rankNeighbourPacking = m_packing;
+    return &m_rankNeighbours;
 }
 
 template <typename T>

@@ -35,7 +35,15 @@ public:
     void calculateCenterPoint();
     void calculateAverageRadius();
     HDpoint<T> GetPackedHDpoint(int i);  // K zeros only for an index out of range or state 3
+    // Nothing, after an "Error: ..." line, when the N x N matrix would not fit the memory
+    // budget (MemoryBudget).
     void CalculateRankMatrix();
+    // For every point, the points whose rank in its row of the rank matrix is at most K, as
+    // CalculateRankMatrix ranks them (equal distances in index order), found without the
+    // N x N matrix: N rows of min(K + 1, N) point indices, nearest first. Kept until the
+    // packed buffer is built again. Null after an "Error: ..." line naming user when the
+    // points give no packed buffer or the rows would not fit the memory budget.
+    const std::vector<int>* GetRankNeighbours(int K, const char* user);
     HDpointSet<T>* GetSampledPointSet(const std::vector<int>& indices);  // caller owns
     std::vector<T>* GetPackedMeanVector();
 
@@ -102,6 +110,10 @@ private:
     BuildKey m_radiusKey;               // what m_averageRadius was computed from
     BuildKey m_rankKey;                 // what m_rankMatrix was computed from
     uint64_t m_numbering;
+    uint64_t m_packing = 0;             // counts the builds of the packed buffer
+    std::vector<int> m_rankNeighbours;  // GetRankNeighbours, and what it was found from
+    int m_rankNeighbourK = -1;
+    uint64_t m_rankNeighbourPacking = 0;
 };
 
 }  // namespace Zelvo

@@ -20,6 +20,7 @@
 #include <QSignalBlocker>
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 #include <cstdlib>
 
@@ -322,10 +323,16 @@ void ProjectedViewScene::ChangeClusterLevel(int level)
     m_paletteCursor = 0;
     m_clearClusterNode();
     m_model->UpdateClusterNodeByLevel(level);
+    m_showNodes(m_model->GetClusterNodes(), [this](size_t) { return m_nextColor(); });
+}
+
+void ProjectedViewScene::m_showNodes(const std::vector<ClusterNode*>& nodes,
+                                     const std::function<QColor(size_t)>& colourOf)
+{
     std::vector<ClusterNodeItem*> created;
-    for (ClusterNode* node : m_model->GetClusterNodes()) {
-        if (!node) continue;
-        ClusterNodeItem* item = m_createNodeItem(node, m_nextColor());
+    for (size_t k = 0; k < nodes.size(); ++k) {
+        if (!nodes[k]) continue;
+        ClusterNodeItem* item = m_createNodeItem(nodes[k], colourOf(k));
         addItem(item);
         m_nodeItems.push_back(item);
         created.push_back(item);
@@ -588,17 +595,7 @@ void ProjectedViewScene::RebuildClusterNodes()
     }
     const std::vector<ClusterNode*> rebuilt = m_model->RebuildClusterNodes();
     m_clearClusterNode();
-    std::vector<ClusterNodeItem*> created;
-    for (size_t k = 0; k < rebuilt.size(); ++k) {
-        if (!rebuilt[k]) continue;
-        ClusterNodeItem* item = m_createNodeItem(rebuilt[k], colours[k]);
-        addItem(item);
-        m_nodeItems.push_back(item);
-        created.push_back(item);
-    }
-    m_gatherMembers(created);
-    emit UpdateGraph();
-    update();
+    m_showNodes(rebuilt, [&colours](size_t k) { return colours[k]; });
 }
 
 QRectF ProjectedViewScene::ZoomToFitAllItem()

@@ -8,6 +8,7 @@
 #include <QPolygonF>
 #include <QRectF>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@ class xmlColorMap;
 
 namespace Zelvo {
 
+class ClusterNode;
 class ClusterNodeGraphModel;
 class ClusterNodeItem;
 class ColorMapHUD;
@@ -143,7 +145,10 @@ private:
     void m_installClusterNodeGraph(int level, int depth);
     QColor m_nextColor();
     float m_nodeRadius(int pointCount) const;
-    ClusterNodeItem* m_createNodeItem(class ClusterNode* node, const QColor& color);
+    ClusterNodeItem* m_createNodeItem(ClusterNode* node, const QColor& color);
+    // Items for the nodes (null ones skipped) in the colour given for each, gathering their
+    // points; the graph follows.
+    void m_showNodes(const std::vector<ClusterNode*>& nodes, const std::function<QColor(size_t)>& colourOf);
     void m_gatherMembers(const std::vector<ClusterNodeItem*>& nodes);
     void m_clearGraphItem();
     // Smallest and largest value of the shown points.

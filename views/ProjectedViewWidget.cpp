@@ -157,19 +157,16 @@ void ProjectedViewWidget::m_clearClusteringLists()
 
 bool ProjectedViewWidget::CleanUp()
 {
-    m_rangeTimer.stop();
-    m_scene.Reset();
+    m_showNothing();
     // The overlays are made again for the next data set, so none of this one's numbers stay.
     m_deleteOverlays();
     {
         const QSignalBlocker blocker(comboBox_ScalarFunctionSelection);
         comboBox_ScalarFunctionSelection->clear();
     }
-    m_clearClusteringLists();
-    GView->colorMode.clear();
-    groupBox_colorMap->setEnabled(false);
-    groupBox_VisualControl->setEnabled(false);
-    if (m_profile) m_profile->SetPointColors(nullptr);
+    // A measure chosen for this data set must not start by itself on the next one's first
+    // embedding: the colouring goes back to the form's first choice.
+    radioButton_DimensionValue->setChecked(true);
     return true;
 }
 

@@ -29,7 +29,7 @@ std::unique_ptr<EmbeddingResult> LocalLinearEmbeddingTapkee::DoEmbeding(HDpointS
         // The run found the neighbours without the n x n distances; only the distortion
         // measures read them, so they are made when first asked for.
         if (output.distanceMatrix.size() == 0)
-            result->SetHDSquaredDistanceSource(TapkeeEngineSupport::SquaredDistanceSource(points, m_distance));
+            result->SetHDSquaredDistanceBlocks(TapkeeEngineSupport::DistanceBlocks(points, m_distance));
         else
             result->SetHDSquaredDistance(std::move(output.distanceMatrix));
         result->neighborLists = std::move(output.neighbors);

@@ -1,5 +1,6 @@
 #include "PCATapkee.h"
 
+#include "ColumnDistanceBlocks.h"
 #include "EmbeddingLibrary.h"
 #include "LinearProjectionEmbeddingResult.h"
 #include "Log.h"
@@ -56,9 +57,9 @@ std::unique_ptr<EmbeddingResult> PCATapkee::DoEmbeding(HDpointSet<float>* points
         auto result = std::make_unique<LinearProjectionEmbeddingResult>(output.embedding.data(), targetDim, n,
                                                                          points, basis, output.mean);
         output = tapkee::TapkeeOutput();
-        // Only the distortion measures read the n x n distances: computed when first asked for.
-        result->SetHDSquaredDistanceSource(
-            [data = std::move(data)]() { return tapkee::SquaredColumnDistances(data); });
+        // Only the distortion measures read the n x n distances: made a block at a time when
+        // they ask.
+        result->SetHDSquaredDistanceBlocks(std::make_unique<ColumnDistanceBlocks>(std::move(data)));
         TapkeeEngineSupport::ReportRange("PCA", result->minX, result->maxX, result->minY, result->maxY);
         return result;
     } catch (const std::bad_alloc&) {

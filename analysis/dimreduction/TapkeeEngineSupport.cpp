@@ -1,5 +1,6 @@
 #include "TapkeeEngineSupport.h"
 
+#include "CallbackDistanceBlocks.h"
 #include "KnnSearch.h"
 #include "Log.h"
 #include "linearKernelCallback.h"
@@ -91,18 +92,10 @@ bool TapkeeEngineSupport::RunOnRawPoints(HDpointSet<float>* set, const distanceF
     return true;
 }
 
-std::function<Eigen::MatrixXf()> TapkeeEngineSupport::SquaredDistanceSource(HDpointSet<float>* set,
-                                                                             const distanceFunctor& functor)
+std::unique_ptr<SquaredDistanceBlocks> TapkeeEngineSupport::DistanceBlocks(HDpointSet<float>* set,
+                                                                           const distanceFunctor& functor)
 {
-    const int n = set->GetPointCount();
-    const std::vector<HDpoint<float>> points = m_rawPoints(set, n);
-    return [points, functor, n]() {
-        tapkeeDistCallback distance(functor);
-        const tapkee::DistanceCallback byIndex = [&points, &distance](int i, int j) {
-            return distance.distance(points[i], points[j]);
-        };
-        return tapkee::SquaredCallbackDistances(n, byIndex);
-    };
+    return std::make_unique<CallbackDistanceBlocks>(m_rawPoints(set, set->GetPointCount()), functor);
 }
 
 bool TapkeeEngineSupport::AcceptEmbedding(const Eigen::MatrixXf& embedding, int n, int targetDim,

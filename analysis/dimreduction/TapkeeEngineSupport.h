@@ -3,11 +3,12 @@
 #include "EmbeddingLibrary.h"
 #include "HDpoint.h"
 #include "HDpointSet.h"
+#include "SquaredDistanceBlocks.h"
 #include "distanceFunctor.h"
 
 #include <Eigen/Core>
 
-#include <functional>
+#include <memory>
 #include <vector>
 
 namespace Zelvo {
@@ -26,13 +27,14 @@ public:
                                const tapkee::ParameterSet& parameters, bool withKernel, int targetDim,
                                tapkee::TapkeeOutput& output);
 
+    // The squared functor distances between the set's raw points as they are now (a copy is
+    // kept), made a block at a time when a measure asks: for a run whose library output left
+    // them out.
+    static std::unique_ptr<SquaredDistanceBlocks> DistanceBlocks(HDpointSet<float>* set,
+                                                                 const distanceFunctor& functor);
+
     // False with an "Error ..." line when the embedding is empty (the library has already
     // said why, so nothing more is printed then), has the wrong shape or is not finite.
-    // The squared functor distances between the set's raw points as they are now (a copy is
-    // kept), made when first called: for a run whose library output left them out.
-    static std::function<Eigen::MatrixXf()> SquaredDistanceSource(HDpointSet<float>* set,
-                                                                   const distanceFunctor& functor);
-
     static bool AcceptEmbedding(const Eigen::MatrixXf& embedding, int n, int targetDim, const char* engineName);
 
     // Turns the n x t embedding into t x n, so that its buffer holds x0, y0, x1, y1, ...

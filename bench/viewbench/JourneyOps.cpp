@@ -25,6 +25,8 @@
 #include <cstdio>
 #include <deque>
 #include <functional>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -105,7 +107,9 @@ void LassoTenth(Zelvo::ProjectedViewWidget& view)
     QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, corners[0]);
 }
 
-std::vector<double> Journey(const ViewBench::Options& options)
+// The journey; with colourModes, after the lasso every colour mode of the projected view in
+// turn ("step colour-NAME MS") and the deletion of the lassoed points, before Close.
+std::vector<double> RunJourney(const ViewBench::Options& options, bool colourModes)
 {
     // The colour maps are read from ./colorMaps/ below the source tree.
     const QString previous = QDir::currentPath();
@@ -146,6 +150,17 @@ std::vector<double> Journey(const ViewBench::Options& options)
             panel.pbApply->click();
         });
         total += Step("lasso", window, [&] { LassoTenth(view); });
+        if (colourModes) {
+            view.checkBox_EnableCoranking->setChecked(true);
+            const std::pair<const char*, QRadioButton*> modes[] = {
+                {"dimension", view.radioButton_DimensionValue}, {"cost", view.radioButton_PerPointCost},
+                {"stress", view.radioButton_Stress},            {"robust", view.radioButton_RobustDistance},
+                {"kde", view.radioButton_KDE},                  {"corank", view.radioButton_Coranking},
+                {"neighbours", view.radioButton_HighlightNeighbor}, {"cluster", view.radioButton_ClusteringResult}};
+            for (const auto& [name, radio] : modes)
+                total += Step(("colour-" + std::string(name)).c_str(), window, [radio = radio] { radio->click(); });
+            total += Step("delete", window, [&] { view.pushButton_deletePoints->click(); });
+        }
         total += Step("close", window, [&] { ActionOf(window, "&Close")->trigger(); });
         totals.push_back(total);
     }
@@ -153,6 +168,8 @@ std::vector<double> Journey(const ViewBench::Options& options)
     return totals;
 }
 
-const ViewBench::Registrar journey("journey", Journey);
+const ViewBench::Registrar journey("journey", [](const ViewBench::Options& o) { return RunJourney(o, false); });
+const ViewBench::Registrar journeyColours("journey-colours",
+                                          [](const ViewBench::Options& o) { return RunJourney(o, true); });
 
 }  // namespace

@@ -16,6 +16,7 @@ struct Options {
     int clusters = 10;
     int repeat = 5;
     std::string op;
+    std::string mode;  // what an operation that has several does (--mode)
 };
 
 // Runs the operation options.repeat times (setting up whatever it needs once, untimed) and

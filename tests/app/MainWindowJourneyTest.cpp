@@ -5,6 +5,7 @@
 #include "ClusteringResult.h"
 #include "CoordinateAxisItem.h"
 #include "DataPropertyWidget.h"
+#include "MemoryBudget.h"
 #include "ParallelCoordinateWidget.h"
 #include "PointGraphicsItem.h"
 #include "ProjectedViewWidget.h"
@@ -595,6 +596,53 @@ TEST_F(MainWindowTest, ADataSetThatFailsToLoadIsNeverSaved)
         EXPECT_FALSE(std::ifstream(copy).good());
         TestSupport::WriteFile(bin, points);
     }
+}
+
+// A large data set under every distortion colouring: each either colours the points or, when
+// it would need more memory than it may take, says so and leaves the colours as they were.
+TEST_F(MainWindowTest, EveryDistortionColouringOfALargeSetColoursOrRefuses)
+{
+    const int rows = 6000;
+    const std::vector<float> values = TestSupport::Blobs(rows, 4, 5, 3.0f, 3);
+    std::ofstream csv(dir.file("large.csv"));
+    csv << "a,b,c,d\n";
+    for (int r = 0; r < rows; ++r)
+        csv << values[4 * r] << ',' << values[4 * r + 1] << ',' << values[4 * r + 2] << ',' << values[4 * r + 3] << '\n';
+    csv.close();
+    NewAndImport(dir.file("large.xml"), dir.file("large.csv"));
+    Pca();
+    KMeans(5);
+    const auto colours = [&] { return *window->GetDataProfile().GetPointColors(); };
+    const std::vector<QColor> clustered = colours();
+    ASSERT_EQ(clustered.size(), size_t(rows));
+    View().checkBox_EnableCoranking->setChecked(true);
+    QRadioButton* const measures[] = {View().radioButton_Stress, View().radioButton_RobustDistance,
+                                      View().radioButton_KDE, View().radioButton_Coranking};
+    struct BudgetScope {
+        ~BudgetScope() { Zelvo::MemoryBudget::SetLimit(0); }
+    } budget;
+    for (size_t limit : {size_t(4) << 20, size_t(0)}) {
+        Zelvo::MemoryBudget::SetLimit(limit);
+        for (QRadioButton* measure : measures) {
+            SCOPED_TRACE(measure->text().toStdString() + (limit ? " refused" : " coloured"));
+            View().radioButton_ClusteringResult->click();
+            const size_t before = dialogs.Calls().size();
+            CaptureStdout([&] { measure->click(); });
+            const QStringList warnings = WarningsSince(before);
+            // Co-ranking keeps only each point's nearest ranks, which fit even the small budget.
+            if (limit && measure != View().radioButton_Coranking) {
+                ASSERT_EQ(warnings.size(), 1);
+                EXPECT_TRUE(warnings[0].contains("MB allowed")) << warnings[0].toStdString();
+                EXPECT_EQ(colours(), clustered);
+            } else {
+                EXPECT_TRUE(warnings.isEmpty()) << warnings.join("|").toStdString();
+                EXPECT_NE(colours(), clustered);
+            }
+        }
+    }
+    // Nor does a measure start by itself on the next data set's first embedding.
+    Trigger("&Close");
+    EXPECT_TRUE(View().radioButton_DimensionValue->isChecked());
 }
 
 }  // namespace
