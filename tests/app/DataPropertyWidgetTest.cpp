@@ -12,10 +12,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -391,6 +394,88 @@ TEST_F(DataPropertyWidgetTest, LoadWithoutEmbeddingThenCleanUp)
     Open("iris.csv");
     EXPECT_EQ(panel->tableWidget_ClusteringResults->rowCount(), 0);
     EXPECT_EQ(panel->table_DimensionProperty->rowCount(), 4);
+}
+
+}  // namespace
+
+namespace {
+
+// Every item of each choice reaches what it names, not only the first or the one in use.
+TEST_F(DataPropertyWidgetTest, EveryChoiceOfEachBoxReachesWhatItNames)
+{
+    Open("iris.csv");
+    const std::pair<QString, Zelvo::PointSetState> states[] = {{"Variance Normalization", Zelvo::PointSetVarianceNorm},
+                                                              {"MinMax Normalization", Zelvo::PointSetMinMaxNorm},
+                                                              {"Original", Zelvo::PointSetOriginal}};
+    for (const auto& [text, state] : states) {
+        panel->comboBox_DataNormalization_DR->setCurrentText(text);
+        EXPECT_EQ(profile.GetPointSet().m_state, state) << text.toStdString();
+    }
+    const std::pair<QString, Zelvo::DistanceType> distances[] = {{"PearsonCorrelation", Zelvo::DistancePearsonCorrelation},
+                                                                {"Manhattan", Zelvo::DistanceManhattan},
+                                                                {"Euclidean", Zelvo::DistanceEuclidean}};
+    for (const auto& [text, type] : distances) {
+        panel->comboBox_DistanceMetric_DR->setCurrentText(text);
+        Embed();
+        EXPECT_EQ(profile.GetDistanceFunctor().type, type) << text.toStdString();
+    }
+
+    // Each linkage button and each distance of the clustering tab name the clustering run.
+    const struct {
+        QRadioButton* linkage;
+        QString distance;
+        std::string description;
+    } runs[] = {
+        {panel->radioButton_SingleLinkage, "Euclidean", "classicHClusteringSingleLinkage_EuclideanDist"},
+        {panel->radioButton_MaximumLinkage, "Euclidean", "classicHClusteringMaximumLinkage_EuclideanDist"},
+        {panel->radioButton_AverageLinkage, "PearsonCorrelation", "classicHClusteringAverageLinkage_CorrelationDist"},
+        {panel->radioButton_CentroidLinkage, "Manhattan", "classicHClusteringCentroidLinkage_ManhattanDist"},
+    };
+    for (const auto& run : runs) {
+        run.linkage->setChecked(true);
+        panel->comboBox_DistanceMetric_Cl->setCurrentText(run.distance);
+        Apply(ClusteringTab, 0);
+        EXPECT_EQ(profile.GetCurrentClusteringResult()->GetDescription(), run.description);
+    }
+
+    // Each Auto Cluster Number box greys out its own spin box and lets its own page choose.
+    const struct {
+        QCheckBox* box;
+        QSpinBox* own;
+        QSpinBox* other;
+        int page, otherPage;
+    } autos[] = {
+        {panel->checkBox_SpectralEnableAutoClusterNum, panel->spinBox_SpectralClusterNumber,
+         panel->spinBox_SubspaceClusterNumber, 3, 4},
+        {panel->checkBox_SubspaceEnableAutoClusterNum, panel->spinBox_SubspaceClusterNumber,
+         panel->spinBox_SpectralClusterNumber, 4, 3},
+    };
+    for (const auto& row : autos) {
+        SCOPED_TRACE(row.page);
+        row.own->setValue(1);
+        row.other->setValue(1);
+        row.box->setChecked(true);
+        EXPECT_FALSE(row.own->isEnabled());
+        EXPECT_TRUE(row.other->isEnabled());
+        EXPECT_GT(CountOf(Apply(ClusteringTab, row.page), "Cluster: "), 1);
+        EXPECT_EQ(CountOf(Apply(ClusteringTab, row.otherPage), "Cluster: "), 1);
+        row.box->setChecked(false);
+        EXPECT_TRUE(row.own->isEnabled());
+    }
+
+    // Each neighbour field reaches its own embedding only: a field that is no number fails its
+    // page alone.
+    QLineEdit* fields[] = {panel->lineEdit_NeighborSize_Isomap, panel->lineEdit_NeighborSize_LE,
+                           panel->lineEdit_NeighborSize_LLE};
+    for (int broken = 0; broken < 3; ++broken) {
+        for (int f = 0; f < 3; ++f) fields[f]->setText(f == broken ? "abc" : "60");
+        for (int page = 2; page <= 4; ++page) {
+            const Zelvo::EmbeddingResult* before = profile.GetCurrentEmbeddingResult();
+            Apply(DimReductionTab, page);
+            EXPECT_EQ(profile.GetCurrentEmbeddingResult() != before, page != broken + 2)
+                << "field " << broken << ", page " << page;
+        }
+    }
 }
 
 }  // namespace

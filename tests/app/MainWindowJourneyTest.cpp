@@ -646,3 +646,65 @@ TEST_F(MainWindowTest, EveryDistortionColouringOfALargeSetColoursOrRefuses)
 }
 
 }  // namespace
+
+namespace {
+
+// Save and Save As each write the dimension selection of the moment; Import CSV is refused for
+// a data set that was opened rather than created.
+TEST_F(MainWindowTest, SaveAndSaveAsEachWriteTheSelectionAndOnlyANewSetImports)
+{
+    const std::string csv = dir.file("numbered.csv"), xml = dir.file("set.xml"), copy = dir.file("copy.xml");
+    std::ofstream(csv) << NumberedTable(20);
+    NewAndImport(xml, csv);
+    // Each save after a change of its own, Save As first: the file object holds nothing of it yet.
+    const struct {
+        const char* action;
+        std::string path;
+        int unselected;
+        const char* masks[3];
+    } saves[] = {
+        {"&Save As...", copy, 1, {"dimMask0=\"True\"", "dimMask1=\"False\"", "dimMask2=\"True\""}},
+        {"&Save", xml, 2, {"dimMask0=\"True\"", "dimMask1=\"False\"", "dimMask2=\"False\""}},
+    };
+    for (const auto& save : saves) {
+        SCOPED_TRACE(save.action);
+        Panel().table_DimensionProperty->item(save.unselected, 0)->setCheckState(Qt::Unchecked);
+        Apply(DataTab, 0);
+        Trigger(save.action, save.path == copy ? copy : "");
+        const std::string text = TestSupport::ReadFile(save.path);
+        for (const char* mask : save.masks) EXPECT_NE(text.find(mask), std::string::npos) << mask;
+    }
+
+    Trigger("&Open...", xml);
+    const size_t before = dialogs.Calls().size();
+    Trigger("&Import CSV...", csv);
+    EXPECT_EQ(WarningsSince(before), QStringList{"Require to create an empty XML file before import CSV files!"});
+    EXPECT_EQ(window->GetHDfileIO().GetFullPath(), xml);
+    EXPECT_EQ(Panel().table_PointProperty->rowCount(), 20);
+}
+
+// One selected point fills the panel's point view; a selection of several leaves it as it was.
+TEST_F(MainWindowTest, OnlyASelectionOfOnePointFillsThePointView)
+{
+    const std::string csv = dir.file("numbered.csv");
+    std::ofstream(csv) << NumberedTable(30);
+    NewAndImport(dir.file("set.xml"), csv);
+    Pca();
+    QTableWidget* values = Panel().table_PointValue;
+    const auto shown = [&] { return values->rowCount() > 0 ? values->item(0, 1)->text() : QString(); };
+    const auto select = [&](const std::vector<int>& items) {
+        Scene().clearSelection();
+        for (int i : items) Scene().GetPointItems()[i]->setSelected(true);
+        CaptureStdout([&] { emit View().PointSelectionChanged(); });
+    };
+    const struct {
+        std::vector<int> items;
+        QString id;  // the first column of the point shown
+    } rows[] = {{{4}, "4"}, {{9, 17}, "4"}, {{22}, "22"}, {{3, 5, 7}, "22"}, {{}, "22"}, {{0}, "0"}};
+    for (const auto& row : rows) {
+        select(row.items);
+        EXPECT_EQ(shown(), row.id) << row.items.size() << " selected";
+    }
+}
+
+}  // namespace

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <stdexcept>
+#include <string>
 
 using Zelvo::Log;
 using Zelvo::UserOperation;
@@ -46,6 +47,14 @@ TEST(UserOperation, ReportsFailuresAndNotableLinesInOneWarning)
              return true;
          }, "Error: a\nError: b\nError: c\nError: d\nError: e\nError: f\nError: g\nError: h\nError: i\nError: j\n"
             "Error: k\nError: l\n... and 2 more lines on standard output", false},
+        {[] {
+             for (int i = 0; i < 12; ++i) Log::Printf("Error: %c\n", 'a' + i);
+             return true;
+         }, "Error: a\nError: b\nError: c\nError: d\nError: e\nError: f\nError: g\nError: h\nError: i\nError: j\n"
+            "Error: k\nError: l", false},
+        {[] { Log::Puts("Cycle 4 Error -0.5 Warning +2 Movement .1"); return true; }, "", false},
+        {[] { Log::Puts("Error: " + std::string(400, 'x')); return true; },
+         QString::fromStdString("Error: " + std::string(293, 'x')) + " ...", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.warning.toStdString());

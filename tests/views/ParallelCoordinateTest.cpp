@@ -498,3 +498,129 @@ TEST(ScatterPlotTest, FormStandsAndIgnoresSelections)
     EXPECT_GE(resized.count(), 1);
     widget.UpdatePointSelection(nullptr);
 }
+
+namespace {
+
+// Two points that cross between the first two axes (0 -> 1 and 1 -> 0) and meet in the middle of
+// the third.
+std::vector<float> Crossing()
+{
+    return {0, 1, 0.5f, 1, 0, 0.5f};
+}
+
+// Pixels inside a line drawn over white (the initial pen's grey or darker).
+bool OnLine(QRgb pixel)
+{
+    return qGreen(pixel) < 230;
+}
+
+}  // namespace
+
+// Positions by where they must be: axis i of n stands at width x (i + 1) / (n + 1) after every
+// resize, its bar centred on it, and each line runs from its point's height on one axis to its
+// height on the next, in the cached images and when drawn directly (a stretched painter).
+TEST(ParallelCoordinateTest, AxesStandWhereTheyMustAndLinesReachTheNextAxisHeight)
+{
+    Panel panel(Crossing(), 3);
+    panel.widget.checkBox_showAxis->setChecked(true);
+    for (const QSize size : {QSize(700, 260), QSize(900, 320), QSize(520, 200)}) {
+        SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
+        panel.widget.resize(size);
+        QCoreApplication::processEvents();
+        const QGraphicsScene& scene = panel.widget.GetScene();
+        ASSERT_EQ(scene.width(), panel.Viewport()->width());
+        const double w = scene.width(), h = scene.height();
+        const QImage frame = panel.Frame();
+        QGraphicsView* view = panel.widget.gView_ParallelCoordinate;
+        for (int i = 0; i < 3; ++i) {
+            const double x = w * (i + 1) / 4;
+            EXPECT_NEAR(panel.Axes()[i]->x(), x, 1e-9) << i;
+            // The bar is 5 units wide around the axis, clear of the lines at 30 % of the height.
+            const QPoint at = view->mapFromScene(QPointF(x, 0.3 * h));
+            for (int dx : {-1, 0, 1}) EXPECT_NEAR(qGreen(frame.pixel(at.x() + dx, at.y())), 219, 6) << i << " " << dx;
+            for (int dx : {-4, 4}) EXPECT_EQ(frame.pixel(at.x() + dx, at.y()), qRgb(255, 255, 255)) << i << " " << dx;
+        }
+        // Stretched twice in x: the painter cannot use the cached images.
+        QImage stretched(2 * static_cast<int>(w), static_cast<int>(h), QImage::Format_ARGB32);
+        stretched.fill(Qt::white);
+        QPainter painter(&stretched);
+        const_cast<QGraphicsScene&>(scene).render(&painter, QRectF(0, 0, 2 * w, h), scene.sceneRect(),
+                                                  Qt::IgnoreAspectRatio);
+        painter.end();
+        const double a0 = panel.Axes()[0]->x(), a1 = panel.Axes()[1]->x();
+        for (double f : {0.25, 0.75}) {
+            for (double start : {0.0, 1.0}) {  // the mapped value on axis 0; the other end on axis 1
+                const double y = (1 - (start + f * ((1 - start) - start))) * h;
+                const QPoint on = view->mapFromScene(QPointF(a0 + f * (a1 - a0), y));
+                EXPECT_TRUE(OnLine(frame.pixel(on))) << f << " " << start;
+                EXPECT_TRUE(OnLine(stretched.pixel(static_cast<int>(2 * (a0 + f * (a1 - a0))), static_cast<int>(y))))
+                    << f << " " << start;
+            }
+        }
+    }
+}
+
+TEST(ParallelCoordinateTest, FullRangeSpansEverySelectedDimension)
+{
+    // Dimension ranges: [0, 1], [2, 10], [-4, 40].
+    const std::vector<float> values = {0, 2, -4, 1, 10, 40};
+    const struct {
+        std::vector<bool> mask;
+        std::vector<std::vector<float>> mapped;  // per axis
+    } rows[] = {
+        {{true, true, true}, {{4 / 44.f, 5 / 44.f}, {6 / 44.f, 14 / 44.f}, {0, 1}}},
+        {{true, true, false}, {{0, 0.1f}, {0.2f, 1}}},
+        {{false, true, true}, {{6 / 44.f, 14 / 44.f}, {0, 1}}},
+        {{true, false, true}, {{4 / 44.f, 5 / 44.f}, {0, 1}}},
+    };
+    for (const auto& row : rows) {
+        Panel panel(values, 3, row.mask);
+        panel.widget.checkBox_useFullDataRange->setChecked(true);
+        ASSERT_EQ(panel.Axes().size(), row.mapped.size());
+        for (size_t a = 0; a < row.mapped.size(); ++a)
+            for (size_t p = 0; p < 2; ++p) EXPECT_NEAR(panel.Axes()[a]->GetMappedValues()[p], row.mapped[a][p], 1e-6);
+    }
+}
+
+// Each check box holds for the axes of a rebuild: the frame is the same before and after.
+TEST(ParallelCoordinateTest, RebuiltAxesShowWhatEachBoxSays)
+{
+    Panel panel(Crossing(), 3);
+    for (QCheckBox* box :
+         {panel.widget.checkBox_showAxis, panel.widget.checkBox_showLabel, panel.widget.checkBox_useFullDataRange}) {
+        SCOPED_TRACE(box->text().toStdString());
+        box->setChecked(true);
+        panel.widget.ResizeAxiesItems();
+        const QImage before = panel.Frame();
+        panel.widget.SetAxisData();
+        EXPECT_EQ(panel.Frame(), before);
+        box->setChecked(false);
+    }
+}
+
+// Oracle: the same line drawn unclipped into an image 200 pixels larger on every side.
+TEST(ParallelCoordinateTest, ClippedLinesLieWhereTheWholeLineLies)
+{
+    using Kernel = Zelvo::LineRasterizer::Kernel;
+    std::mt19937 random(31);
+    std::uniform_real_distribution<float> far(-150, 190);
+    for (const Kernel kernel : {Kernel::Plain, Kernel::Fast}) {
+        int worst = 0, drawn = 0;
+        for (int k = 0; k < 80; ++k) {
+            const float x0 = far(random), y0 = far(random), x1 = far(random), y1 = far(random);
+            QImage small(40, 40, QImage::Format_ARGB32_Premultiplied), big(440, 440, QImage::Format_ARGB32_Premultiplied);
+            small.fill(Qt::transparent);
+            big.fill(Qt::transparent);
+            Zelvo::LineRasterizer(small, 2.0f, kernel).DrawLine(x0, y0, x1, y1, 0xff000000u);
+            Zelvo::LineRasterizer(big, 2.0f, kernel).DrawLine(x0 + 200, y0 + 200, x1 + 200, y1 + 200, 0xff000000u);
+            for (int y = 0; y < 40; ++y)
+                for (int x = 0; x < 40; ++x) {
+                    const int a = qAlpha(small.pixel(x, y)), b = qAlpha(big.pixel(x + 200, y + 200));
+                    worst = std::max(worst, std::abs(a - b));
+                    drawn += b > 0;
+                }
+        }
+        EXPECT_LE(worst, 2);
+        EXPECT_GT(drawn, 200);  // enough lines cross the small image
+    }
+}

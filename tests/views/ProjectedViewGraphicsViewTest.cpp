@@ -7,14 +7,17 @@
 #include "ShowStatisticHUD.h"
 #include "distanceFunctor.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QImage>
+#include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QWheelEvent>
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 
 using Zelvo::ProjectedViewGraphicsView;
 using Zelvo::ProjectedViewScene;
@@ -308,6 +311,225 @@ TEST_F(ViewTest, ColourBarMenuLoadsThroughTheDialogService)
     colorMap.SetDirectory("/nonexistent/");
     TestSupport::CaptureStdout([&] { bar.loadHazeColorMap(); });
     EXPECT_EQ(changed.count(), 2);
+}
+
+}  // namespace
+
+namespace {
+
+// c drawn at alpha a over white, per channel.
+QRgb OverWhite(QRgb c, int a)
+{
+    const auto mix = [a](int v) { return (v * a + 255 * (255 - a) + 127) / 255; };
+    return qRgb(mix(qRed(c)), mix(qGreen(c)), mix(qBlue(c)));
+}
+
+bool Near(QRgb a, QRgb b, int tolerance)
+{
+    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+// Every point on screen: in its colour, faint (alpha 50) while two or more others are selected,
+// not at all once deleted, and as large as its own scale.
+TEST_F(ViewTest, EveryPointShowsInItsOwnColourFaintnessAndSize)
+{
+    LoadColorMap();
+    MakeGrid(10, 10);
+    Show();
+    scene.SetDimDataColorMap(&colorMap, 2);
+    std::vector<int> deleted = {55};
+    scene.DeletePointByIndex(deleted);
+    ItemOf(0)->setSelected(true);
+    ItemOf(99)->setSelected(true);
+    QImage image = Grab();
+    for (int id = 0; id < 100; ++id) {
+        const QRgb colour = ItemOf(id)->GetColor().rgb();
+        const QRgb expected = id == 55 ? qRgb(255, 255, 255) : id == 0 || id == 99 ? colour : OverWhite(colour, 50);
+        EXPECT_TRUE(Near(image.pixel(At(id)), expected, 2)) << id << ": " << std::hex << image.pixel(At(id)) << " not "
+                                                            << expected;
+    }
+
+    // Two points of one colour, one three times the other's size.
+    scene.clearSelection();
+    ItemOf(22)->SetColor(Qt::blue);
+    ItemOf(23)->SetColor(Qt::blue);
+    ItemOf(22)->SetScale(3);
+    image = Grab();
+    const int radius = static_cast<int>(ItemOf(23)->GetRadius() * view.transform().m11());
+    ASSERT_GE(radius, 3);
+    EXPECT_EQ(image.pixel(At(22) + QPoint(2 * radius, 0)), qRgb(0, 0, 255));
+    EXPECT_EQ(image.pixel(At(23) + QPoint(2 * radius, 0)), qRgb(255, 255, 255));
+    EXPECT_EQ(image.pixel(At(23)), qRgb(0, 0, 255));
+}
+
+// A node's disc is dimmed (alpha 30) exactly when two or more items are selected and it is not.
+TEST_F(ViewTest, ANodeIsDimmedOnlyWhileTwoOrMoreOthersAreSelected)
+{
+    MakeGrid(10, 10);
+    Show();
+    std::vector<std::vector<int>> halves(2);
+    for (int i = 0; i < 100; ++i) halves[i / 50].push_back(i);
+    clustering.SetClusteringIndexArray(halves);
+    scene.SetClusterNodeGraph(std::make_unique<Zelvo::ClusterNodeGraphModel>(&clustering, embedding.get(), &points),
+                              1, 3);
+    Zelvo::ClusterNodeItem* node = scene.GetNodeItems()[0];
+    // Inside the disc, between points.
+    const QPoint inside = ViewPoint(node->scenePos() + QPointF(0.75 * node->GetRadius(), 0));
+    ASSERT_GT(0.75 * node->GetRadius(), 2 * scene.GetPointSize());
+    const QRgb colour = node->GetColor().rgb();
+    const struct {
+        std::vector<int> points;
+        bool nodeSelected, dimmed;
+    } rows[] = {
+        {{}, false, false}, {{3}, false, false}, {{3, 77}, false, true}, {{3, 4, 77}, false, true}, {{77}, true, false},
+    };
+    for (const auto& row : rows) {
+        scene.clearSelection();
+        for (int id : row.points) ItemOf(id)->setSelected(true);
+        node->setSelected(row.nodeSelected);
+        const QRgb pixel = Grab().pixel(inside);
+        EXPECT_TRUE(Near(pixel, OverWhite(colour, row.dimmed ? 30 : 250), 2))
+            << row.points.size() << " points, node " << row.nodeSelected << ": " << std::hex << pixel;
+    }
+}
+
+// A drag released over a point or a node writes the positions back in the cost and distortion
+// modes only.
+TEST_F(ViewTest, ADraggedPointOrNodeIsWrittenBackInCostAndDistortionModesOnly)
+{
+    MakeGrid(6, 6);
+    Show();
+    clustering.SetClusteringIndexArray({{0, 1, 2, 6, 7, 8}, {3, 4, 5, 9, 10, 11}});
+    scene.SetClusterNodeGraph(std::make_unique<Zelvo::ClusterNodeGraphModel>(&clustering, embedding.get(), &points),
+                              1, 3);
+    const auto drag = [&](QGraphicsItem* item) {
+        const QPoint from = ViewPoint(item->scenePos());
+        TestSupport::CaptureStdout([&] {
+            QTest::mousePress(view.viewport(), Qt::LeftButton, Qt::NoModifier, from);
+            QTest::mouseMove(view.viewport(), from + QPoint(5, 4));
+            QTest::mouseMove(view.viewport(), from + QPoint(10, 8));
+            QTest::mouseRelease(view.viewport(), Qt::LeftButton, Qt::NoModifier, ViewPoint(item->scenePos()));
+        });
+    };
+    for (const char* mode : {"DimensionValue", "Clusteirng", "HighlightNeighbor", "Cost", "Distortion"}) {
+        const bool writes = std::string(mode) == "Cost" || std::string(mode) == "Distortion";
+        view.colorMode = mode;
+        for (QGraphicsItem* item : {static_cast<QGraphicsItem*>(ItemOf(30)),
+                                    static_cast<QGraphicsItem*>(scene.GetNodeItems()[1])}) {
+            SCOPED_TRACE(testing::Message() << mode << (item == ItemOf(30) ? " point" : " node"));
+            const std::vector<float> before = embedding->modifiedPositions;
+            const QPointF shown = ItemOf(30)->scenePos(), node = ItemOf(4)->scenePos();
+            drag(item);
+            ASSERT_NE(item == ItemOf(30) ? ItemOf(30)->scenePos() : ItemOf(4)->scenePos(),
+                      item == ItemOf(30) ? shown : node);
+            EXPECT_EQ(embedding->modifiedPositions != before, writes);
+            if (writes) {
+                EXPECT_FLOAT_EQ(embedding->modifiedPositions[2 * 30], static_cast<float>(ItemOf(30)->scenePos().x()));
+                EXPECT_FLOAT_EQ(embedding->modifiedPositions[2 * 4 + 1], static_cast<float>(ItemOf(4)->scenePos().y()));
+            }
+        }
+    }
+}
+
+// The statistics panel passes presses, moves and releases on to the canvas: a lasso drawn
+// across it selects what it encloses.
+TEST_F(ViewTest, ALassoDrawnAcrossTheStatisticsPanelSelectsWhatItEncloses)
+{
+    MakeGrid(12, 8);
+    Show();
+    auto* panel = new Zelvo::ShowStatisticHUD(&view);
+    panel->SetSizeAndPosition(300, 400, 10, 50);
+    panel->installEventFilter(&view);
+    panel->show();
+    // Half a grid step around points 1 .. 2 of rows 1 .. 3, which the panel covers.
+    const QPointF tl = ItemOf(12 + 1)->scenePos() - QPointF(5, 5), br = ItemOf(36 + 2)->scenePos() + QPointF(5, 5);
+    const std::vector<QPointF> corners = {tl, QPointF(br.x(), tl.y()), br, QPointF(tl.x(), br.y())};
+    const auto onPanel = [&](const QPointF& scenePoint) {
+        return panel->mapFromGlobal(view.viewport()->mapToGlobal(ViewPoint(scenePoint)));
+    };
+    for (const QPointF& corner : corners) ASSERT_TRUE(panel->rect().contains(onPanel(corner)));
+    const auto send = [&](QEvent::Type type, const QPointF& scenePoint, Qt::MouseButtons buttons) {
+        const QPointF at = onPanel(scenePoint);
+        QMouseEvent event(type, at, panel->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                          buttons, Qt::NoModifier);
+        QApplication::sendEvent(panel, &event);
+    };
+    send(QEvent::MouseButtonPress, corners[0], Qt::LeftButton);
+    for (size_t k = 1; k <= corners.size(); ++k)
+        for (int s = 1; s <= 4; ++s)
+            send(QEvent::MouseMove, corners[k - 1] + (corners[k % 4] - corners[k - 1]) * s / 4.0, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, corners[0], Qt::NoButton);
+    std::vector<int> selected = *scene.GetSelectedPointIndex();
+    std::sort(selected.begin(), selected.end());
+    EXPECT_EQ(selected, (std::vector<int>{13, 14, 25, 26, 37, 38}));
+}
+
+// The colour bar shows every band in the map's colour at the band's middle, and each entry of
+// its menu loads its own file from the colour maps' folder.
+TEST_F(ViewTest, EveryBandAndEveryMenuEntryOfTheColourBar)
+{
+    const std::string folder = TestSupport::SourceDir() + "/colorMaps/";
+    colorMap.SetDirectory(folder);
+    Zelvo::ColorMapHUD bar(&colorMap, nullptr);
+    bar.SetSizeAndPosition(200, 30, 0, 0);
+    QSignalSpy changed(&bar, &Zelvo::ColorMapHUD::ColorMapChanged);
+    const std::pair<QString, std::string> entries[] = {
+        {"hot", "hot"}, {"haze", "haze"}, {"blueGreenRed", "blueGreenRed"}, {"spectral", "spectralColorMap"}};
+    for (const auto& [entry, file] : entries) {
+        SCOPED_TRACE(entry.toStdString());
+        QAction* action = nullptr;
+        for (QAction* a : bar.GetContextMenu()->actions())
+            if (a->text() == entry) action = a;
+        ASSERT_NE(action, nullptr);
+        TestSupport::CaptureStdout([&] { action->trigger(); });
+        EXPECT_EQ(colorMap.GetName(), folder + file);
+        const QImage image = bar.grab().toImage();
+        for (int band = 0; band < 40; ++band) {
+            const int x = (band * 200 / 40 + (band + 1) * 200 / 40) / 2;
+            const RgbColorf c = colorMap.getColorf((band + 0.5f) / 40);
+            EXPECT_TRUE(Near(image.pixel(x, 20), QColor::fromRgbF(c.r, c.g, c.b).rgb(), 1)) << "band " << band;
+        }
+    }
+    EXPECT_EQ(changed.count(), 4);
+}
+
+// The bar's marker stays where the bar ended at its first drawing; a new bar replaces the old.
+TEST_F(ViewTest, TheStatisticBarKeepsItsFirstMarkerAndIsReplacedByTheNext)
+{
+    Zelvo::ShowStatisticHUD panel(nullptr);
+    panel.SetSizeAndPosition(170, 250, 0, 0);  // the bar spans 170 pixels
+    const auto black = [](const QImage& image, int x) { return image.pixel(x, 7) == qRgb(0, 0, 0); };
+    panel.SetFloatEntry("Cost Max:", 5);
+    panel.AddHorizontalBar("Cost Max:", 10);
+    EXPECT_TRUE(black(panel.grab().toImage(), 85));
+    panel.SetFloatEntry("Cost Max:", 2.5f);
+    QImage image = panel.grab().toImage();
+    EXPECT_TRUE(black(image, 85));
+    EXPECT_FALSE(black(image, 42));
+    EXPECT_EQ(image.pixel(20, 7), QColor(Qt::gray).rgb());
+
+    panel.SetFloatEntry("Stress Max:", 1);
+    panel.AddHorizontalBar("Stress Max:", 4);
+    EXPECT_EQ(panel.GetBars(), (std::map<std::string, float>{{"Stress Max:", 4}}));
+    image = panel.grab().toImage();
+    EXPECT_TRUE(black(image, 42));
+    EXPECT_FALSE(black(image, 85));
+}
+
+TEST(DialogServiceTest, EachServiceInstalledGivesBackTheOneBefore)
+{
+    Zelvo::DialogService* standard = &Zelvo::DialogService::Current();
+    {
+        ScriptedDialogService outer;
+        EXPECT_EQ(&Zelvo::DialogService::Current(), &outer);
+        {
+            ScriptedDialogService inner;
+            EXPECT_EQ(&Zelvo::DialogService::Current(), &inner);
+        }
+        EXPECT_EQ(&Zelvo::DialogService::Current(), &outer);
+    }
+    EXPECT_EQ(&Zelvo::DialogService::Current(), standard);
 }
 
 }  // namespace

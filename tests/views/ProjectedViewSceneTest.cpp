@@ -8,6 +8,7 @@
 #include "distanceFunctor.h"
 #include "PointGraphicsItem.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QSignalSpy>
 
@@ -389,6 +390,169 @@ TEST_F(SceneTest, DegenerateStatisticsAndEdgesDrawNothingFromThem)
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x) sawYellow |= image.pixelColor(x, y) == QColor(Qt::yellow);
         EXPECT_EQ(sawYellow, c.yellow);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Clusters of 10, 5 and 15 points of a 6 x 5 grid.
+std::vector<std::vector<int>> UnevenClusters()
+{
+    std::vector<std::vector<int>> clusters(3);
+    for (int i = 0; i < 30; ++i) clusters[i < 10 ? 0 : i < 15 ? 1 : 2].push_back(i);
+    return clusters;
+}
+
+TEST_F(SceneTest, NodesGraphsAndReleasedPointsFollowTheFlagsAndShares)
+{
+    MakeGrid(6, 5);
+    Show();
+    clustering.SetClusteringIndexArray(UnevenClusters());
+    scene.SetNodeVisibility(false);
+    scene.SetGraphVisibility(false);
+    scene.SetClusterNodeGraph(std::make_unique<Zelvo::ClusterNodeGraphModel>(&clustering, embedding.get(), &points),
+                              1, 3);
+    // Every node's radius: its share of the points times the node size, plus half the node size.
+    const double nodeSize = 4 * scene.GetPointSize();
+    ASSERT_EQ(scene.GetNodeItems().size(), 3u);
+    for (ClusterNodeItem* node : scene.GetNodeItems()) {
+        const double share = node->GetAllChildrenPointIndex()->size() / 30.0;
+        EXPECT_NEAR(node->GetRadius(), share * nodeSize + 0.5 * nodeSize, 1e-5);
+    }
+    // Nodes made later (a new level, a refinement) and graphs chosen later keep the flags.
+    const auto nodesShown = [&] {
+        return std::count_if(scene.GetNodeItems().begin(), scene.GetNodeItems().end(),
+                             [](ClusterNodeItem* n) { return n->GetNodeVisibility(); });
+    };
+    Zelvo::distanceFunctor distance;
+    TestSupport::CaptureStdout([&] {
+        scene.ChangeClusterLevel(1);
+        EXPECT_EQ(nodesShown(), 0);
+        scene.GetNodeItems()[2]->setSelected(true);
+        scene.RefineSelectedClusterNode();
+        EXPECT_GT(scene.GetNodeItems().size(), 3u);
+        EXPECT_EQ(nodesShown(), 0);
+        scene.ChangeNeighborGraph(Zelvo::KNN1Graph, distance);
+        ASSERT_NE(scene.GetGraphItem(), nullptr);
+        EXPECT_FALSE(scene.GetGraphItem()->isVisible());
+        scene.SetGraphVisibility(true);
+        scene.ChangeNeighborGraph(Zelvo::KNN2Graph, distance);
+        EXPECT_TRUE(scene.GetGraphItem()->isVisible());
+        scene.ChangeClusterLevel(1);
+    });
+
+    // Without a model the points go back to the root where they are shown, a dragged node's
+    // members included.
+    ClusterNodeItem* dragged = scene.GetNodeItems()[0];
+    const std::vector<int> moved = *dragged->GetAllChildrenPointIndex();
+    dragged->moveBy(7, 3);
+    TestSupport::CaptureStdout([&] { scene.SetClusterNodeGraph(nullptr, -1, -1); });
+    EXPECT_TRUE(scene.GetNodeItems().empty());
+    for (int id = 0; id < 30; ++id) {
+        const bool shifted = std::count(moved.begin(), moved.end(), id) > 0;
+        EXPECT_EQ(ItemOf(id)->parentItem(), scene.GetRootItem()) << id;
+        EXPECT_EQ(ItemOf(id)->scenePos(), QPointF(ItemOf(id)->GetRecord()->x, ItemOf(id)->GetRecord()->y) +
+                                              (shifted ? QPointF(7, 3) : QPointF()))
+            << id;
+    }
+}
+
+// A press toggles a node's box. In the box every row shows the cluster's range and mean of its
+// dimension where they lie in the data range, one and a half rows below the one before.
+TEST_F(SceneTest, SummaryBoxTogglesAndPlacesEveryRowsRangeAndMean)
+{
+    MakeGrid(6, 5);
+    Show();
+    clustering.SetClusteringIndexArray(UnevenClusters());
+    scene.SetClusterNodeGraph(std::make_unique<Zelvo::ClusterNodeGraphModel>(&clustering, embedding.get(), &points),
+                              1, 3);
+    ClusterNodeItem* node = scene.GetNodeItems()[1];
+    scene.AddNodeStatistic(node);
+    EXPECT_FALSE(node->HasStatisticSummary());  // cluster info is off
+    scene.SetClusterInfoVisibility(true);
+    for (bool shown : {true, false, true}) {
+        scene.AddNodeStatistic(node);
+        EXPECT_EQ(node->HasStatisticSummary(), shown);
+    }
+
+    Zelvo::ClusterStatistics statistics;
+    statistics.Resize(3);
+    statistics.dimensionLabels = {"a", "bb", "c"};
+    statistics.pointSetMin = {0, 0, -5};
+    statistics.pointSetMax = {10, 20, 5};
+    statistics.memberMin = {2, 10, -5};
+    statistics.memberMax = {6, 18, 0};
+    statistics.memberMean = {4, 15, -1};
+    QGraphicsScene boxScene;
+    boxScene.addItem(new Zelvo::ClusterSummaryItem(&statistics, nullptr));
+    QImage image(400, 120, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    boxScene.render(&painter, QRectF(0, 0, 400, 120), QRectF(0, 0, 400, 120));
+    painter.end();
+
+    // Labels this narrow shrink the box to the widest label / 0.13; the label column keeps the
+    // share of the full width.
+    QFont font("Helvetica");
+    font.setPixelSize(11);
+    const int widest = QFontMetrics(font).horizontalAdvance("bb");
+    const double width = widest / 0.13, share = (widest + 4) / (260 * 0.9);
+    const double barX = 5 + 2 + (share + 0.03) * width, barWidth = width - (share + 0.03) * width - 0.03 * width;
+    int right = 0;
+    for (int x = 0; x < image.width(); ++x)
+        if (image.pixelColor(x, 16 + 2).rgb() != qRgb(255, 255, 255)) right = x;
+    EXPECT_NEAR(right, 5 + width + 2, 2);  // the border's outer edge
+    const auto runOf = [&](int y, const QColor& colour) {
+        int first = -1, last = -1;
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y) == colour) {
+                if (first < 0) first = x;
+                last = x;
+            }
+        return std::make_pair(first, last);
+    };
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const int middle = static_cast<int>(15 + 6 + 18 * i + 6);
+        const double range = statistics.pointSetMax[i] - statistics.pointSetMin[i];
+        const double lo = (statistics.memberMin[i] - statistics.pointSetMin[i]) / range;
+        const double hi = (statistics.memberMax[i] - statistics.pointSetMin[i]) / range;
+        const double mean = (statistics.memberMean[i] - statistics.pointSetMin[i]) / range;
+        const auto yellow = runOf(middle, Qt::yellow), red = runOf(middle, Qt::red);
+        ASSERT_GE(yellow.first, 0);
+        ASSERT_GE(red.first, 0);
+        EXPECT_NEAR(yellow.first, barX + lo * barWidth + 1, 1.5);
+        EXPECT_NEAR(yellow.second, barX + hi * barWidth - 1, 1.5);
+        EXPECT_NEAR((red.first + red.second) / 2.0, barX + mean * barWidth, 1.5);
+    }
+}
+
+TEST_F(SceneTest, GraphBoundsHoldEveryLine)
+{
+    Zelvo::ClusterNodeItem a(nullptr, 1), b(nullptr, 1), c(nullptr, 1);
+    a.setPos(0, 0);
+    b.setPos(10, 4);
+    c.setPos(-6, 12);
+    std::vector<Zelvo::ClusterNodeItem*> nodes = {&a, &b, &c};
+    const struct {
+        std::vector<std::pair<int, int>> edges;
+        QRectF bounds;
+    } rows[] = {
+        {{{0, 1}}, {0, 0, 10, 4}},
+        {{{0, 1}, {1, 2}}, {-6, 0, 16, 12}},
+        {{{1, 2}, {0, 1}}, {-6, 0, 16, 12}},
+        {{{2, 0}, {0, 2}}, {-6, 0, 6, 12}},
+    };
+    for (const auto& row : rows) {
+        auto graph = std::make_unique<Zelvo::GraphModel<float>>();
+        graph->edges = row.edges;
+        const QRectF bounds = Zelvo::NodeGraphItem(&nodes, std::move(graph)).boundingRect();
+        EXPECT_NEAR(bounds.left(), row.bounds.left(), 1e-2);
+        EXPECT_NEAR(bounds.top(), row.bounds.top(), 1e-2);
+        EXPECT_NEAR(bounds.right(), row.bounds.right(), 1e-2);
+        EXPECT_NEAR(bounds.bottom(), row.bounds.bottom(), 1e-2);
     }
 }
 

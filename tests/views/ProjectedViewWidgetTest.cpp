@@ -6,6 +6,7 @@
 #include "DimReductionFactory.h"
 #include "EmbeddingResult.h"
 #include "HDfileIO.h"
+#include "NodeGraphItem.h"
 #include "PointGraphicsItem.h"
 #include "ProjectedViewWidget.h"
 #include "ShowStatisticHUD.h"
@@ -17,9 +18,11 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -448,6 +451,118 @@ TEST_F(ProjectedViewWidgetTest, CleanUpLeavesTheWidgetAsNew)
     EXPECT_EQ(scene.GetClusterNodeGraphModel(), nullptr);
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, "Error: No existing embeddingResult!");
+}
+
+}  // namespace
+
+namespace {
+
+// Oracle: the measure asked for directly, with the parameters of the form. Each colouring, also
+// the same one again with another parameter, shows its own range, its own three entries and one
+// bar, and colours every point from them.
+TEST_F(ProjectedViewWidgetTest, EachValueColouringShowsItsOwnMeasureRangeAndEntries)
+{
+    OpenEmbedded(*a);
+    ProjectedViewWidget& w = a->widget;
+    Zelvo::EmbeddingResult& e = *a->profile.GetCurrentEmbeddingResult();
+    const xmlColorMap& map = a->profile.GetColorMap();
+    w.checkBox_EnableCoranking->setChecked(true);
+    const struct {
+        QRadioButton* radio;
+        const char* name;  // of the entries
+        const char* bandwidth;
+        const char* neighbours;
+    } rows[] = {
+        {w.radioButton_Stress, "Stress", "0.4", "80"},   {w.radioButton_PerPointCost, "Cost", "0.4", "80"},
+        {w.radioButton_KDE, "KDE", "0.7", "80"},         {w.radioButton_KDE, "KDE", "0.2", "80"},
+        {w.radioButton_RobustDistance, "Robust", "0.2", "80"}, {w.radioButton_Coranking, "Corank", "0.2", "5"},
+        {w.radioButton_Coranking, "Corank", "0.2", "9"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.name << " " << row.bandwidth << " " << row.neighbours);
+        w.lineEdit_KDEbandWidth->setText(row.bandwidth);
+        w.lineEdit_NeighborCount->setText(row.neighbours);
+        a->Click(row.radio);
+        const std::string name = row.name;
+        float total = 0;
+        std::vector<float> values;
+        if (name == "Cost") {
+            std::vector<float> same = e.modifiedPositions;
+            e.SetModifiedEmbeddedPosition(same);  // the cost anew: only a new one passes its total back
+            values = *e.GetPerPointCost(total);
+        } else {
+            const bool fixed = name == "Stress" || name == "Robust";  // the form's fixed parameters
+            e.kdeBandWidth = fixed ? 0.3f : std::stof(row.bandwidth);
+            e.corankK = fixed || name == "KDE" ? 10 : std::stoi(row.neighbours);
+            values = *e.GetPerPointDistortion(total, name);
+        }
+        const float lo = *std::min_element(values.begin(), values.end());
+        const float hi = *std::max_element(values.begin(), values.end());
+        ASSERT_LT(lo, hi);
+        EXPECT_EQ(w.GetStatisticHUD()->GetEntries(),
+                  (std::map<std::string, float>{{name + " Max:", hi}, {name + " Min:", lo}, {name + " Total: ", total}}));
+        EXPECT_EQ(w.GetStatisticHUD()->GetBars(), (std::map<std::string, float>{{name + " Max:", hi}}));
+        EXPECT_EQ(w.GetColorMapHUD()->GetMinimum(), lo);
+        EXPECT_EQ(w.GetColorMapHUD()->GetMaximum(), hi);
+        EXPECT_EQ(a->ItemColors(), ExpectedColors(map, values));
+    }
+}
+
+// Each check box and slider of the visual panel changes its own items and nothing else; a new
+// embedding keeps the overlays as Show HUD says.
+TEST_F(ProjectedViewWidgetTest, EachVisualControlReachesOnlyItsOwnItems)
+{
+    OpenEmbedded(*a);
+    a->Cluster(Node({Leaf(0, 30), Leaf(30, 80)}));
+    ProjectedViewWidget& w = a->widget;
+    Zelvo::ProjectedViewScene& scene = w.GetScene();
+    ASSERT_NE(scene.GetGraphItem(), nullptr);
+    std::vector<float> radii;
+    for (const Zelvo::ClusterNodeItem* node : scene.GetNodeItems()) radii.push_back(node->GetRadius());
+    struct State {
+        bool nodes, graph;
+        float nodeScale, pointScale;
+        bool operator==(const State& o) const
+        {
+            return nodes == o.nodes && graph == o.graph && nodeScale == o.nodeScale && pointScale == o.pointScale;
+        }
+    };
+    const auto state = [&] {
+        State s{true, scene.GetGraphItem()->isVisible(), scene.GetNodeItems()[1]->GetRadius() / radii[1],
+                scene.GetPointItems()[79]->GetScale()};
+        for (const Zelvo::ClusterNodeItem* node : scene.GetNodeItems()) s.nodes = s.nodes && node->GetNodeVisibility();
+        for (const Zelvo::PointGraphicsItem* point : scene.GetPointItems())
+            if (point->GetScale() != s.pointScale) s.pointScale = -1;
+        return s;
+    };
+    const struct {
+        std::function<void()> change;
+        State expected;
+    } rows[] = {
+        {[&] { w.cbNode->setChecked(false); }, {false, true, 1, 1}},
+        {[&] { w.cbNode->setChecked(true); }, {true, true, 1, 1}},
+        {[&] { w.cbGraph->setChecked(false); }, {true, false, 1, 1}},
+        {[&] { w.cbGraph->setChecked(true); }, {true, true, 1, 1}},
+        {[&] { w.horizontalSlider_clusterSize->setValue(50); }, {true, true, 0.5f, 1}},
+        {[&] { w.horizontalSlider_pointSize->setValue(200); }, {true, true, 0.5f, 2}},
+        {[&] { w.horizontalSlider_clusterSize->setValue(150); }, {true, true, 1.5f, 2}},
+    };
+    for (size_t k = 0; k < std::size(rows); ++k) {
+        rows[k].change();
+        EXPECT_TRUE(state() == rows[k].expected) << "row " << k;
+    }
+    for (bool on : {true, false}) {
+        w.cb_clusterInfo->setChecked(on);
+        Zelvo::ClusterNodeItem* node = scene.GetNodeItems()[on ? 0 : 1];
+        scene.AddNodeStatistic(node);
+        EXPECT_EQ(node->HasStatisticSummary(), on);
+    }
+
+    w.cb_showHUD->setChecked(false);
+    a->Embed();
+    EXPECT_FALSE(w.GetColorMapHUD()->isVisible() || w.GetStatisticHUD()->isVisible());
+    w.cb_showHUD->setChecked(true);
+    EXPECT_TRUE(w.GetColorMapHUD()->isVisible() && w.GetStatisticHUD()->isVisible());
 }
 
 }  // namespace
