@@ -1,18 +1,15 @@
 #include "CoordinateAxisItem.h"
 
 #include "LineRasterizer.h"
+#include "ParallelJobs.h"
 
 #include <QGraphicsScene>
 #include <QPainter>
 #include <QPainterPath>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
-#include <functional>
-#include <system_error>
-#include <thread>
 
 namespace Zelvo {
 
@@ -26,31 +23,6 @@ const QRectF kTitleRect(-100, 0, 200, 20);
 const float kLabelOffset = 21.0f;
 const qreal kLineMargin = 2.0;  // beyond the line ends and the axis height, for the pen width
 const int kFaintAlpha = 10;     // the faint pen's alpha once points have colours
-
-size_t ThreadCount()
-{
-    return std::max(1u, std::thread::hardware_concurrency());
-}
-
-// Runs job(0) .. job(count - 1) on up to the given number of threads.
-void RunInParallel(size_t count, size_t threads, const std::function<void(size_t)>& job)
-{
-    threads = std::min(count, threads);
-    std::atomic<size_t> next{0};
-    auto work = [&] {
-        for (size_t k = next++; k < count; k = next++) job(k);
-    };
-    std::vector<std::thread> helpers;
-    for (size_t t = 1; t < threads; ++t) {
-        try {
-            helpers.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;  // fewer threads; the calling thread still does everything that is left
-        }
-    }
-    work();
-    for (auto& helper : helpers) helper.join();
-}
 
 std::shared_ptr<const CoordinateAxisItem::LineColors> BuildLineColors(const std::vector<QRgb>* source, size_t points)
 {
@@ -440,7 +412,8 @@ void CoordinateAxisItem::m_drawLines(QPainter* painter)
             }
             stale.push_back({axis, plan, axis->m_prepareLines(plan)});
         }
-        const size_t threads = ThreadCount();
+        ParallelJobs workers;
+        const size_t threads = static_cast<size_t>(workers.Count());
         const int bands = static_cast<int>(std::max<size_t>(1, (2 * threads + stale.size() / 2) / stale.size()));
         struct Job {
             const Stale* image;
@@ -452,8 +425,8 @@ void CoordinateAxisItem::m_drawLines(QPainter* painter)
             const int count = std::max(1, std::min(bands, height / 8));
             for (int b = 0; b < count; ++b) jobs.push_back({&entry, height * b / count, height * (b + 1) / count - 1});
         }
-        RunInParallel(jobs.size(), threads, [&jobs](size_t k) {
-            const Job& job = jobs[k];
+        workers.Run(static_cast<int>(jobs.size()), [&jobs](int k, int) {
+            const Job& job = jobs[static_cast<size_t>(k)];
             job.image->axis->m_renderLines(job.image->plan, job.image->buffers, job.firstRow, job.lastRow);
         });
         for (const Stale& entry : stale) entry.axis->m_finishLines(entry.plan, entry.buffers);
