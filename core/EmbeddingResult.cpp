@@ -224,12 +224,6 @@ Position2D EmbeddingResult::Get2Dpoint(int i) const
     return Position2D{originalPositions[at], originalPositions[at + 1]};
 }
 
-void EmbeddingResult::SetHDSquaredDistanceSource(std::function<Eigen::MatrixXf()> source)
-{
-    SetHDSquaredDistance(Eigen::MatrixXf());
-    m_hdSquaredDistanceSource = std::move(source);
-}
-
 void EmbeddingResult::SetHDSquaredDistanceBlocks(std::unique_ptr<SquaredDistanceBlocks> blocks)
 {
     SetHDSquaredDistance(Eigen::MatrixXf());
@@ -238,18 +232,15 @@ void EmbeddingResult::SetHDSquaredDistanceBlocks(std::unique_ptr<SquaredDistance
 
 const Eigen::MatrixXf& EmbeddingResult::GetHDSquaredDistance()
 {
-    if (m_hdSquaredDistanceSource || m_hdSquaredDistanceBlocks) {
-        if (!m_materializeDistanceMatrix("The high-dimensional distance matrix")) {
-            static const Eigen::MatrixXf none;
-            return none;
-        }
+    if (m_hdSquaredDistanceBlocks && !m_materializeDistanceMatrix("The high-dimensional distance matrix")) {
+        static const Eigen::MatrixXf none;
+        return none;
     }
     return hdSquaredDistance;
 }
 
 void EmbeddingResult::SetHDSquaredDistance(Eigen::MatrixXf&& distances)
 {
-    m_hdSquaredDistanceSource = nullptr;
     m_hdSquaredDistanceBlocks.reset();
     hdSquaredDistance = std::move(distances);
     m_hdSumsValid = false;
@@ -261,13 +252,6 @@ bool EmbeddingResult::m_materializeDistanceMatrix(const char* user)
 {
     const double bytes = static_cast<double>(pointCount) * pointCount * sizeof(float);
     try {
-        if (m_hdSquaredDistanceSource) {
-            if (!MemoryBudget::Allows(user, bytes)) return false;
-            // The source stays when it fails.
-            Eigen::MatrixXf whole = m_hdSquaredDistanceSource();
-            SetHDSquaredDistance(std::move(whole));
-            return true;
-        }
         if (!m_hdSquaredDistanceBlocks) return true;
         SquaredDistanceBlocks& blocks = *m_hdSquaredDistanceBlocks;
         const int count = blocks.PointCount();
@@ -376,8 +360,6 @@ void EmbeddingResult::m_splitModifiedPositions(Eigen::ArrayXf& x, Eigen::ArrayXf
 bool EmbeddingResult::m_hasDistanceMatrix(const char* measure)
 {
     const std::string user = std::string(measure) + " distortion";
-    if (m_hdSquaredDistanceSource && !m_materializeDistanceMatrix(user.c_str()))
-        return false;
     if (m_hdSquaredDistanceBlocks) {
         const Eigen::Index count = m_hdSquaredDistanceBlocks->PointCount();
         return m_fitsPointCount(count, count, user.c_str(), "high-dimensional distance matrix");

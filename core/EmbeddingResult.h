@@ -72,11 +72,10 @@ public:
     // The engine hands over its n x n high-dimensional distance matrix (squared distances,
     // geodesic distances for Isomap); moved, never copied.
     void SetHDSquaredDistance(Eigen::MatrixXf&& distances);
-    // For a matrix that only the distortion measures read: computed on first use, with the
-    // same values, so an embedding that is never measured does not pay n x n time and memory.
-    void SetHDSquaredDistanceSource(std::function<Eigen::MatrixXf()> source);
-    // The same made a block of columns at a time: the measures read it block by block and
-    // keep the whole matrix only while it is small (MemoryBudget::KeepBytes).
+    // For a matrix that only the distortion measures read: made a block of columns at a time
+    // when they ask, with the same values, so an embedding that is never measured does not pay
+    // n x n time and memory; the measures keep the whole matrix only while it is small
+    // (MemoryBudget::KeepBytes).
     void SetHDSquaredDistanceBlocks(std::unique_ptr<SquaredDistanceBlocks> blocks);
     // The whole matrix, made now when it was handed over as a source; an empty matrix after an
     // "Error: ..." line when it would not fit the memory budget or could not be made.
@@ -128,7 +127,6 @@ protected:
 private:
     using ColumnVisit = std::function<void(int column, const float* values, int worker)>;
 
-    std::function<Eigen::MatrixXf()> m_hdSquaredDistanceSource;
     std::unique_ptr<SquaredDistanceBlocks> m_hdSquaredDistanceBlocks;
     // Each measure fills values and total; false (after an "Error: ..." line) leaves both
     // untouched.
@@ -159,7 +157,7 @@ private:
     // line. extraBytes: what the measure holds besides, for the budget.
     bool m_visitDistanceColumns(const char* measure, double extraBytes, ParallelJobs& jobs, const ColumnVisit& visit);
     bool m_visitDistanceBlocks(const char* user, double extraBytes, ParallelJobs& jobs, const ColumnVisit& visit);
-    // Makes the whole matrix from the source or the blocks; false after an "Error: ..." line
+    // Makes the whole matrix from the blocks; false after an "Error: ..." line
     // naming user when it would not fit the memory budget or could not be made.
     bool m_materializeDistanceMatrix(const char* user);
     float m_radius2D(bool useMEB, const std::vector<int>& rows);

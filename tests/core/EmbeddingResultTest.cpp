@@ -1,4 +1,5 @@
 #include "EmbeddingResult.h"
+#include "SquaredDistanceBlocks.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -510,19 +511,40 @@ TEST(EmbeddingResult, ScaleDifferenceComparesAverageRadiusWithBallRadius)
     EXPECT_EQ(r->originalPositions, before);
 }
 
-// A distance matrix handed over as a source is computed once, on the first measure, and gives
-// the same numbers as the matrix handed over directly.
+// A distance matrix handed over as blocks is made once, on the first measure, and gives the
+// same numbers as the matrix handed over directly.
 TEST_F(DistortionFixture, DistanceSourceIsComputedOnFirstUseOnly)
 {
     float total = 0;
     std::vector<float> direct = *Distortion(*result, total, "Stress");
 
+    // The matrix's columns in one block; each pass that fills them counts.
+    class MatrixBlocks : public Zelvo::SquaredDistanceBlocks {
+    public:
+        MatrixBlocks(const Eigen::MatrixXf& matrix, int& passes) : m_matrix(matrix), m_passes(passes) {}
+        int PointCount() const override { return static_cast<int>(m_matrix.cols()); }
+        int BlockWidth() const override { return PointCount(); }
+        size_t PassBytes() const override { return 0; }
+        size_t PartBytes() const override { return 0; }
+        bool BeginPass(int) override
+        {
+            ++m_passes;
+            return true;
+        }
+        void EndPass() override {}
+        int PartCount(int) const override { return 1; }
+        bool FillPart(int, int, int, float* columns) override
+        {
+            std::copy(m_matrix.data(), m_matrix.data() + m_matrix.size(), columns);
+            return true;
+        }
+
+    private:
+        Eigen::MatrixXf m_matrix;
+        int& m_passes;
+    };
     int calls = 0;
-    const Eigen::MatrixXf copy = hd;
-    result->SetHDSquaredDistanceSource([&calls, copy]() {
-        ++calls;
-        return copy;
-    });
+    result->SetHDSquaredDistanceBlocks(std::make_unique<MatrixBlocks>(hd, calls));
     EXPECT_EQ(calls, 0);
     std::vector<float> lazy = *Distortion(*result, total, "Stress");
     EXPECT_EQ(lazy, direct);
