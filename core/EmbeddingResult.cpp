@@ -490,14 +490,15 @@ bool EmbeddingResult::m_calculateDistanceDeviation(const char* measure, bool squ
     const bool needSums = !m_hdSumsValid;
     std::vector<double> deviation(n), columnSumSquared(needSums ? n : 0), columnSum(needSums ? n : 0);
     ParallelJobs jobs;
-    std::vector<std::vector<float>> scratch(kept.Any() ? jobs.Count() : 0);
+    // A gathered column per thread when points were deleted.
+    std::vector<std::vector<float>> scratch(jobs.Count());
     const double extraBytes = static_cast<double>(n) * (2 * sizeof(float) + 3 * sizeof(double) + sizeof(float)) +
-                              static_cast<double>(scratch.size()) * n * sizeof(float);
+                              (kept.Any() ? static_cast<double>(jobs.Count()) * n * sizeof(float) : 0.0);
     const bool visited = m_visitDistanceColumns(measure, extraBytes, jobs, [&](int c, const float* column, int worker) {
         const int i = kept.Any() ? kept.compact[c] : c;
         if (i < 0)
             return;
-        const Eigen::Map<const Eigen::ArrayXf> D2(kept.Any() ? kept.Gather(column, scratch[worker]) : column, n);
+        const Eigen::Map<const Eigen::ArrayXf> D2(kept.Gather(column, scratch[worker]), n);
         const auto hd = D2.max(0.0f).sqrt();
         const auto d2 = ((x - x[i]).square() + (y - y[i]).square()).sqrt();
         deviation[i] = squared ? (hd - d2).square().sum() : (hd - d2).abs().sum();
@@ -559,9 +560,9 @@ bool EmbeddingResult::m_calculateKDEdistortion(std::vector<float>& values, float
     const int64_t groupLimit = std::min<int64_t>(int64_t(16) << 20, MemoryBudget::Bytes() / 4);
     const int groupRows = static_cast<int>(
         std::max<int64_t>(1, std::min<int64_t>({256, n - 1, groupLimit / (int64_t(n) * 4 + 1)})));
-    std::vector<std::vector<float>> scratch(kept.Any() ? jobs.Count() : 0);
+    std::vector<std::vector<float>> scratch(jobs.Count());
     const double extraBytes = static_cast<double>(n) * sizeof(float) * (4 + groupRows) + groupRows * sizeof(float) +
-                              static_cast<double>(scratch.size()) * n * sizeof(float);
+                              (kept.Any() ? static_cast<double>(jobs.Count()) * n * sizeof(float) : 0.0);
 
     if (m_hdDensity.size() != static_cast<size_t>(n) || m_hdDensityBandWidth != h) {
         std::vector<float> density(n);
@@ -569,9 +570,7 @@ bool EmbeddingResult::m_calculateKDEdistortion(std::vector<float>& values, float
             const int i = kept.Any() ? kept.compact[c] : c;
             if (i < 0)
                 return;
-            if (kept.Any())
-                column = kept.Gather(column, scratch[worker]);
-            const auto hd = Eigen::Map<const Eigen::ArrayXf>(column, n).max(0.0f).sqrt();
+            const auto hd = Eigen::Map<const Eigen::ArrayXf>(kept.Gather(column, scratch[worker]), n).max(0.0f).sqrt();
             density[i] = static_cast<float>((hd * exponentScale).exp().sum() * normalisation);
         });
         if (!visited)
