@@ -102,9 +102,8 @@ void ProjectedViewGraphicsView::mousePressEvent(QMouseEvent* event)
         if (m_lassoEnabled && scene()) {
             m_endLasso();  // a lasso whose release never came
             m_lassoItem = new LassoItem([this] {
-                m_lassoItem = nullptr;
-                m_lassoActive = false;
-                m_lassoPoints.clear();
+                m_lassoItem = nullptr;  // already going: only the lasso's state is left to forget
+                m_endLasso();
             });
             scene()->addItem(m_lassoItem);
             m_lassoActive = true;
