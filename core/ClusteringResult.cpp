@@ -258,11 +258,10 @@ bool ClusteringResult::RemovePoints(const std::vector<int>& deleted)
         hNode* node = *it;
         if (node->isLeaf) {
             std::vector<int>& indices = node->pointIndices;
-            const size_t before = indices.size();
             for (int& index : indices)
                 index = newIndex(index);
             indices.erase(std::remove(indices.begin(), indices.end(), -1), indices.end());
-            if (before > 0 && indices.empty())
+            if (indices.empty())  // a parsed leaf always names a point
                 emptied.insert(node);
         } else {
             std::vector<hNode*>& children = node->children;
