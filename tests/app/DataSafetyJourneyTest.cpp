@@ -228,6 +228,12 @@ TEST_F(DataSafetyJourneyTest, FilesOnDiskAndWhatOpensAfterwards)
              j.Trigger("&Open...", "a/x.xml");
              j.Pca();
              j.KMeans(4);
+             // A level and a graph of the user's own choice, to be kept with the nodes.
+             CaptureStdout([&] {
+                 j.View().comboBox_SelectClusterLevel->setCurrentIndex(1);
+                 j.View().comboBox_NeighborGraphType->setCurrentIndex(2);
+             });
+             EXPECT_EQ(j.View().comboBox_SelectClusterLevel->currentIndex(), 1);
          },
          [](Journey& j) { j.Load("kmdel"); },
          {"Error: the clustering \"kmdel\" names 82 points, the data set has 100 (18 missing); it is not loaded"},
