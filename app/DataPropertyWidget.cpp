@@ -547,6 +547,7 @@ void DataPropertyWidget::saveCurrentClusteringResult()
 {
     if (!m_dataProfile) return;
     std::string identifier = lineEdit_Clustering_IDString->text().toStdString();
+    if (!m_mayStoreResults()) return;
     // Its lines (a replaced entry, a failed write) go to the status line.
     UserOperation::Guard("Save Current Result", [&] {
         const bool saved = m_dataProfile->SaveCurrentClusteringResult(identifier);
@@ -559,7 +560,16 @@ void DataPropertyWidget::saveCurrentDimReductionResult()
 {
     if (!m_dataProfile) return;
     std::string identifier = lineEdit_DimReduction_IDString->text().toStdString();
+    if (!m_mayStoreResults()) return;
     UserOperation::Guard("Save Current Result", [&] { return m_dataProfile->SaveCurrentEmbeddingResult(identifier); });
+}
+
+bool DataPropertyWidget::m_mayStoreResults()
+{
+    // After New the panel still shows the data set before, whose results must not land in the
+    // new one: that is refused in a warning of its own.
+    return UserOperation::Run(this, "Save Current Result",
+                              [this] { return m_dataProfile->HoldsPointsOfDataSet("nothing is stored into it"); });
 }
 
 int DataPropertyWidget::m_rowOfSender(const std::map<QPushButton*, int>& buttons) const

@@ -84,6 +84,8 @@ private:
     void m_cluster(std::unique_ptr<ClusteringInterface> engine);
     // False (with a line) when no embedding is current: the profile would discard a clustering.
     bool m_haveEmbedding() const;
+    // False, after a warning, when the current results may not be stored into the data set.
+    bool m_mayStoreResults();
     // The row of the clicked button in map, or -1.
     int m_rowOfSender(const std::map<QPushButton*, int>& buttons) const;
     void m_clearTable(QTableWidget* table);

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <climits>
 #include <cstdint>
+#include <unordered_set>
 
 namespace Zelvo {
 
@@ -206,6 +207,31 @@ bool ClusteringResult::_buildTreeFromSerializedString()
     return true;
 }
 
+ClusteringResult::PointCover ClusteringResult::CountPointCover(int pointCount)
+{
+    PointCover cover;
+    const size_t points = pointCount > 0 ? size_t(pointCount) : 0;
+    std::vector<char> seen(points, 0);
+    size_t distinct = 0;
+    if (hNode* root = GetRoot()) {
+        for (const hNode* leaf : root->GetAllChildrenLeafNode()) {
+            for (const int index : leaf->pointIndices) {
+                ++cover.named;
+                if (index < 0 || size_t(index) >= points)
+                    ++cover.outside;
+                else if (seen[size_t(index)])
+                    ++cover.repeated;
+                else {
+                    seen[size_t(index)] = 1;
+                    ++distinct;
+                }
+            }
+        }
+    }
+    cover.missing = points - distinct;
+    return cover;
+}
+
 bool ClusteringResult::RemovePoints(const std::vector<int>& deleted)
 {
     hNode* root = GetRoot();
@@ -220,11 +246,14 @@ bool ClusteringResult::RemovePoints(const std::vector<int>& deleted)
         // Indices that named no point before (negative, or past the set) stay outside it.
         return index < 0 ? index : index - static_cast<int>(at - deleted.begin());
     };
-    // Children before parents, so a node sees whether its leaves were emptied.
+    // Children before parents, so a node sees which of its children the deletion emptied.
     std::vector<hNode*> order{root};
     for (size_t front = 0; front < order.size(); ++front)
         if (!order[front]->isLeaf)
             order.insert(order.end(), order[front]->children.begin(), order[front]->children.end());
+    // Only what the deletion emptied goes: a cluster with no points would be shown and stored
+    // as one. A node that was written without children is part of the shape and stays.
+    std::unordered_set<const hNode*> emptied;
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
         hNode* node = *it;
         if (node->isLeaf) {
@@ -232,13 +261,22 @@ bool ClusteringResult::RemovePoints(const std::vector<int>& deleted)
             for (int& index : indices)
                 index = newIndex(index);
             indices.erase(std::remove(indices.begin(), indices.end(), -1), indices.end());
+            if (indices.empty())  // a parsed leaf always names a point
+                emptied.insert(node);
         } else {
             std::vector<hNode*>& children = node->children;
+            const size_t before = children.size();
             children.erase(std::remove_if(children.begin(), children.end(),
-                                          [](const hNode* child) { return child->isLeaf && child->pointIndices.empty(); }),
+                                          [&emptied](const hNode* child) { return emptied.count(child) > 0; }),
                            children.end());
+            if (before > 0 && children.empty())
+                emptied.insert(node);
         }
     }
+    // A leaf's text without indices reads back as point 0: an emptied root is an empty
+    // internal node instead.
+    if (root->isLeaf && root->pointIndices.empty())
+        root->isLeaf = false;
     _writeSerializedStringFromTree();
     return true;
 }

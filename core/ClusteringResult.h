@@ -38,10 +38,23 @@ public:
     // Levels in the subtree of node: 0 for null, 1 for a leaf or a childless node.
     int GetTreeDepth(const hNode* node) const;
 
+    // How the leaves of the tree name the points 0 .. pointCount - 1 of a set.
+    struct PointCover {
+        size_t named = 0;     // indices in the leaves, repeats and strays included
+        size_t outside = 0;   // indices below 0 or past the set
+        size_t repeated = 0;  // indices of a point named before
+        size_t missing = 0;   // points of the set that no leaf names
+        bool Exact() const { return outside == 0 && repeated == 0 && missing == 0; }
+    };
+    // Without a tree every point is missing.
+    PointCover CountPointCover(int pointCount);
+
     // Renumbers the tree as the point set is numbered after the rows in deleted (ascending,
-    // distinct) were taken out: a deleted point leaves its leaf, a leaf left empty leaves its
-    // parent, every later index closes up, and the text is written again from the tree. Nodes
-    // keep their addresses, so clusters built on them stay valid. False when there is no tree.
+    // distinct) were taken out: a deleted point leaves its leaf, a node left without points
+    // leaves its parent, every later index closes up, and the text is written again from the
+    // tree. A root left without points stays as an internal node without children ("+(N)").
+    // Nodes keep their addresses, so clusters built on the kept ones stay valid. False when
+    // there is no tree.
     bool RemovePoints(const std::vector<int>& deleted);
 
     void SetDescription(const std::string& description) { m_description = description; }

@@ -48,7 +48,8 @@ public:
     void SetCurrentEmbeddingResult(std::unique_ptr<EmbeddingResult> result);
     // Takes a new current clustering, accepted only while an embedding is current.
     void SetCurrentClusteringResult(std::unique_ptr<ClusteringResult> result);
-    // Makes the stored clustering of id current; false (nothing changes) when it cannot be read.
+    // Makes the stored clustering of id current; false (nothing changes) when it cannot be read
+    // or does not name each point of the set exactly once.
     bool SetCurrentClusteringResultByIDString(std::string& id);
     // The stored clustering identifiers in identifier order; refilled by every call.
     std::vector<std::string>* GetClusteringResultEntries();
@@ -68,13 +69,21 @@ public:
     distanceFunctor& GetDistanceFunctor();
     distanceFunctor& GetDistanceFunctor(DistanceType type);
 
-    // One integer label per line, one line per point; stored as "importedClusterResult".
+    // One integer label per line, one line per point; stored as "importedClusterResult". Lines
+    // that hold no number read as 0, with a warning that counts them.
     bool ImportClusteringLabelTextFile(const char* path);
-    // A serialised cluster tree, stored under its path without the extension.
+    // A serialised cluster tree, stored under its path without the extension; refused unless
+    // it names each point of the set exactly once.
     bool ImportClusterHierarchyFile(const char* path);
 
     // Releases the current results.
     bool CleanUp();
+
+    // True while the points held here are the ones the file object's data set delivered, so
+    // that what is made from them may be stored into it and its stored results shown on them.
+    // After New, or a data set whose points did not load, prints why, ending in consequence,
+    // and returns false.
+    bool HoldsPointsOfDataSet(const char* consequence) const;
 
     HDpointSet<float>& GetPointSet() { return m_pointSet; }
     VolumeModel& GetVolumeModel() { return m_volumeModel; }
@@ -101,6 +110,9 @@ signals:
 private:
     // True when a data set is there to read from or store into; else prints why.
     bool m_haveDataSet(const char* operation) const;
+    // True when clustering names each point of the set exactly once; else prints both counts,
+    // naming the clustering by what and ending in consequence.
+    bool m_fitsPointSet(ClusteringResult& clustering, const std::string& what, const char* consequence);
 
     HDpointSet<float> m_pointSet;
     VolumeModel m_volumeModel;
@@ -112,6 +124,8 @@ private:
     xmlColorMap m_colorMap;
     std::vector<QColor>* m_pointColors = nullptr;
     HDfileIO* m_fileIO = nullptr;
+    // The description whose points were read last; empty when the read failed.
+    std::string m_pointsSource;
 };
 
 }  // namespace Zelvo

@@ -84,6 +84,8 @@ public:
     std::vector<std::string> QueryListOfClusteringResults() const;
 
     bool IsOpened() const { return m_opened; }
+    // True once the points of the data set now open were read (false again after New or Open).
+    bool ArePointsLoaded() const { return m_pointsLoaded; }
     bool IsNewDataSet() const { return m_newDataSet; }
     bool IsVolume() const { return m_isVolume; }
     int GetFileTypeIndex() const { return m_fileTypeIndex; }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <random>
@@ -271,10 +272,17 @@ TEST(ClusteringResultRemovePoints, RenumbersTheTreeAndItsTextAsTheSetCloses)
         // A leaf loses its point, later indices close up; an index past the set stays
         // outside the set.
         {"+(N)+(N)+(L0)-+(L3)--(N)+(N)+(L1,2)-+(L9)--(N)", {0}, "N[N[L2] N[L0,1 L8]]"},
-        // An emptied cluster keeps its place as a childless node; deeper trees keep their shape.
-        {"+(N)+(N)+(L0)-+(L1)--(N)+(N)+(N)+(L2)-+(L3)--(N)+(L4)--(N)", {0, 1}, "N[N N[N[L0 L1] L2]]"},
+        // An emptied cluster leaves the tree; deeper trees keep their shape.
+        {"+(N)+(N)+(L0)-+(L1)--(N)+(N)+(N)+(L2)-+(L3)--(N)+(L4)--(N)", {0, 1}, "N[N[N[L0 L1] L2]]"},
+        // Emptiness climbs: a node whose only child was emptied goes with it.
+        {"+(N)+(N)+(N)+(L0)--(N)+(L1)--(N)+(L2)-", {0}, "N[N[L0] L1]"},
+        // A node left with one child keeps it; one written without children stays.
+        {"+(N)+(N)+(L0)-+(L1)--(N)+(N)-+(L2)-", {1}, "N[N[L0] N L1]"},
         {"+(N)+(L0)-+(L1)-+(L2)-", {}, "N[L0 L1 L2]"},
         {"+(L0,1,2)-", {1}, "L0,1"},
+        // With every point gone the root has no children (a leaf's empty text would read as 0).
+        {"+(L0,1,2)-", {0, 1, 2}, "N"},
+        {"+(N)+(N)+(L0)--(N)+(N)+(L1)--(N)", {0, 1}, "N"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -289,6 +297,77 @@ TEST(ClusteringResultRemovePoints, RenumbersTheTreeAndItsTextAsTheSetCloses)
     ClusteringResult malformed;
     malformed.SetSerializedHierarchyString("(N)");
     TestSupport::CaptureStdout([&] { EXPECT_FALSE(malformed.RemovePoints({0})); });
+}
+
+}  // namespace
+
+namespace {
+
+// A flat clustering renumbered after a deletion and stored reads back as the clustering built
+// afresh from the kept points' labels: the same text, so the same clusters in the same order.
+TEST(ClusteringResultRemovePoints, RenumberedAndStoredEqualsBuiltFromTheKeptLabels)
+{
+    const std::vector<int> labels{0, 0, 1, 1, 1, 2, 0, 2, 3, 3, 1, 2};
+    std::vector<std::vector<int>> deletions{
+        {}, {0}, {11}, {0, 11}, {8, 9} /* cluster 3 */, {2, 3, 4, 10} /* cluster 1 */,
+        {0, 1, 6, 8, 9} /* clusters 0 and 3 */, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
+    };
+    std::mt19937 rng(5);
+    for (int trial = 0; trial < 40; ++trial) {
+        std::vector<int> deleted;
+        for (int i = 0; i < int(labels.size()); ++i)
+            if (rng() % 3 == 0) deleted.push_back(i);
+        deletions.push_back(deleted);
+    }
+    for (const std::vector<int>& deleted : deletions) {
+        SCOPED_TRACE(::testing::PrintToString(deleted));
+        std::vector<int> keptLabels;
+        for (int i = 0; i < int(labels.size()); ++i)
+            if (!std::binary_search(deleted.begin(), deleted.end(), i)) keptLabels.push_back(labels[size_t(i)]);
+        ClusteringResult renumbered, fresh;
+        TestSupport::CaptureStdout([&] {
+            renumbered.SetFlatClusteringLabel(&labels);
+            fresh.SetFlatClusteringLabel(&keptLabels);
+        });
+        ASSERT_TRUE(renumbered.RemovePoints(deleted));
+        EXPECT_EQ(renumbered.GetSerializedHierarchyString(), fresh.GetSerializedHierarchyString());
+
+        ClusteringResult stored;
+        stored.SetSerializedHierarchyString(renumbered.GetSerializedHierarchyString());
+        ASSERT_NE(stored.GetRoot(), nullptr);
+        EXPECT_EQ(Dump(stored.GetRoot()), Dump(fresh.GetRoot()));
+        EXPECT_TRUE(stored.CountPointCover(int(keptLabels.size())).Exact());
+        for (const hNode* cluster : stored.GetRoot()->children)
+            EXPECT_FALSE(LeafIndices(const_cast<hNode*>(cluster)).empty()) << "an empty cluster";
+    }
+}
+
+TEST(ClusteringResultCover, CountsStraysRepeatsAndGaps)
+{
+    const struct {
+        const char* text;
+        int points;
+        size_t named, outside, repeated, missing;
+    } cases[] = {
+        {"+(N)+(N)+(L0)-+(L2)--(N)+(N)+(L1)--(N)", 3, 3, 0, 0, 0},
+        {"+(N)+(N)+(L0)-+(L2)--(N)+(N)+(L1)--(N)", 5, 3, 0, 0, 2},
+        {"+(N)+(L0,3)-+(L1,0,0)-+(L7)-", 3, 6, 2, 2, 1},
+        {"+(N)", 0, 0, 0, 0, 0},
+        {"+(N)", 2, 0, 0, 0, 2},
+        {"(no tree)", 4, 0, 0, 0, 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        ClusteringResult result;
+        result.SetSerializedHierarchyString(c.text);
+        ClusteringResult::PointCover cover;
+        TestSupport::CaptureStdout([&] { cover = result.CountPointCover(c.points); });
+        EXPECT_EQ(cover.named, c.named);
+        EXPECT_EQ(cover.outside, c.outside);
+        EXPECT_EQ(cover.repeated, c.repeated);
+        EXPECT_EQ(cover.missing, c.missing);
+        EXPECT_EQ(cover.Exact(), c.outside + c.repeated + c.missing == 0);
+    }
 }
 
 }  // namespace

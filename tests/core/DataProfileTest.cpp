@@ -368,7 +368,9 @@ TEST_F(DataProfileTest, HierarchyFileStoredUnderItsPathAndReloaded)
 {
     SignalLog log(profile);
     ClusteringResult source;
-    source.SetClusteringIndexArray({{0, 1, 2}, {3, 4}});
+    std::vector<std::vector<int>> halves(2);
+    for (int i = 0; i < 150; ++i) halves[size_t(i / 75)].push_back(i);
+    source.SetClusteringIndexArray(halves);
     ASSERT_EQ(mkdir(dir.file("made.elsewhere").c_str(), 0700), 0);
     const std::string path = dir.file("made.elsewhere/h.txt");
     TestSupport::WriteFile(path, source.GetSerializedHierarchyString());
@@ -496,4 +498,170 @@ TEST_F(DataProfileTest, LabelLinesReadTheirLeadingNumber)
     }
     std::sort(sizes.begin(), sizes.end());
     EXPECT_EQ(sizes, (std::vector<size_t>{2, 148}));
+}
+
+namespace {
+
+std::unique_ptr<ClusteringResult> FromText(const std::string& text)
+{
+    auto result = std::make_unique<ClusteringResult>();
+    result->SetSerializedHierarchyString(text);
+    return result;
+}
+
+// The iris labels of the test data as a clustering text, and the same cut short.
+std::string IrisTree(size_t keepPoints = 150)
+{
+    std::vector<std::vector<int>> classes(3);
+    for (int i = 0; i < 150; ++i) classes[size_t(i / 50)].push_back(i);
+    ClusteringResult result;
+    result.SetClusteringIndexArray(classes);
+    const std::string text = result.GetSerializedHierarchyString();
+    return keepPoints >= 150 ? text : text.substr(0, text.find("+(L" + std::to_string(keepPoints) + ")"));
+}
+
+size_t LeafCount(Zelvo::hNode* node)
+{
+    size_t points = 0;
+    for (Zelvo::hNode* leaf : node->GetAllChildrenLeafNode()) points += leaf->pointIndices.size();
+    return points;
+}
+
+}  // namespace
+
+// A stored or imported clustering is shown only when it names each point of the set exactly
+// once; otherwise it is refused with both counts and the current clustering stays.
+TEST_F(DataProfileTest, AClusteringThatDoesNotFitThePointsIsRefused)
+{
+    profile.SetCurrentEmbeddingResult(std::make_unique<CountedEmbedding>(150, &profile.GetPointSet()));
+    profile.SetCurrentClusteringResult(TwoClusters());
+    const ClusteringResult* shown = profile.GetCurrentClusteringResult();
+    SignalLog log(profile);
+    const struct {
+        std::string text;
+        std::string refusal;  // "" when it fits
+    } cases[] = {
+        {IrisTree(), ""},
+        {IrisTree(82), "Error: the clustering \"x\" names 82 points, the data set has 150 (68 missing); it is not loaded"},
+        {IrisTree() + "+(L3)-+(L150)-+(L151)-",
+         "Error: the clustering \"x\" names 153 points, the data set has 150 (2 not in the set, 1 named again); it "
+         "is not loaded"},
+        {"+(N)+(N", "Error: the clustering \"x\" names 0 points, the data set has 150 (150 missing); it is not loaded"},
+        {"+(N)--", "Error: the clustering \"x\" holds no cluster tree; it is not loaded"},
+    };
+    std::string id = "x";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refusal);
+        CaptureStdout([&] { ASSERT_TRUE(io.WriteClusteringResult(*FromText(c.text), id)); });
+        bool loaded = false;
+        const std::string out = CaptureStdout([&] { loaded = profile.SetCurrentClusteringResultByIDString(id); });
+        EXPECT_EQ(loaded, c.refusal.empty());
+        if (c.refusal.empty()) {
+            EXPECT_EQ(log.Take(), Events{"CurrentClusteringResultChanged"});
+            shown = profile.GetCurrentClusteringResult();
+        } else {
+            EXPECT_NE(out.find(c.refusal + "\n"), std::string::npos) << out;
+            EXPECT_TRUE(log.Take().empty());
+        }
+        EXPECT_EQ(profile.GetCurrentClusteringResult(), shown);
+    }
+
+    // A hierarchy file cut short is not imported; a whole one is.
+    const std::string half = dir.file("half.txt"), whole = dir.file("whole.txt");
+    TestSupport::WriteFile(half, IrisTree(84));
+    TestSupport::WriteFile(whole, IrisTree());
+    const std::string description = ReadFile(dir.file("iris.xml"));
+    bool imported = true;
+    std::string out = CaptureStdout([&] { imported = profile.ImportClusterHierarchyFile(half.c_str()); });
+    EXPECT_FALSE(imported);
+    EXPECT_EQ(out, "Error: the cluster hierarchy " + half +
+                       " names 84 points, the data set has 150 (66 missing); it is not imported\n");
+    EXPECT_TRUE(log.Take().empty());
+    EXPECT_EQ(ReadFile(dir.file("iris.xml")), description);
+    CaptureStdout([&] { imported = profile.ImportClusterHierarchyFile(whole.c_str()); });
+    EXPECT_TRUE(imported);
+    EXPECT_EQ(log.Take(), Events{"ClusteringResultEntryChanged"});
+}
+
+// Label lines that hold no number read as 0, and the import says how many there were.
+TEST_F(DataProfileTest, LabelsThatAreNoNumbersAreCounted)
+{
+    std::string text;
+    for (int i = 0; i < 150; ++i) text += i == 4 ? "x7\n" : i == 9 ? "\n" : i == 20 ? " -\n" : "1\n";
+    TestSupport::WriteFile(dir.file("words.txt"), text);
+    bool imported = false;
+    const std::string out =
+        CaptureStdout([&] { imported = profile.ImportClusteringLabelTextFile(dir.file("words.txt").c_str()); });
+    EXPECT_TRUE(imported);
+    EXPECT_NE(out.find("Warning: 3 labels of " + dir.file("words.txt") +
+                       " are not numbers and read as 0; the first is \"x7\" in line 5\n"),
+              std::string::npos)
+        << out;
+    std::string id = "importedClusterResult";
+    CaptureStdout([&] { ASSERT_TRUE(profile.SetCurrentClusteringResultByIDString(id)); });
+    ASSERT_EQ(profile.GetCurrentClusteringResult()->GetRoot()->children.size(), 2u);
+    EXPECT_EQ(LeafCount(profile.GetCurrentClusteringResult()->GetRoot()->children[0]), 3u);
+
+    // Numbers only: no word about it; a count that does not fit names both counts.
+    TestSupport::WriteFile(dir.file("short.txt"), "1\n2\n");
+    const std::string refused =
+        CaptureStdout([&] { imported = profile.ImportClusteringLabelTextFile(dir.file("short.txt").c_str()); });
+    EXPECT_FALSE(imported);
+    EXPECT_EQ(refused, "Label loading Error\n!!!!\nError: " + dir.file("short.txt") +
+                           " holds 2 labels, the data set has 150 points; it is not imported\n");
+}
+
+// After New (or Open of another data set without reading it), the points and the results made
+// from them are the previous data set's: nothing of them is stored into the new one, and
+// nothing stored in it is shown on them.
+TEST_F(DataProfileTest, ResultsAreStoredOnlyIntoTheDataSetTheyWereMadeFrom)
+{
+    profile.SetCurrentEmbeddingResult(std::make_unique<CountedEmbedding>(150, &profile.GetPointSet()));
+    profile.SetCurrentClusteringResult(FromText(IrisTree()));
+    std::string id = "km";
+    TestSupport::WriteFile(dir.file("labels.txt"), ReadFile(TestSupport::DataPath("iris_labels.txt")));
+    TestSupport::WriteFile(dir.file("tree.txt"), IrisTree());
+    const std::function<bool()> stores[] = {
+        [&] { return profile.SaveCurrentClusteringResult(id); },
+        [&] { return profile.SaveCurrentEmbeddingResult(id); },
+        [&] { return profile.AddClusteringResult(id, FromText(IrisTree())); },
+        [&] { return profile.ImportClusteringLabelTextFile(dir.file("labels.txt").c_str()); },
+        [&] { return profile.ImportClusterHierarchyFile(dir.file("tree.txt").c_str()); },
+        [&] { return profile.SetCurrentClusteringResultByIDString(id); },
+    };
+    const std::string iris = dir.file("iris.xml"), other = dir.file("other.xml");
+    const struct {
+        std::function<void()> start;
+        std::string why;
+        size_t entries;  // the stored clusterings the file object lists then
+    } starts[] = {
+        {[&] { io.CreateNewEmptyHDdataSet(other.c_str()); },
+         "Error: the points shown are those of " + iris + ", not of " + other, 0},
+        {[&] { io.CreateNewEmptyHDdataSet(iris.c_str()); }, "Error: the points of " + iris + " are not loaded", 0},
+        {[&] { ASSERT_TRUE(io.OpenHDdataSet(iris.c_str())); }, "Error: the points of " + iris + " are not loaded", 1},
+    };
+    CaptureStdout([&] { ASSERT_TRUE(profile.SaveCurrentClusteringResult(id)); });
+    const std::string description = ReadFile(iris);
+    for (const auto& start : starts) {
+        SCOPED_TRACE(start.why);
+        CaptureStdout([&] { start.start(); });
+        for (const auto& store : stores) {
+            bool stored = true;
+            const std::string out = CaptureStdout([&] { stored = store(); });
+            EXPECT_FALSE(stored);
+            EXPECT_EQ(out.rfind(start.why + "; nothing ", 0), 0u) << out;
+        }
+        // Nothing was written beside either description.
+        EXPECT_EQ(ReadFile(iris), description);
+        EXPECT_FALSE(Exists(other));
+        EXPECT_FALSE(Exists(dir.file("other_km.bin")));
+        EXPECT_FALSE(Exists(dir.file("iris_embed_km.bin")));
+        EXPECT_EQ(io.GetClusteringResults().size(), start.entries);
+        CaptureStdout([&] { ASSERT_TRUE(io.OpenHDdataSet(iris.c_str())); });
+    }
+    // Reading the points again makes the data set the profile's once more.
+    CaptureStdout([&] { ASSERT_TRUE(profile.SetHDfileIO(&io)); });
+    profile.SetCurrentEmbeddingResult(std::make_unique<CountedEmbedding>(150, &profile.GetPointSet()));
+    CaptureStdout([&] { EXPECT_TRUE(profile.SetCurrentClusteringResultByIDString(id)); });
+    CaptureStdout([&] { EXPECT_TRUE(profile.SaveCurrentEmbeddingResult(id)); });
 }
