@@ -626,6 +626,14 @@ TEST_F(ProjectedViewWidgetTest, ARefusedColouringLeavesTheFormOnTheColouringShow
             EXPECT_EQ(drag.find("Error"), std::string::npos) << drag;
         }
     }
+    // A new level colours by cluster, the form's choice staying as it was; a refusal then goes
+    // back to the clusters.
+    a->Cluster(Node({Node({Leaf(0, 20), Leaf(20, 40)}), Node({Leaf(40, 60), Leaf(60, 80)})}));
+    a->Click(w.radioButton_DimensionValue);
+    CaptureStdout([&] { w.comboBox_SelectClusterLevel->setCurrentIndex(1); });
+    w.lineEdit_KDEbandWidth->setText("0");
+    a->Click(w.radioButton_KDE);
+    EXPECT_TRUE(w.radioButton_ClusteringResult->isChecked());
 }
 
 // An embedding without a per-point cost or neighbour lists refuses those colourings with the
