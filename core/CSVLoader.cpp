@@ -191,7 +191,8 @@ bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
 
     bool firstLine = true;
     int lineNumber = 0;
-    // Tokens that hold no number read as 0; the user hears once per file how many there were.
+    // Fields of kept rows that hold no number reach the data as 0; the user hears once per file
+    // how many there were.
     long long notNumbers = 0;
     std::string firstNotNumber;
     int firstNotNumberLine = 0;
@@ -210,11 +211,13 @@ bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
         }
     } missingRows, widthRows;
     std::vector<float> row;
-    std::string headerOutput;
     ForEachLine(text, [&](std::string_view line) {
         ++lineNumber;
         if (firstLine && hasHeader) {
             firstLine = false;
+            // Indented: a label is data, and a line that starts with one could read as a report
+            // of this program ("Error rate, ...").
+            std::string headerOutput = "  ";
             ForEachToken(line, separator, [&](std::string_view token) {
                 std::string label;
                 // A NUL would cut the label short once it is written into the description.
@@ -225,7 +228,7 @@ bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
                 ++m_columnCount;
                 return true;
             });
-            Zelvo::Log::Write(headerOutput);
+            Zelvo::Log::Write(headerOutput + "\n");
             return;
         }
         const bool widthFromThisLine = firstLine;
@@ -233,6 +236,10 @@ bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
         row.clear();
         bool missing = false;
         int tokens = 0;
+        // Counted only once the row is kept: a skipped row brings no 0 into the data.
+        int rowNotNumbers = 0;
+        std::string_view rowFirstNotNumber;
+        int rowFirstNotNumberColumn = 0;
         ForEachToken(line, separator, [&](std::string_view token) {
             ++tokens;
             if (IsMissing(token)) {
@@ -241,10 +248,9 @@ bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
             }
             if (missing) return true;
             float value = 0.0f;
-            if (!ReadFloat(token.data(), token.data() + token.size(), &value) && notNumbers++ == 0) {
-                firstNotNumber.assign(token.data(), std::min<size_t>(token.size(), 40));
-                firstNotNumberLine = lineNumber;
-                firstNotNumberColumn = tokens;
+            if (!ReadFloat(token.data(), token.data() + token.size(), &value) && rowNotNumbers++ == 0) {
+                rowFirstNotNumber = token;
+                rowFirstNotNumberColumn = tokens;
             }
             row.push_back(value);
             return true;
@@ -263,6 +269,12 @@ bool CSVLoader::LoadCSVFile(const char* path, char separator, bool hasHeader)
         }
         m_values.insert(m_values.end(), row.begin(), row.end());
         ++m_rowCount;
+        if (rowNotNumbers > 0 && notNumbers == 0) {
+            firstNotNumber.assign(rowFirstNotNumber.data(), std::min<size_t>(rowFirstNotNumber.size(), 40));
+            firstNotNumberLine = lineNumber;
+            firstNotNumberColumn = rowFirstNotNumberColumn;
+        }
+        notNumbers += rowNotNumbers;
     });
     Zelvo::Log::Write("\n");
     if (notNumbers > 0) {

@@ -701,15 +701,15 @@ void ProjectedViewScene::m_changePointItemColor(xmlColorMap* colorMap, std::vect
     update();
 }
 
-void ProjectedViewScene::SetDimDataColorMap(xmlColorMap* colorMap, int dimension)
+bool ProjectedViewScene::SetDimDataColorMap(xmlColorMap* colorMap, int dimension)
 {
-    if (!colorMap || !m_embedding || !m_embedding->pointSet) return;
+    if (!colorMap || !m_embedding || !m_embedding->pointSet) return false;
     HDpointSet<float>& points = *m_embedding->pointSet;
     // The mask's size is the dimension count the point set itself goes by.
     const int64_t D = static_cast<int64_t>(points.m_dimMask.size());
     if (dimension < 0 || dimension >= D || static_cast<size_t>(dimension) >= points.m_dimMin.size() ||
         static_cast<size_t>(dimension) >= points.m_dimMax.size())
-        return;
+        return false;
     const double lo = points.m_dimMin[dimension], hi = points.m_dimMax[dimension];
     if (m_colorMapHUD) m_colorMapHUD->SetMinMaxValue(static_cast<float>(lo), static_cast<float>(hi));
     const std::vector<float>& values = points.m_values;
@@ -723,6 +723,7 @@ void ProjectedViewScene::SetDimDataColorMap(xmlColorMap* colorMap, int dimension
         m_pointItems[i]->SetColor(ColorFor(*colorMap, t));
     }
     update();
+    return true;
 }
 
 void ProjectedViewScene::UpdateCostRange(std::vector<float>* values, float& min, float& max)
@@ -765,13 +766,12 @@ void ProjectedViewScene::m_valueRange(const std::vector<float>& values, float& m
     if (first) min = max = 0;
 }
 
-void ProjectedViewScene::InitCostColorMap(xmlColorMap* colorMap, float rangePercentage)
+bool ProjectedViewScene::InitCostColorMap(xmlColorMap* colorMap, float rangePercentage)
 {
+    std::vector<float>* values = m_embedding ? m_embedding->GetPerPointCost(m_costTotal) : nullptr;
+    if (!values) return false;
     m_costMode = true;
     m_costColorMap = colorMap;
-    if (!m_embedding) return;
-    std::vector<float>* values = m_embedding->GetPerPointCost(m_costTotal);
-    if (!values) return;
     float min = 0, max = 0;
     UpdateCostRange(values, min, max);
     m_costLow = min;
@@ -779,19 +779,26 @@ void ProjectedViewScene::InitCostColorMap(xmlColorMap* colorMap, float rangePerc
     if (m_colorMapHUD) m_colorMapHUD->SetMinMaxValue(m_costLow, m_costHigh);
     if (m_statisticHUD) m_statisticHUD->AddHorizontalBar("Cost Max:", m_costHigh);
     m_changePointItemColor(colorMap, values, m_costLow, m_costHigh);
+    return true;
 }
 
-void ProjectedViewScene::InitDistortionColorMap(xmlColorMap* colorMap, std::string name, float rangePercentage,
+bool ProjectedViewScene::InitDistortionColorMap(xmlColorMap* colorMap, std::string name, float rangePercentage,
                                                 float bandwidth, int neighbourCount)
 {
-    m_costMode = false;
-    m_distortionColorMap = colorMap;
-    m_distortionName = name;
-    if (!m_embedding) return;
+    if (!m_embedding) return false;
+    const float shownBandwidth = m_embedding->kdeBandWidth;
+    const int shownNeighbourCount = m_embedding->corankK;
     m_embedding->kdeBandWidth = bandwidth;
     m_embedding->corankK = neighbourCount;
     std::vector<float>* values = m_distortionValues(name);
-    if (!values) return;
+    if (!values) {
+        m_embedding->kdeBandWidth = shownBandwidth;
+        m_embedding->corankK = shownNeighbourCount;
+        return false;
+    }
+    m_costMode = false;
+    m_distortionColorMap = colorMap;
+    m_distortionName = name;
     float min = 0, max = 0;
     UpdateDistortionRange(values, min, max);
     m_distortionHigh = static_cast<float>((1.0 / rangePercentage) * max);
@@ -799,6 +806,7 @@ void ProjectedViewScene::InitDistortionColorMap(xmlColorMap* colorMap, std::stri
     if (m_colorMapHUD) m_colorMapHUD->SetMinMaxValue(m_distortionLow, m_distortionHigh);
     if (m_statisticHUD) m_statisticHUD->AddHorizontalBar(name + " Max:", m_distortionHigh);
     m_changePointItemColor(colorMap, values, m_distortionLow, m_distortionHigh);
+    return true;
 }
 
 void ProjectedViewScene::UpdateDistortionColorMap()
@@ -841,20 +849,21 @@ std::vector<float>* ProjectedViewScene::m_distortionValues(const std::string& na
     return &last.values;
 }
 
-void ProjectedViewScene::HighlightSelectedPointNeighbor(xmlColorMap* colorMap)
+bool ProjectedViewScene::HighlightSelectedPointNeighbor(xmlColorMap* colorMap)
 {
-    if (!colorMap || !m_embedding) return;
+    if (!colorMap || !m_embedding) return false;
     // The embedding's neighbour lists are numbered by embedding row.
     std::vector<int> selected;
     for (QGraphicsItem* item : selectedItems())
         if (item->type() == PointGraphicsItem::Type)
             selected.push_back(static_cast<PointGraphicsItem*>(item)->GetPointIndex());
     std::vector<float>* values = m_embedding->GetSelectedPointNeighborHood(selected);
-    if (!values) return;
+    if (!values) return false;
     if (m_colorMapHUD) m_colorMapHUD->SetMinMaxValue(0, 1);
     const size_t n = std::min(m_pointItems.size(), values->size());
     for (size_t i = 0; i < n; ++i) m_pointItems[i]->SetColor(ColorFor(*colorMap, (*values)[i]));
     update();
+    return true;
 }
 
 void ProjectedViewScene::SetClusteringColoring(bool on)

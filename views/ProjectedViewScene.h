@@ -55,15 +55,17 @@ public:
     void ChangeClusterLevel(int level);
     void ChangeNeighborGraph(GraphType type, distanceFunctor& distance);
 
-    // Colourings.
-    void SetDimDataColorMap(xmlColorMap* colorMap, int dimension);
-    void InitCostColorMap(xmlColorMap* colorMap, float rangePercentage);
+    // Colourings. Each returns false when it refused (no embedding, a dimension out of range,
+    // no values from the embedding): the colours, the mode a drag recolours by and the
+    // measure's parameters then stay those of the colouring that is shown.
+    bool SetDimDataColorMap(xmlColorMap* colorMap, int dimension);
+    bool InitCostColorMap(xmlColorMap* colorMap, float rangePercentage);
     void UpdateCostRange(std::vector<float>* values, float& min, float& max);
-    void InitDistortionColorMap(xmlColorMap* colorMap, std::string name, float rangePercentage, float bandwidth,
+    bool InitDistortionColorMap(xmlColorMap* colorMap, std::string name, float rangePercentage, float bandwidth,
                                 int neighbourCount);
     void UpdateDistortionRange(std::vector<float>* values, float& min, float& max);
     void UpdateDistortionColorMap();
-    void HighlightSelectedPointNeighbor(xmlColorMap* colorMap);
+    bool HighlightSelectedPointNeighbor(xmlColorMap* colorMap);
 
     // Point-set rows of the selected point items, in selection order; refilled by every call.
     std::vector<int>* GetSelectedPointIndex();

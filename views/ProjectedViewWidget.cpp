@@ -180,6 +180,7 @@ void ProjectedViewWidget::m_updateEmbeddingResult()
     groupBox_colorMap->setEnabled(true);
     groupBox_VisualControl->setEnabled(true);
     if (m_colorMapHUD) m_colorMapHUD->setVisible(cb_showHUD->isChecked());
+    m_shownColouring = nullptr;  // new items, no colouring yet
     m_scene.SetEmbeddingResult(embedding, checkBox_EmbeddingScaling->isChecked(),
                                checkBox_isMinimalEnclosingBall->isChecked());
     const QRectF r = m_scene.ZoomToFitAllItem();
@@ -229,6 +230,8 @@ void ProjectedViewWidget::m_updateClusterLevelFromInput()
     if (!ok) level = 0;
     m_scene.ChangeClusterLevel(level);
     m_scene.SetClusteringColoring(true);
+    // Whatever the form says, the points show their clusters now.
+    m_shownColouring = radioButton_ClusteringResult;
     UpdatePointColor();
 }
 
@@ -239,10 +242,32 @@ void ProjectedViewWidget::m_updateNeighborhoodGraph()
     m_scene.ChangeNeighborGraph(static_cast<GraphType>(index), m_profile->GetDistanceFunctor());
 }
 
-void ProjectedViewWidget::m_updateColorMap()
+bool ProjectedViewWidget::m_updateColorMap()
 {
-    if (!m_profile) return;
+    // Nothing to colour is nothing refused.
+    if (!m_profile || !m_scene.GetEmbeddingResult()) return true;
     m_rangeTimer.stop();
+    QAbstractButton* chosen = buttonGroup_colorMap->checkedButton();
+    const bool coloured = m_applyColouring(chosen);
+    if (coloured) {
+        m_shownColouring = chosen;
+    } else {
+        // The form shows what the view shows, not what was refused: the colouring shown, or
+        // the form's first choice when the items show none yet (a new embedding).
+        QAbstractButton* shown = m_shownColouring ? m_shownColouring : radioButton_DimensionValue;
+        if (shown != chosen) {
+            shown->setChecked(true);  // not a click: no colouring starts from it
+            if (!m_shownColouring && m_applyColouring(shown)) m_shownColouring = shown;
+        }
+    }
+    m_scene.update();
+    GView->viewport()->update();
+    emit PointColorChanged();
+    return coloured;
+}
+
+bool ProjectedViewWidget::m_applyColouring(QAbstractButton* button)
+{
     xmlColorMap* map = &m_profile->GetColorMap();
     QSlider* range = horizontalSlider_rangePercentage;
     const float rangePercentage = static_cast<float>(range->value()) / static_cast<float>(range->maximum());
@@ -250,35 +275,36 @@ void ProjectedViewWidget::m_updateColorMap()
     const float bandwidth = lineEdit_KDEbandWidth->text().toFloat();
     const int neighbourCount = lineEdit_NeighborCount->text().toInt();
 
-    std::string& mode = GView->colorMode;
-    if (radioButton_DimensionValue->isChecked()) {
+    const char* mode = nullptr;
+    bool coloured = true;
+    if (button == radioButton_DimensionValue) {
         mode = "DimensionValue";
-        m_scene.SetDimDataColorMap(map, comboBox_ScalarFunctionSelection->currentIndex());
-    } else if (radioButton_PerPointCost->isChecked()) {
+        coloured = m_scene.SetDimDataColorMap(map, comboBox_ScalarFunctionSelection->currentIndex());
+    } else if (button == radioButton_PerPointCost) {
         mode = "Cost";
-        m_scene.InitCostColorMap(map, rangePercentage);
-    } else if (radioButton_Stress->isChecked()) {
+        coloured = m_scene.InitCostColorMap(map, rangePercentage);
+    } else if (button == radioButton_Stress) {
         mode = "Distortion";
-        m_scene.InitDistortionColorMap(map, "Stress", rangePercentage, 0.3f, 10);
-    } else if (radioButton_RobustDistance->isChecked()) {
+        coloured = m_scene.InitDistortionColorMap(map, "Stress", rangePercentage, 0.3f, 10);
+    } else if (button == radioButton_RobustDistance) {
         mode = "Distortion";
-        m_scene.InitDistortionColorMap(map, "Robust", rangePercentage, 0.3f, 10);
-    } else if (radioButton_KDE->isChecked()) {
+        coloured = m_scene.InitDistortionColorMap(map, "Robust", rangePercentage, 0.3f, 10);
+    } else if (button == radioButton_KDE) {
         mode = "Distortion";
-        m_scene.InitDistortionColorMap(map, "KDE", rangePercentage, bandwidth, 10);
-    } else if (radioButton_Coranking->isChecked()) {
+        coloured = m_scene.InitDistortionColorMap(map, "KDE", rangePercentage, bandwidth, 10);
+    } else if (button == radioButton_Coranking) {
         mode = "Distortion";
-        m_scene.InitDistortionColorMap(map, "Corank", rangePercentage, bandwidth, neighbourCount);
-    } else if (radioButton_ClusteringResult->isChecked()) {
+        coloured = m_scene.InitDistortionColorMap(map, "Corank", rangePercentage, bandwidth, neighbourCount);
+    } else if (button == radioButton_ClusteringResult) {
         mode = "Clusteirng";
         m_scene.SetClusteringColoring(true);
-    } else if (radioButton_HighlightNeighbor->isChecked()) {
+    } else if (button == radioButton_HighlightNeighbor) {
         mode = "HighlightNeighbor";
-        m_scene.HighlightSelectedPointNeighbor(map);
+        coloured = m_scene.HighlightSelectedPointNeighbor(map);
     }
-    m_scene.update();
-    GView->viewport()->update();
-    emit PointColorChanged();
+    // The canvas acts on the mode of the colouring it shows (a drag recolours by it).
+    if (coloured && mode) GView->colorMode = mode;
+    return coloured;
 }
 
 void ProjectedViewWidget::UpdatePointColor()
@@ -310,6 +336,7 @@ void ProjectedViewWidget::m_restoreDefault()
         const QSignalBlocker blocker(comboBox_SelectClusterLevel);
         comboBox_SelectClusterLevel->setCurrentIndex(index);
     }
+    m_shownColouring = nullptr;  // the items are made anew
     m_scene.RestoreDefault();
 }
 
@@ -377,6 +404,7 @@ void ProjectedViewWidget::m_showNothing()
 {
     m_rangeTimer.stop();
     m_scene.Reset();
+    m_shownColouring = nullptr;
     m_clearClusteringLists();
     GView->colorMode.clear();
     groupBox_colorMap->setEnabled(false);
@@ -407,8 +435,12 @@ void ProjectedViewWidget::UpdateEmbeddingResult()
 
 void ProjectedViewWidget::UpdateColorMap()
 {
-    // A colouring that fails leaves the items as they were: nothing to undo.
-    m_runOperation("Colour map", &ProjectedViewWidget::m_updateColorMap, false);
+    // A refused colouring leaves the items as they were: nothing to undo, but the operation
+    // failed, so that its lines are shown even when none of them is an error. After an
+    // exception the form goes back to the last colouring that was shown whole.
+    UserOperation::Run(this, "Colour map", [this] { return m_updateColorMap(); }, [this] {
+        if (m_shownColouring) m_shownColouring->setChecked(true);
+    });
 }
 
 void ProjectedViewWidget::RestoreDefault()

@@ -70,7 +70,11 @@ private:
     void m_updateNeighborhoodGraph();
     void m_updateClusteringResult();
     void m_updateEmbeddingResult();
-    void m_updateColorMap();
+    // Applies the checked colouring; false when it was refused, and the form's choice is then
+    // back at the colouring the view shows.
+    bool m_updateColorMap();
+    // Applies the colouring of a button of the form (its mode too); false when it was refused.
+    bool m_applyColouring(QAbstractButton* button);
     void m_restoreDefault();
     void m_deleteSelectedPoints();
     // Runs body as the operation what; after an exception a body that rebuilds the scene
@@ -91,6 +95,8 @@ private:
     ColorMapHUD* m_colorMapHUD = nullptr;
     ShowStatisticHUD* m_statisticHUD = nullptr;
     QTimer m_rangeTimer;
+    // The button of the colouring the points show; null while they show none.
+    QAbstractButton* m_shownColouring = nullptr;
 };
 
 }  // namespace Zelvo

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -77,6 +78,46 @@ TEST(CSVLoader, MissingAndRaggedRowsAreDroppedSoLaterRowsNeverShift)
     EXPECT_EQ(loader.GetRowCount(), 2);
     EXPECT_EQ(loader.GetValues(), (std::vector<float>{4, 5, 6, 0, 2.5f, 0}));
     EXPECT_EQ(loader.GetValues().size(), size_t(loader.GetRowCount() * loader.GetColumnCount()));
+}
+
+// Counted as read as 0 are exactly the fields that reach the data as 0: none of a row that is
+// then skipped, all of a row that is kept. The header's echo is a line of its own.
+TEST(CSVLoader, FieldsReadAsZeroAreCountedOnlyWhereTheyReachTheData)
+{
+    struct Case {
+        std::string csv;
+        long long count;  // 0: no such warning
+        std::string first;
+        int line, column;
+    };
+    const Case cases[] = {
+        {"a,b\nx,\n1,2\n", 0, "", 0, 0},                      // x's row has one field
+        {"a,b\nx,1\n,y\n1,z\n", 2, "x", 2, 1},                 // y's row misses a field
+        {"a,b,c\n1,,z\nq,w,e\n", 3, "q", 3, 1},                // z follows an empty field
+        {"a,b\n1,x,y\n2,u\n", 1, "u", 3, 2},                   // x and y: a row too wide
+        {"a,b\n1,2\nnan,inf\n\t,-\n", 4, "nan", 3, 1},
+    };
+    TestSupport::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.csv);
+        const std::string path = Write(dir, "t.csv", c.csv);
+        CSVLoader loader;
+        const std::string out = TestSupport::CaptureStdout([&] { loader.LoadCSVFile(path.c_str(), ',', true); });
+        const std::string header = c.csv.substr(0, c.csv.find('\n'));
+        std::string echo = "  ";
+        for (char ch : header) echo += ch == ',' ? std::string(", ") : std::string(1, ch);
+        EXPECT_EQ(out.rfind("Loading file: " + path + "\n" + echo + ", \n", 0), 0u) << out;
+        const size_t at = out.find(" are not numbers and read as 0");
+        if (c.count == 0) {
+            EXPECT_EQ(at, std::string::npos) << out;
+            continue;
+        }
+        const std::string expected = "Warning: " + std::to_string(c.count) + " fields of " + path +
+                                     " are not numbers and read as 0; the first is \"" + c.first + "\" in line " +
+                                     std::to_string(c.line) + ", column " + std::to_string(c.column) + "\n";
+        EXPECT_NE(out.find(expected), std::string::npos) << out;
+        EXPECT_EQ(std::count(loader.GetValues().begin(), loader.GetValues().end(), 0.0f), c.count);
+    }
 }
 
 TEST(CSVLoader, CarriageReturnsAreNotPartOfTheLastField)

@@ -195,12 +195,20 @@ TEST_F(SceneTest, CostColouringWithEmptyRangesAndShortVectors)
     embedding->cost = {0, 1, 2, 3};
     TestSupport::CaptureStdout([&] { scene.InitCostColorMap(&colorMap, 0.0f); });
     EXPECT_EQ(ItemOf(3)->GetColor(), MapColor(colorMap, 0));
-    // No cost vector: colours stay, but the scene is in cost mode.
-    embedding->cost.clear();
-    TestSupport::CaptureStdout([&] { scene.InitDistortionColorMap(&colorMap, "Stress", 1, 3, 10); });
-    TestSupport::CaptureStdout([&] { scene.InitCostColorMap(&colorMap, 1.0f); });
+    // Refusals (Stress without distances, a cost without its vector): the colours, the mode a
+    // drag recolours by and the measure's parameters stay those of the colouring shown.
+    const std::vector<QColor> shown = *scene.GetPointColor();
+    const float bandwidth = embedding->kdeBandWidth;
+    bool coloured = true;
+    TestSupport::CaptureStdout(
+        [&] { coloured = scene.InitDistortionColorMap(&colorMap, "Stress", 1, bandwidth + 1, 10); });
+    EXPECT_FALSE(coloured);
     EXPECT_TRUE(scene.IsCostMode());
-    EXPECT_EQ(ItemOf(3)->GetColor(), MapColor(colorMap, 0));
+    EXPECT_EQ(embedding->kdeBandWidth, bandwidth);
+    embedding->cost.clear();
+    TestSupport::CaptureStdout([&] { coloured = scene.InitCostColorMap(&colorMap, 1.0f); });
+    EXPECT_FALSE(coloured);
+    EXPECT_EQ(*scene.GetPointColor(), shown);
 }
 
 TEST_F(SceneTest, WriteBackOnlyWhenMovedAndWithTheFirstRange)

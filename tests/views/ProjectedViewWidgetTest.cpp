@@ -6,6 +6,7 @@
 #include "DimReductionFactory.h"
 #include "EmbeddingResult.h"
 #include "HDfileIO.h"
+#include "MemoryBudget.h"
 #include "NodeGraphItem.h"
 #include "PointGraphicsItem.h"
 #include "ProjectedViewWidget.h"
@@ -563,6 +564,114 @@ TEST_F(ProjectedViewWidgetTest, EachVisualControlReachesOnlyItsOwnItems)
     EXPECT_FALSE(w.GetColorMapHUD()->isVisible() || w.GetStatisticHUD()->isVisible());
     w.cb_showHUD->setChecked(true);
     EXPECT_TRUE(w.GetColorMapHUD()->isVisible() && w.GetStatisticHUD()->isVisible());
+}
+
+}  // namespace
+
+namespace {
+
+// Every colouring the embedding can refuse: the colours stay, the warning says why, and the form
+// goes back to the colouring shown, whose mode a later drag still recolours by.
+TEST_F(ProjectedViewWidgetTest, ARefusedColouringLeavesTheFormOnTheColouringShown)
+{
+    OpenEmbedded(*a);
+    ProjectedViewWidget& w = a->widget;
+    w.checkBox_EnableCoranking->setChecked(true);
+    struct BudgetScope {
+        ~BudgetScope() { Zelvo::MemoryBudget::SetLimit(0); }
+    } budget;
+    const auto setText = [](QLineEdit* edit, const char* text) { return [=] { edit->setText(text); }; };
+    const struct {
+        QRadioButton* radio;
+        std::function<void()> refuse, allow;
+        const char* cause;
+    } rows[] = {
+        {w.radioButton_KDE, setText(w.lineEdit_KDEbandWidth, "0"), setText(w.lineEdit_KDEbandWidth, "0.4"),
+         "Error: KDE distortion needs a finite bandwidth above 0"},
+        {w.radioButton_Coranking, setText(w.lineEdit_NeighborCount, "0"), setText(w.lineEdit_NeighborCount, "80"),
+         "Error: Corank distortion needs a neighbourhood size"},
+        {w.radioButton_Stress, [] { Zelvo::MemoryBudget::SetLimit(1); }, [] { Zelvo::MemoryBudget::SetLimit(0); },
+         "Error: "},
+        {w.radioButton_RobustDistance, [] { Zelvo::MemoryBudget::SetLimit(1); },
+         [] { Zelvo::MemoryBudget::SetLimit(0); }, "Error: "},
+    };
+    // Shown before each refusal: a cost, then a distortion colouring.
+    const struct {
+        QRadioButton* radio;
+        const char* mode;
+        const char* dragLine;  // what recolouring after a drag prints
+    } shown[] = {{w.radioButton_PerPointCost, "Cost", "the cost range"},
+                 {w.radioButton_Stress, "Distortion", "the stress range"}};
+    for (const auto& before : shown) {
+        for (const auto& row : rows) {
+            if (row.radio == before.radio) continue;
+            SCOPED_TRACE(before.radio->text().toStdString() + " then " + row.radio->text().toStdString());
+            a->Click(before.radio);
+            const std::vector<QRgb> colours = a->ItemColors();
+            const size_t warnings = dialogs.Calls().size();
+            row.refuse();
+            EXPECT_EQ(a->Click(row.radio), 1);
+            row.allow();
+            EXPECT_TRUE(before.radio->isChecked());
+            EXPECT_FALSE(row.radio->isChecked());
+            EXPECT_EQ(w.GView->colorMode, before.mode);
+            EXPECT_EQ(a->ItemColors(), colours);
+            EXPECT_EQ(a->ProfileColors(), colours);
+            ASSERT_EQ(dialogs.Calls().size(), warnings + 1);
+            EXPECT_TRUE(dialogs.Calls().back().text.startsWith(row.cause)) << dialogs.Calls().back().text.toStdString();
+
+            w.GetScene().GetPointItems()[0]->moveBy(3, 3);
+            const std::string drag = CaptureStdout([&] { w.GetScene().UpdateEmbeddingPosition(); });
+            EXPECT_NE(drag.find(before.dragLine), std::string::npos) << drag;
+            EXPECT_EQ(drag.find("Error"), std::string::npos) << drag;
+        }
+    }
+    // A new level colours by cluster, the form's choice staying as it was; a refusal then goes
+    // back to the clusters.
+    a->Cluster(Node({Node({Leaf(0, 20), Leaf(20, 40)}), Node({Leaf(40, 60), Leaf(60, 80)})}));
+    a->Click(w.radioButton_DimensionValue);
+    CaptureStdout([&] { w.comboBox_SelectClusterLevel->setCurrentIndex(1); });
+    w.lineEdit_KDEbandWidth->setText("0");
+    a->Click(w.radioButton_KDE);
+    EXPECT_TRUE(w.radioButton_ClusteringResult->isChecked());
+}
+
+// An embedding without a per-point cost or neighbour lists refuses those colourings with the
+// lines it printed; shown anew while one of them is chosen, it falls back to the first choice.
+TEST_F(ProjectedViewWidgetTest, ColouringsAnEmbeddingCannotGiveAreRefused)
+{
+    OpenEmbedded(*a);
+    ProjectedViewWidget& w = a->widget;
+    a->Click(w.radioButton_PerPointCost);
+    std::vector<float> xy;
+    const std::vector<float>& values = a->profile.GetPointSet().m_values;
+    for (size_t i = 0; i < values.size(); i += 4) xy.insert(xy.end(), {values[i], values[i + 1]});
+    CaptureStdout([&] {
+        a->profile.SetCurrentEmbeddingResult(
+            std::make_unique<Zelvo::EmbeddingResult>(xy.data(), 2, 80, &a->profile.GetPointSet()));
+    });
+    EXPECT_TRUE(w.radioButton_DimensionValue->isChecked());
+    EXPECT_EQ(w.GView->colorMode, "DimensionValue");
+    std::vector<float> x;
+    for (size_t i = 0; i < values.size(); i += 4) x.push_back(values[i]);
+    const std::vector<QRgb> byX = ExpectedColors(a->profile.GetColorMap(), x);
+    EXPECT_EQ(a->ItemColors(), byX);
+
+    const struct {
+        QRadioButton* radio;
+        QString cause;
+    } rows[] = {{w.radioButton_PerPointCost, "(GetPerPointCost) - Need implement this!!"},
+                {w.radioButton_HighlightNeighbor, "(GetSelectedPointNeighborHood) - Need implement this!!"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.cause.toStdString());
+        const size_t warnings = dialogs.Calls().size();
+        a->Click(row.radio);
+        EXPECT_TRUE(w.radioButton_DimensionValue->isChecked());
+        EXPECT_EQ(w.GView->colorMode, "DimensionValue");
+        EXPECT_EQ(a->ItemColors(), byX);
+        ASSERT_EQ(dialogs.Calls().size(), warnings + 1);
+        EXPECT_EQ(dialogs.Calls().back().text, row.cause);
+    }
 }
 
 }  // namespace
