@@ -112,6 +112,7 @@ bool AtomicFileWriter::Commit()
     if (!Prepare()) return false;
     if (std::rename(m_temporary.c_str(), m_target.c_str()) != 0) return m_fail(errno);
     m_temporary.clear();
+    m_committed = true;
     SyncFolderOf(m_target);
     return true;
 }

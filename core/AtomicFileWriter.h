@@ -31,6 +31,7 @@ public:
     bool Commit();
     // Removes the temporary file; the file stays as it was.
     void Discard();
+    bool IsCommitted() const { return m_committed; }
     // Why the last step failed, in words ("File too large"); empty before any failure.
     std::string Reason() const;
 
@@ -45,6 +46,7 @@ private:
     std::string m_temporary;  // beside it
     std::FILE* m_file = nullptr;
     bool m_prepared = false;
+    bool m_committed = false;
     int m_error = 0;
 };
 

@@ -16,6 +16,7 @@ namespace Zelvo {
 template <typename T>
 class HDpointSet;
 class WideXMLDocument;
+class AtomicFileWriter;
 class VolumeModel;
 class ClusteringResult;
 class EmbeddingResult;
@@ -144,7 +145,8 @@ private:
     bool m_saveDocument(const char* path);
     // First half of the CSV import: load, write the point file, take over the shape.
     bool ReadCSVFile(const char* path);
-    // Writes the values as <base>.bin and names it as the binary data file.
+    // Writes the values out for <base>.bin and names it as the binary data file; the import
+    // replaces the old file with them together with the description.
     bool m_writeHDpointRawBuffer(std::vector<float>* values);
     // Which file of this data set path leads to ("the point data", "the clustering result
     // \"km\"", ...), or "" when none; identifier's own entry in results does not count.
@@ -157,6 +159,13 @@ private:
     // by this object's, with kept points, both or neither.
     bool m_writePointsAndDescription(const std::string& descriptionPath, const std::string& pointPath,
                                      const std::vector<float>& values, int kept);
+    // The values written out beside pointPath, to be committed; null after an "Error" line.
+    std::unique_ptr<AtomicFileWriter> m_preparePointFile(const std::string& pointPath, const float* values,
+                                                         size_t count) const;
+    // Writes this object's description to descriptionPath and commits the prepared point file
+    // with it: both replace their old files, or (after an "Error" line) neither does.
+    bool m_commitWithDescription(AtomicFileWriter& points, const std::string& pointPath,
+                                 const std::string& descriptionPath);
     // True after an "Error in saving" line when a copy at copyPath would replace a file of
     // this data set other than its description.
     bool m_refuseCopyOver(const std::string& copyPath) const;
@@ -205,6 +214,8 @@ private:
     std::string m_directory;
 
     CSVLoader m_csvLoader;
+    // The CSV import's point file, written out and waiting for its description.
+    std::unique_ptr<AtomicFileWriter> m_pendingPointFile;
 
     std::map<std::string, std::string> m_clusteringResults;
     std::map<std::string, std::string> m_embeddingResults;
