@@ -305,34 +305,53 @@ int HDfileIO::m_keptPointCount(HDpointSet<float>& pointSet) const
 bool HDfileIO::m_writePointsAndDescription(const std::string& descriptionPath, const std::string& pointPath,
                                            const std::vector<float>& values, int kept)
 {
-    // Both files are written out before either replaces its old one: a failure leaves both
-    // as they were.
-    AtomicFileWriter points(pointPath);
-    if (!points.Write(values.data(), values.size() * sizeof(float)) || !points.Prepare()) {
-        Log::Printf("Error: Can't write the binary file: %s (%s)\n", pointPath.c_str(), points.Reason().c_str());
-        return false;
-    }
+    const std::unique_ptr<AtomicFileWriter> points = m_preparePointFile(pointPath, values.data(), values.size());
+    if (!points) return false;
     const int count = m_pointCount;
     const int extent = m_spatialX;
     m_pointCount = kept;
     m_spatialX = kept;
+    if (m_commitWithDescription(*points, pointPath, descriptionPath)) return true;
+    if (!points->IsCommitted()) {
+        m_pointCount = count;
+        m_spatialX = extent;
+    }
+    return false;
+}
+
+std::unique_ptr<AtomicFileWriter> HDfileIO::m_preparePointFile(const std::string& pointPath, const float* values,
+                                                               size_t count) const
+{
+    auto points = std::make_unique<AtomicFileWriter>(pointPath);
+    if (!points->Write(values, count * sizeof(float)) || !points->Prepare()) {
+        Log::Printf("Error: Can't write the binary file: %s (%s)\n", pointPath.c_str(), points->Reason().c_str());
+        return nullptr;
+    }
+    return points;
+}
+
+bool HDfileIO::m_commitWithDescription(AtomicFileWriter& points, const std::string& pointPath,
+                                       const std::string& descriptionPath)
+{
+    // Both files are written out before either replaces its old one: a failure leaves both
+    // as they were.
     m_updateXMLFromAttributes();
     AtomicFileWriter description(descriptionPath);
     if (!m_doc->Print(description) || !description.Prepare()) {
         Log::Printf("Error in saving: %s file (%s)\n", descriptionPath.c_str(), description.Reason().c_str());
-    } else if (!points.Commit()) {
-        Log::Printf("Error: Can't write the binary file: %s (%s)\n", pointPath.c_str(), points.Reason().c_str());
-    } else if (!description.Commit()) {
-        // Rare (the folder changed between the two renames); a Save writes the description again.
-        Log::Printf("Error in saving: %s file (%s); %s already holds the %d kept points\n", descriptionPath.c_str(),
-                    description.Reason().c_str(), pointPath.c_str(), kept);
         return false;
-    } else {
-        return true;
     }
-    m_pointCount = count;
-    m_spatialX = extent;
-    return false;
+    if (!points.Commit()) {
+        Log::Printf("Error: Can't write the binary file: %s (%s)\n", pointPath.c_str(), points.Reason().c_str());
+        return false;
+    }
+    if (!description.Commit()) {
+        // Rare (the folder changed between the two renames); saving again writes the description.
+        Log::Printf("Error in saving: %s file (%s); %s is written already\n", descriptionPath.c_str(),
+                    description.Reason().c_str(), pointPath.c_str());
+        return false;
+    }
+    return true;
 }
 
 bool HDfileIO::m_refuseCopyOver(const std::string& copyPath) const
@@ -786,12 +805,9 @@ bool HDfileIO::m_writeHDpointRawBuffer(std::vector<float>* values)
         Log::Printf("Error: Can't write the binary file: %s is the data description\n", path.c_str());
         return false;
     }
-    const size_t bytes = values ? values->size() * sizeof(float) : 0;
-    std::string reason;
-    if (!AtomicFileWriter::WriteWholeFile(path, values ? values->data() : nullptr, bytes, &reason)) {
-        Log::Printf("Error: Can't write the binary file: %s (%s)\n", path.c_str(), reason.c_str());
-        return false;
-    }
+    // Written out now; it replaces the old file together with the description.
+    m_pendingPointFile = m_preparePointFile(path, values ? values->data() : nullptr, values ? values->size() : 0);
+    if (!m_pendingPointFile) return false;
     m_binaryDataFileName = fileName;
     return true;
 }
@@ -834,8 +850,10 @@ bool HDfileIO::ReadCSVFile(const char* path)
 bool HDfileIO::ImportDataFromCSV(const char* path)
 {
     if (!m_opened || !m_newDataSet) return false;
-    if (!ReadCSVFile(path ? path : "")) return false;
-    return SaveHDdataSet();
+    const bool read = ReadCSVFile(path ? path : "");
+    const std::unique_ptr<AtomicFileWriter> points = std::move(m_pendingPointFile);
+    if (!read || !points) return false;
+    return m_commitWithDescription(*points, m_directory + m_binaryDataFileName, m_fullPath);
 }
 
 }  // namespace Zelvo
