@@ -374,8 +374,14 @@ bool AppMainFrame::m_refuseFailedDataSet(const char* consequence)
 bool AppMainFrame::m_saveDataSet(const char* asPath)
 {
     if (m_refuseFailedDataSet("nothing is saved")) return false;
-    if (m_modelLoaded && !(asPath ? m_fileIO.WriteDataProfile(m_profile) : m_profile.SaveHDpointSet())) return false;
-    return asPath ? m_fileIO.SaveAsHDdataSet(asPath) : m_fileIO.SaveHDdataSet();
+    // Save As hands over the points as they are: after a deletion the copy gets the kept points
+    // of its own, while the data set that was opened keeps its files until it is saved.
+    if (asPath) {
+        return m_modelLoaded ? m_fileIO.SaveAsHDdataSet(asPath, m_profile.GetPointSet())
+                             : m_fileIO.SaveAsHDdataSet(asPath);
+    }
+    if (m_modelLoaded && !m_profile.SaveHDpointSet()) return false;
+    return m_fileIO.SaveHDdataSet();
 }
 
 bool AppMainFrame::save()

@@ -1,5 +1,6 @@
 #include "HDfileIO.h"
 
+#include "AtomicFileWriter.h"
 #include "ClusteringResult.h"
 #include "DataProfile.h"
 #include "EmbeddingResult.h"
@@ -97,17 +98,21 @@ bool ReadExactly(std::FILE* file, void* data, size_t bytes)
     return bytes == 0 || std::fread(data, 1, bytes, file) == bytes;
 }
 
-// Writes bytes bytes to a new or truncated file and closes it; false when any step fails
-// (the partial file is then removed).
-bool WriteWholeFile(const std::string& path, const void* data, size_t bytes)
+// Whether two paths lead to one file: the same device and inode when both exist (links and
+// spellings such as "./x.bin" followed), the same real path when neither exists yet.
+bool LeadToSameFile(const std::string& first, const std::string& second)
 {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    const bool written = bytes == 0 || std::fwrite(data, 1, bytes, file) == bytes;
-    const bool closed = std::fclose(file) == 0;
-    if (written && closed) return true;
-    std::remove(path.c_str());
-    return false;
+    struct stat a {}, b {};
+    const bool firstExists = stat(first.c_str(), &a) == 0;
+    const bool secondExists = stat(second.c_str(), &b) == 0;
+    if (firstExists || secondExists) {
+        return firstExists && secondExists && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    }
+    std::error_code error;
+    const std::filesystem::path realFirst = std::filesystem::weakly_canonical(first, error);
+    if (error) return first == second;
+    const std::filesystem::path realSecond = std::filesystem::weakly_canonical(second, error);
+    return !error && realFirst == realSecond;
 }
 
 // Identifiers may be paths (imported hierarchies); in a file name they must stay one name.
@@ -207,7 +212,54 @@ bool HDfileIO::SaveHDdataSet()
 
 bool HDfileIO::SaveAsHDdataSet(const char* path)
 {
-    return m_saveDocument(path ? path : "");
+    const std::string copyPath = path ? path : "";
+    if (m_refuseCopyOver(copyPath)) return false;
+    return m_saveDocument(copyPath.c_str());
+}
+
+bool HDfileIO::SaveAsHDdataSet(const char* path, HDpointSet<float>& pointSet)
+{
+    const std::string copyPath = path ? path : "";
+    if (!m_opened) {
+        Log::Printf("Error in saving: %s file\n", copyPath.c_str());
+        return false;
+    }
+    const int kept = m_keptPointCount(pointSet);
+    if (kept < 0) return false;
+    SetDimensionProperties(pointSet.m_dimMask, pointSet.m_dimLabels);
+    if (kept == m_pointCount) return SaveAsHDdataSet(copyPath.c_str());
+    // Onto the description that was opened, it is a Save.
+    if (!m_fullPath.empty() && LeadToSameFile(copyPath, m_fullPath)) {
+        return WriteHDpointSetProperty(pointSet) && SaveHDdataSet();
+    }
+    if (m_refuseCopyOver(copyPath)) return false;
+
+    // The copy is a data set of its own, described from scratch: the kept points in its own
+    // point file beside it, and no stored result (their files stay here, and they number this
+    // data set's points).
+    HDfileIO copy;
+    copy.m_fullPath = copyPath;
+    copy.m_parsingFileNameInfo();
+    copy.InitXML();
+    copy.m_opened = true;
+    copy.SetDataShape(m_fileTypeIndex, kept, kept, 1, 1, m_dimension);
+    copy.SetDimensionProperties(m_dimMask, m_dimLabels);
+    copy.m_binaryDataFileName = copy.m_baseName + ".bin";
+    const std::string copyPoints = copy.m_pathInFolder(copy.m_binaryDataFileName);
+    if (copyPoints.empty()) return false;
+    const std::string owner = m_fileOwner(copyPoints);
+    if (!owner.empty()) {
+        Log::Printf("Error in saving: %s file: its point file %s is %s of %s, choose another name\n",
+                    copyPath.c_str(), copyPoints.c_str(), owner.c_str(), m_fullPath.c_str());
+        return false;
+    }
+    if (!copy.m_writePointsAndDescription(copyPath, copyPoints, pointSet.m_values, kept)) return false;
+    Log::Printf("Saved the %d kept points in %s\n", kept, copyPoints.c_str());
+    if (!m_clusteringResults.empty()) {
+        Log::Printf("The stored clustering results stay with %s (they number its %d points)\n", m_fullPath.c_str(),
+                    m_pointCount);
+    }
+    return true;
 }
 
 int HDfileIO::Close()
@@ -217,26 +269,97 @@ int HDfileIO::Close()
 
 bool HDfileIO::WriteHDpointSetProperty(HDpointSet<float>& pointSet)
 {
-    const int kept = pointSet.m_dimension > 0 ? pointSet.GetPointCount() : m_pointCount;
-    const bool deleted = !m_isVolume && kept != m_pointCount && !m_binaryDataFileName.empty();
-    // Only a deletion from the points read from this data set may shorten its point file; a
-    // set that did not load (or is another data set's) holds fewer points than the file.
-    if (deleted && (!m_pointsLoaded || kept > m_pointCount || pointSet.m_dimension != m_dimension)) {
-        Log::Printf("Error: the point set does not hold the points of %s; its files are left as they are\n",
-                    m_fullPath.c_str());
-        return false;
-    }
+    const int kept = m_keptPointCount(pointSet);
+    if (kept < 0) return false;
     SetDimensionProperties(pointSet.m_dimMask, pointSet.m_dimLabels);
-    if (!deleted) return true;
-    // Points were deleted: the point file the description names holds the kept points only.
+    if (kept == m_pointCount) return true;
+    // Points were deleted: the point file the description names holds the kept points only,
+    // and the description says so in the same step.
     const std::string path = m_pathInFolder(m_binaryDataFileName);
     if (path.empty()) return false;
-    if (!WriteWholeFile(path, pointSet.m_values.data(), pointSet.m_values.size() * sizeof(float))) {
-        Log::Printf("Error: Can't write the binary file: %s\n", path.c_str());
-        return false;
+    return m_writePointsAndDescription(m_fullPath, path, pointSet.m_values, kept);
+}
+
+int HDfileIO::m_keptPointCount(HDpointSet<float>& pointSet) const
+{
+    const int kept = pointSet.m_dimension > 0 ? pointSet.GetPointCount() : m_pointCount;
+    if (kept == m_pointCount || m_binaryDataFileName.empty()) return m_pointCount;
+    // The points of a volume fill its grid and the voxel labels follow that grid: one point
+    // less and the data set no longer opens.
+    if (m_spatialY > 1 || m_spatialZ > 1 || pointSet.m_kind == 1) {
+        Log::Printf("Error: %s is a volume of %d x %d x %d points, which can't lose a point; its files are "
+                    "left as they are\n",
+                    m_fullPath.c_str(), m_spatialX, m_spatialY, m_spatialZ);
+        return -1;
     }
+    // Only a deletion from the points read from this data set may shorten its point file; a
+    // set that did not load (or is another data set's) holds fewer points than the file.
+    if (!m_pointsLoaded || kept > m_pointCount || pointSet.m_dimension != m_dimension) {
+        Log::Printf("Error: the point set does not hold the points of %s; its files are left as they are\n",
+                    m_fullPath.c_str());
+        return -1;
+    }
+    return kept;
+}
+
+bool HDfileIO::m_writePointsAndDescription(const std::string& descriptionPath, const std::string& pointPath,
+                                           const std::vector<float>& values, int kept)
+{
+    const std::unique_ptr<AtomicFileWriter> points = m_preparePointFile(pointPath, values.data(), values.size());
+    if (!points) return false;
+    const int count = m_pointCount;
+    const int extent = m_spatialX;
     m_pointCount = kept;
     m_spatialX = kept;
+    if (m_commitWithDescription(*points, pointPath, descriptionPath)) return true;
+    if (!points->IsCommitted()) {
+        m_pointCount = count;
+        m_spatialX = extent;
+    }
+    return false;
+}
+
+std::unique_ptr<AtomicFileWriter> HDfileIO::m_preparePointFile(const std::string& pointPath, const float* values,
+                                                               size_t count) const
+{
+    auto points = std::make_unique<AtomicFileWriter>(pointPath);
+    if (!points->Write(values, count * sizeof(float)) || !points->Prepare()) {
+        Log::Printf("Error: Can't write the binary file: %s (%s)\n", pointPath.c_str(), points->Reason().c_str());
+        return nullptr;
+    }
+    return points;
+}
+
+bool HDfileIO::m_commitWithDescription(AtomicFileWriter& points, const std::string& pointPath,
+                                       const std::string& descriptionPath)
+{
+    // Both files are written out before either replaces its old one: a failure leaves both
+    // as they were.
+    m_updateXMLFromAttributes();
+    AtomicFileWriter description(descriptionPath);
+    if (!m_doc->Print(description) || !description.Prepare()) {
+        Log::Printf("Error in saving: %s file (%s)\n", descriptionPath.c_str(), description.Reason().c_str());
+        return false;
+    }
+    if (!points.Commit()) {
+        Log::Printf("Error: Can't write the binary file: %s (%s)\n", pointPath.c_str(), points.Reason().c_str());
+        return false;
+    }
+    if (!description.Commit()) {
+        // Rare (the folder changed between the two renames); saving again writes the description.
+        Log::Printf("Error in saving: %s file (%s); %s is written already\n", descriptionPath.c_str(),
+                    description.Reason().c_str(), pointPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool HDfileIO::m_refuseCopyOver(const std::string& copyPath) const
+{
+    if (!m_opened || m_fullPath.empty() || LeadToSameFile(copyPath, m_fullPath)) return false;
+    const std::string owner = m_fileOwner(copyPath);
+    if (owner.empty()) return false;
+    Log::Printf("Error in saving: %s file: it is %s of %s\n", copyPath.c_str(), owner.c_str(), m_fullPath.c_str());
     return true;
 }
 
@@ -589,39 +712,43 @@ bool HDfileIO::m_writeResultFile(std::map<std::string, std::string>& results, co
         Log::Puts("Error: No data set is open");
         return false;
     }
-    const std::string owner = m_fileNameOwner(results, identifier, fileName);
+    const std::string path = m_pathInFolder(fileName);
+    if (path.empty()) return false;
+    const std::string owner = m_fileOwner(path, &results, identifier);
     if (!owner.empty()) {
-        // The file name mapping folds '/' and '\\' into '_', so different identifiers can
-        // meet in one file; writing would destroy the other result's data.
+        // The file name mapping folds '/' and '\\' into '_', and a name in the description may
+        // be spelled differently or be a link: writing would destroy the other file's data.
         Log::Printf("Error: the file %s already holds %s, store under another identifier\n", fileName.c_str(),
                     owner.c_str());
         return false;
     }
-    const std::string path = m_pathInFolder(fileName);
-    if (path.empty()) return false;
-    const auto existing = results.find(identifier);
-    if (existing != results.end()) Log::Puts("Warning: Entry already existed, replace the existing entry");
-    if (!WriteWholeFile(path, data, bytes)) {
-        Log::Printf("Error: Fail to write: %s\n", path.c_str());
-        // A replaced entry whose file was truncated and removed is gone with it.
-        struct stat status {};
-        if (existing != results.end() && stat((m_directory + existing->second).c_str(), &status) != 0) {
-            results.erase(existing);
-        }
+    if (results.count(identifier) != 0) Log::Puts("Warning: Entry already existed, replace the existing entry");
+    // A failed write leaves the old file, so a replaced entry stays as it was.
+    std::string reason;
+    if (!AtomicFileWriter::WriteWholeFile(path, data, bytes, &reason)) {
+        Log::Printf("Error: Fail to write: %s (%s)\n", path.c_str(), reason.c_str());
         return false;
     }
     results[identifier] = fileName;
     return true;
 }
 
-std::string HDfileIO::m_fileNameOwner(const std::map<std::string, std::string>& results,
-                                      const std::string& identifier, const std::string& fileName) const
+std::string HDfileIO::m_fileOwner(const std::string& path, const std::map<std::string, std::string>* results,
+                                  const std::string& identifier) const
 {
-    if (fileName == m_binaryDataFileName) return "the point data";
-    if (fileName == m_binaryVolLabelFileName) return "the volume labels";
+    if (!m_fullPath.empty() && LeadToSameFile(path, m_fullPath)) return "the data description";
+    const std::pair<const std::string*, const char*> named[] = {
+        {&m_binaryDataFileName, "the point data"},
+        {&m_binaryVolLabelFileName, "the volume labels"},
+        {&m_binaryClusterFileName, "the binary cluster file"},
+        {&m_binaryLabelFileName, "the binary label file"}};
+    for (const auto& [name, what] : named) {
+        if (!name->empty() && LeadToSameFile(path, m_directory + *name)) return what;
+    }
     for (const auto* map : {&m_clusteringResults, &m_embeddingResults}) {
         for (const auto& entry : *map) {
-            if (entry.second != fileName || (map == &results && entry.first == identifier)) continue;
+            if (map == results && entry.first == identifier) continue;
+            if (!LeadToSameFile(path, m_directory + entry.second)) continue;
             return (map == &m_clusteringResults ? "the clustering result \"" : "the embedding result \"") +
                    entry.first + "\"";
         }
@@ -674,11 +801,13 @@ bool HDfileIO::m_writeHDpointRawBuffer(std::vector<float>* values)
     const std::string fileName = m_baseName + ".bin";
     const std::string path = m_pathInFolder(fileName);
     if (path.empty()) return false;
-    const size_t bytes = values ? values->size() * sizeof(float) : 0;
-    if (!WriteWholeFile(path, values ? values->data() : nullptr, bytes)) {
-        Log::Printf("Error: Can't write the binary file: %s\n", path.c_str());
+    if (!m_fullPath.empty() && LeadToSameFile(path, m_fullPath)) {
+        Log::Printf("Error: Can't write the binary file: %s is the data description\n", path.c_str());
         return false;
     }
+    // Written out now; it replaces the old file together with the description.
+    m_pendingPointFile = m_preparePointFile(path, values ? values->data() : nullptr, values ? values->size() : 0);
+    if (!m_pendingPointFile) return false;
     m_binaryDataFileName = fileName;
     return true;
 }
@@ -721,8 +850,10 @@ bool HDfileIO::ReadCSVFile(const char* path)
 bool HDfileIO::ImportDataFromCSV(const char* path)
 {
     if (!m_opened || !m_newDataSet) return false;
-    if (!ReadCSVFile(path ? path : "")) return false;
-    return SaveHDdataSet();
+    const bool read = ReadCSVFile(path ? path : "");
+    const std::unique_ptr<AtomicFileWriter> points = std::move(m_pendingPointFile);
+    if (!read || !points) return false;
+    return m_commitWithDescription(*points, m_directory + m_binaryDataFileName, m_fullPath);
 }
 
 }  // namespace Zelvo

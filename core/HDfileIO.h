@@ -16,6 +16,7 @@ namespace Zelvo {
 template <typename T>
 class HDpointSet;
 class WideXMLDocument;
+class AtomicFileWriter;
 class VolumeModel;
 class ClusteringResult;
 class EmbeddingResult;
@@ -42,17 +43,28 @@ public:
     // Starts a new, empty data set at path (the skeleton lives in memory; nothing is written).
     bool CreateNewEmptyHDdataSet(const char* path);
     // Write the description to the stored path, or to another path keeping the stored one.
-    // A failed write prints "Error in saving: ..." and returns false.
+    // A failed write prints "Error in saving: ..." and returns false; the file on disk is then
+    // as it was. Another path that leads to a file this data set names (its point file, a
+    // stored result) is refused the same way.
     bool SaveHDdataSet();
     bool SaveAsHDdataSet(const char* path);
+    // Save As for the points as they are now, after copying the set's dimension selection and
+    // labels (as WriteHDpointSetProperty). An unchanged point set: the description only. After
+    // a deletion the copy is a data set of its own: the kept points go into <copy base>.bin
+    // beside it, and its description gives their count and extent, names that file and lists
+    // no stored result (their files stay here and number this data set's points). The data
+    // set that was opened keeps its files and stays the one this object describes.
+    bool SaveAsHDdataSet(const char* path, HDpointSet<float>& pointSet);
     // Closing keeps everything, so a closed data set can still be saved.
     int Close();
 
     // Copies the set's dimension selection and labels. When points were deleted from the set
-    // (a point data set whose count differs), the kept points also replace the point file and
-    // the counts and extent follow them; false when that write failed (nothing changed then).
-    // A set that is not the points read from this data set (a failed read, another data set)
-    // never shortens the point file: false with an "Error" line, nothing changed.
+    // (a point data set whose count differs), the kept points replace the point file and the
+    // description is saved with their count and extent in the same step; false when a write
+    // failed (both files are as they were then). A set that is not the points read from this
+    // data set (a failed read, another data set) never shortens the point file, nor does a
+    // volume's set (its points fill the grid of the voxel labels): false with an "Error" line,
+    // nothing changed.
     bool WriteHDpointSetProperty(HDpointSet<float>& pointSet);
     // The same for the profile's point set.
     bool WriteDataProfile(DataProfile& profile);
@@ -70,8 +82,9 @@ public:
     // <base>_embed_<identifier>.bin (embedding: its original positions). '/' and '\\' in
     // the identifier become '_' in the file name only. The identifier is recorded once its
     // file was written; an existing one is replaced with a warning. An identifier whose file
-    // name another stored result (or the point data) already uses is refused with an
-    // "Error ..." line and nothing is written.
+    // leads to a file the description names (point file, volume labels, another result, the
+    // description itself), however it is spelled or linked, is refused with an "Error ..."
+    // line and nothing is written. A failed write keeps the old file and entry.
     bool WriteClusteringResult(ClusteringResult& result, std::string identifier);
     bool WriteEmbeddingResult(EmbeddingResult& embedding, std::string identifier);
     // Fills result with the stored hierarchy text of identifier; unchanged on failure.
@@ -134,11 +147,30 @@ private:
     bool m_saveDocument(const char* path);
     // First half of the CSV import: load, write the point file, take over the shape.
     bool ReadCSVFile(const char* path);
-    // Writes the values as <base>.bin and names it as the binary data file.
+    // Writes the values out for <base>.bin and names it as the binary data file; the import
+    // replaces the old file with them together with the description.
     bool m_writeHDpointRawBuffer(std::vector<float>* values);
-    // Who else uses fileName (the point data, another identifier's result) or "" when no one.
-    std::string m_fileNameOwner(const std::map<std::string, std::string>& results, const std::string& identifier,
-                                const std::string& fileName) const;
+    // Which file of this data set path leads to ("the point data", "the clustering result
+    // \"km\"", ...), or "" when none; identifier's own entry in results does not count.
+    std::string m_fileOwner(const std::string& path, const std::map<std::string, std::string>* results = nullptr,
+                            const std::string& identifier = std::string()) const;
+    // The points kept in pointSet: m_pointCount when none were deleted (or there is no point
+    // file); -1 after an "Error" line when the set must not replace this data set's points.
+    int m_keptPointCount(HDpointSet<float>& pointSet) const;
+    // Replaces the point file at pointPath by values and the description at descriptionPath
+    // by this object's, with kept points, both or neither.
+    bool m_writePointsAndDescription(const std::string& descriptionPath, const std::string& pointPath,
+                                     const std::vector<float>& values, int kept);
+    // The values written out beside pointPath, to be committed; null after an "Error" line.
+    std::unique_ptr<AtomicFileWriter> m_preparePointFile(const std::string& pointPath, const float* values,
+                                                         size_t count) const;
+    // Writes this object's description to descriptionPath and commits the prepared point file
+    // with it: both replace their old files, or (after an "Error" line) neither does.
+    bool m_commitWithDescription(AtomicFileWriter& points, const std::string& pointPath,
+                                 const std::string& descriptionPath);
+    // True after an "Error in saving" line when a copy at copyPath would replace a file of
+    // this data set other than its description.
+    bool m_refuseCopyOver(const std::string& copyPath) const;
     // Writes a result file, then records identifier -> file name in results.
     bool m_writeResultFile(std::map<std::string, std::string>& results, const std::string& identifier,
                            const std::string& fileName, const void* data, size_t bytes);
@@ -184,6 +216,8 @@ private:
     std::string m_directory;
 
     CSVLoader m_csvLoader;
+    // The CSV import's point file, written out and waiting for its description.
+    std::unique_ptr<AtomicFileWriter> m_pendingPointFile;
 
     std::map<std::string, std::string> m_clusteringResults;
     std::map<std::string, std::string> m_embeddingResults;

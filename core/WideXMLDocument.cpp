@@ -1,5 +1,7 @@
 #include "WideXMLDocument.h"
 
+#include "AtomicFileWriter.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -328,12 +330,17 @@ bool WideXMLDocument::LoadFile(const char* path)
 
 bool WideXMLDocument::SaveFile(const char* path) const
 {
-    FILE* file = std::fopen(path, "w");
-    if (!file) return false;
-    WidePrinter printer(file, m_attributes);
+    // A description that cannot be written whole keeps the one on disk.
+    AtomicFileWriter writer(path ? path : "");
+    return Print(writer) && writer.Commit();
+}
+
+bool WideXMLDocument::Print(AtomicFileWriter& writer) const
+{
+    if (!writer.File()) return false;
+    WidePrinter printer(writer.File(), m_attributes);
     m_document.Print(&printer);
-    const bool written = !std::ferror(file);
-    return std::fclose(file) == 0 && written;
+    return !std::ferror(writer.File());
 }
 
 WideXMLDocument::AttributeList* WideXMLDocument::Attributes(const tinyxml2::XMLElement* element)

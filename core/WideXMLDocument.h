@@ -10,6 +10,8 @@
 
 namespace Zelvo {
 
+class AtomicFileWriter;
+
 // A TinyXML-2 document in which the elements at some paths ("wide" elements, one attribute
 // per dimension) keep their attributes in a plain ordered list beside the tree. A path names
 // the elements from the root down, joined by "/" ("Root/Meta/Mask").
@@ -36,8 +38,11 @@ public:
     // elements, or an element with too many attributes. What loads is saved so that it
     // loads again the same.
     bool LoadFile(const char* path);
-    // Writes the document with every wide element's list after its own attributes.
+    // Writes the document with every wide element's list after its own attributes. The file
+    // is replaced whole or not at all (AtomicFileWriter).
     bool SaveFile(const char* path) const;
+    // The same text into a writer that the caller commits (with other files that must agree).
+    bool Print(AtomicFileWriter& writer) const;
 
     // The attribute list of an element at a wide path (empty for a new element); null for any
     // other element. Wide elements are not to be deleted while the document lives.

@@ -1,0 +1,153 @@
+#include "AtomicFileWriter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+namespace Zelvo {
+
+namespace {
+
+// Distinguishes the temporary files of one process (several writers may be open at once).
+std::atomic<unsigned> g_temporaryCount{0};
+
+// A name beside the target that no one else uses: hidden, with the process and a count.
+std::string TemporaryName(const std::string& target)
+{
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    return folder + "." + name + ".tmp" + std::to_string(static_cast<long>(getpid())) + "-" +
+           std::to_string(g_temporaryCount++);
+}
+
+// So that the rename itself is on the disk too; a folder that cannot be synced changes nothing.
+void SyncFolderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) return;
+    fsync(descriptor);
+    close(descriptor);
+}
+
+}  // namespace
+
+AtomicFileWriter::AtomicFileWriter(const std::string& path) : m_target(path)
+{
+    namespace fs = std::filesystem;
+    if (path.empty() || path.back() == '/') {
+        m_fail(EISDIR);
+        return;
+    }
+    std::error_code error;
+    if (fs::is_symlink(fs::symlink_status(path, error))) {
+        const fs::path resolved = fs::canonical(path, error);
+        if (!error) m_target = resolved.string();
+    }
+    // Renaming over a file does not ask the file, only its folder: ask the file as writing would.
+    struct stat old {};
+    const bool exists = stat(m_target.c_str(), &old) == 0;
+    if (exists && faccessat(AT_FDCWD, m_target.c_str(), W_OK, AT_EACCESS) != 0) {
+        m_fail(errno);
+        return;
+    }
+    int descriptor = -1;
+    for (int attempt = 0; attempt < 100 && descriptor < 0; ++attempt) {
+        m_temporary = TemporaryName(m_target);
+        descriptor = open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor < 0 && errno != EEXIST) break;
+    }
+    if (descriptor < 0) {
+        const int cause = errno;
+        m_temporary.clear();
+        m_fail(cause);
+        return;
+    }
+    if (exists && S_ISREG(old.st_mode)) fchmod(descriptor, old.st_mode & 07777);
+    m_file = fdopen(descriptor, "wb");
+    if (!m_file) {
+        const int cause = errno;
+        close(descriptor);
+        m_fail(cause);
+    }
+}
+
+AtomicFileWriter::~AtomicFileWriter()
+{
+    Discard();
+}
+
+bool AtomicFileWriter::Write(const void* data, size_t bytes)
+{
+    if (!m_file) return false;
+    if (bytes == 0 || std::fwrite(data, 1, bytes, m_file) == bytes) return true;
+    return m_fail(errno);
+}
+
+bool AtomicFileWriter::Prepare()
+{
+    if (m_prepared) return true;
+    if (!m_file) return false;
+    // A failed flush says why; an earlier failed write has only left its mark on the stream.
+    const bool flushed = std::fflush(m_file) == 0;
+    const int cause = errno;
+    if (!flushed || std::ferror(m_file)) return m_fail(flushed ? EIO : cause);
+    if (fsync(fileno(m_file)) != 0) return m_fail(errno);
+    std::FILE* file = m_file;
+    m_file = nullptr;
+    if (std::fclose(file) != 0) return m_fail(errno);
+    m_prepared = true;
+    return true;
+}
+
+bool AtomicFileWriter::Commit()
+{
+    if (!Prepare()) return false;
+    if (std::rename(m_temporary.c_str(), m_target.c_str()) != 0) return m_fail(errno);
+    m_temporary.clear();
+    m_committed = true;
+    SyncFolderOf(m_target);
+    return true;
+}
+
+void AtomicFileWriter::Discard()
+{
+    if (m_file) {
+        std::fclose(m_file);
+        m_file = nullptr;
+    }
+    if (!m_temporary.empty()) {
+        unlink(m_temporary.c_str());
+        m_temporary.clear();
+    }
+    m_prepared = false;
+}
+
+std::string AtomicFileWriter::Reason() const
+{
+    return m_error ? std::generic_category().message(m_error) : std::string();
+}
+
+bool AtomicFileWriter::m_fail(int error)
+{
+    m_error = error ? error : EIO;
+    Discard();
+    return false;
+}
+
+bool AtomicFileWriter::WriteWholeFile(const std::string& path, const void* data, size_t bytes, std::string* reason)
+{
+    AtomicFileWriter writer(path);
+    const bool written = writer.Write(data, bytes) && writer.Commit();
+    if (!written && reason) *reason = writer.Reason();
+    return written;
+}
+
+}  // namespace Zelvo

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+namespace Zelvo {
+
+// Replaces one file whole or not at all. Everything goes into a temporary file in the file's
+// own folder; Commit flushes that to the disk and renames it over the file. Until then the file
+// keeps its bytes, and a writer that is not committed removes its temporary file, nothing else.
+//
+// A path that is a symbolic link is followed: the file it leads to is replaced. The new file
+// keeps the old one's permissions (a new one gets 0666 less the umask); a file we may not write
+// to is not replaced either.
+class AtomicFileWriter {
+public:
+    explicit AtomicFileWriter(const std::string& path);
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    // The temporary file to write into; null when it could not be created.
+    std::FILE* File() { return m_file; }
+    bool Write(const void* data, size_t bytes);
+    // Flushes the temporary file to the disk and closes it; false when this or any write
+    // failed (the temporary file is gone then). Two files that must agree are both prepared
+    // before either is committed.
+    bool Prepare();
+    // Prepare (unless done), then the rename; false leaves the file as it was.
+    bool Commit();
+    // Removes the temporary file; the file stays as it was.
+    void Discard();
+    bool IsCommitted() const { return m_committed; }
+    // Why the last step failed, in words ("File too large"); empty before any failure.
+    std::string Reason() const;
+
+    // The bytes replace the file at path; false (reason in reason, when given) leaves it as it was.
+    static bool WriteWholeFile(const std::string& path, const void* data, size_t bytes,
+                               std::string* reason = nullptr);
+
+private:
+    bool m_fail(int error);
+
+    std::string m_target;     // the file that is replaced, a link followed
+    std::string m_temporary;  // beside it
+    std::FILE* m_file = nullptr;
+    bool m_prepared = false;
+    bool m_committed = false;
+    int m_error = 0;
+};
+
+}  // namespace Zelvo

@@ -1,0 +1,190 @@
+// Deleting points and saving through the real window: what is on disk afterwards, and what
+// each data set opens with.
+#include "AppMainFrame.h"
+#include "DataPropertyWidget.h"
+#include "HDfileIO.h"
+#include "PointGraphicsItem.h"
+#include "ProjectedViewWidget.h"
+#include "ScriptedDialogService.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QTest>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+using TestSupport::CaptureStdout;
+using Zelvo::AppMainFrame;
+
+namespace {
+
+// Every file of a folder: name -> bytes.
+std::map<std::string, std::string> Files(const std::string& dir)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        files[entry.path().filename().string()] = TestSupport::ReadFile(entry.path().string());
+    return files;
+}
+
+// One main window driven as a user drives it.
+struct Window {
+    explicit Window(ScriptedDialogService& dialogs) : dialogs(dialogs)
+    {
+        frame.resize(1600, 1000);
+        frame.show();
+    }
+    bool Trigger(const QString& text, const std::string& name = "")
+    {
+        if (!name.empty()) dialogs.AnswerFileName(QString::fromStdString(name));
+        bool found = false;
+        for (QAction* action : frame.findChildren<QAction*>()) {
+            if (action->text() != text) continue;
+            CaptureStdout([&] { action->trigger(); });
+            found = true;
+        }
+        QCoreApplication::processEvents();
+        return found;
+    }
+    void Pca()
+    {
+        Zelvo::DataPropertyWidget& panel = *frame.GetDataOperationPanel();
+        panel.tabWidget->setCurrentIndex(2);
+        panel.toolBoxDimReduction->setCurrentIndex(0);
+        CaptureStdout([&] { panel.pbApply->click(); });
+    }
+    void Delete(const std::vector<int>& rows)
+    {
+        Zelvo::ProjectedViewWidget& view = *frame.GetProjectedView();
+        for (int row : rows) view.GetScene().GetPointItems()[size_t(row)]->setSelected(true);
+        CaptureStdout([&] { view.pushButton_deletePoints->click(); });
+        QCoreApplication::processEvents();
+    }
+    int VisiblePoints()
+    {
+        int visible = 0;
+        for (const Zelvo::PointGraphicsItem* item : frame.GetProjectedView()->GetScene().GetPointItems())
+            visible += item->isVisible();
+        return visible;
+    }
+    const std::vector<float>& Values() { return frame.GetDataProfile().GetPointSet().m_values; }
+
+    ScriptedDialogService& dialogs;
+    AppMainFrame frame;
+};
+
+class SavingAfterDeletionTest : public ::testing::Test {
+protected:
+    int Warnings() const
+    {
+        int count = 0;
+        for (const auto& call : dialogs.Calls()) count += call.kind == "warning";
+        return count;
+    }
+
+    TestSupport::InSourceTree inSourceTree;  // first in, last out
+    ScriptedDialogService dialogs;
+    TestSupport::TempDir dir;
+};
+
+}  // namespace
+
+// Save As after Delete Points: the data set that was opened keeps its points on disk until it is
+// saved, and the copy opens with the kept points.
+TEST_F(SavingAfterDeletionTest, SaveAsKeepsTheOriginalAndTheCopyOpensWithTheKeptPoints)
+{
+    const std::string a = dir.file("a/"), b = dir.file("b/");
+    ASSERT_EQ(mkdir(a.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(b.c_str(), 0700), 0);
+    std::ostringstream csv;
+    csv << "id,u,v\n";
+    for (int r = 0; r < 12; ++r) csv << r << ',' << (r % 4) * 1.5 << ',' << (r / 4) * 2.0 + r * 0.01 << '\n';
+    TestSupport::WriteFile(dir.file("x.csv"), csv.str());
+    Zelvo::HDfileIO made;
+    CaptureStdout([&] {
+        ASSERT_TRUE(made.CreateNewEmptyHDdataSet((a + "x.xml").c_str()));
+        ASSERT_TRUE(made.ImportDataFromCSV(dir.file("x.csv").c_str()));
+    });
+    const auto original = Files(a);
+    // Point i's values, as the table gave them.
+    const auto point = [&](int i) {
+        return std::vector<float>{float(i), float((i % 4) * 1.5), float((i / 4) * 2.0 + i * 0.01)};
+    };
+
+    Window w(dialogs);
+    ASSERT_TRUE(w.Trigger("&Open...", a + "x.xml"));
+    w.Pca();
+    ASSERT_EQ(w.VisiblePoints(), 12);
+    w.Delete({3, 8});
+    ASSERT_EQ(w.VisiblePoints(), 10);
+    ASSERT_TRUE(w.Trigger("&Save As...", b + "y.xml"));
+    EXPECT_EQ(Warnings(), 0);
+    EXPECT_EQ(Files(a), original);
+    EXPECT_EQ(Files(b).size(), 2u) << "y.xml and y.bin";
+
+    std::vector<float> kept;
+    for (int i : {0, 1, 2, 4, 5, 6, 7, 9, 10, 11})
+        for (float value : point(i)) kept.push_back(value);
+    std::vector<float> all;
+    for (int i = 0; i < 12; ++i)
+        for (float value : point(i)) all.push_back(value);
+    {
+        Window other(dialogs);
+        ASSERT_TRUE(other.Trigger("&Open...", a + "x.xml"));
+        EXPECT_EQ(other.Values(), all);
+        ASSERT_TRUE(other.Trigger("&Open...", b + "y.xml"));
+        EXPECT_EQ(other.Values(), kept);
+        EXPECT_EQ(other.frame.GetDataOperationPanel()->table_PointProperty->rowCount(), 10);
+    }
+
+    // A later Save writes the data set that was opened, under its own names.
+    const auto copy = Files(b);
+    ASSERT_TRUE(w.Trigger("&Save"));
+    EXPECT_EQ(Warnings(), 0);
+    EXPECT_EQ(Files(b), copy);
+    Window reopened(dialogs);
+    ASSERT_TRUE(reopened.Trigger("&Open...", a + "x.xml"));
+    EXPECT_EQ(reopened.Values(), kept);
+}
+
+// A volume's points fill its grid: Delete Points is refused with a warning, the view hides
+// nothing, and after Save the data set opens with its grid and its points.
+TEST_F(SavingAfterDeletionTest, DeletePointsOnAVolumeIsRefused)
+{
+    std::vector<float> values(16);
+    for (size_t k = 0; k < values.size(); ++k) values[k] = static_cast<float>(k * k % 7) + 0.25f * k;
+    const std::vector<unsigned int> labels = {1, 1, 2, 2, 3, 3, 4, 4};
+    TestSupport::WriteFile(dir.file("v.bin"), std::string(reinterpret_cast<const char*>(values.data()), 64));
+    TestSupport::WriteFile(dir.file("vl.bin"), std::string(reinterpret_cast<const char*>(labels.data()), 32));
+    Zelvo::HDfileIO made;
+    ASSERT_TRUE(made.CreateNewEmptyHDdataSet(dir.file("v.xml").c_str()));
+    made.SetDataShape(0, 8, 2, 2, 2, 2);
+    made.SetBinaryFileNames("v.bin", "", "", "vl.bin");
+    made.SetDimensionProperties({true, true}, {"p", "q"});
+    CaptureStdout([&] { ASSERT_TRUE(made.SaveHDdataSet()); });
+    const auto before = Files(dir.path());
+
+    Window w(dialogs);
+    ASSERT_TRUE(w.Trigger("&Open...", dir.file("v.xml")));
+    w.Pca();
+    ASSERT_EQ(w.VisiblePoints(), 8);
+    w.Delete({3});
+    ASSERT_EQ(Warnings(), 1);
+    EXPECT_TRUE(dialogs.Calls().back().text.contains("volume")) << dialogs.Calls().back().text.toStdString();
+    EXPECT_EQ(w.VisiblePoints(), 8);
+    EXPECT_EQ(w.Values(), values);
+
+    ASSERT_TRUE(w.Trigger("&Save"));
+    EXPECT_EQ(Warnings(), 1);
+    EXPECT_EQ(Files(dir.path()), before);
+    Window reopened(dialogs);
+    ASSERT_TRUE(reopened.Trigger("&Open...", dir.file("v.xml")));
+    EXPECT_EQ(reopened.Values(), values);
+    EXPECT_EQ(reopened.frame.GetDataProfile().GetVolumeModel().m_voxelLabels, labels);
+}

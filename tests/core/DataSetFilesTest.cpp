@@ -1,0 +1,492 @@
+// What the data set's files look like after a write that fails, a store whose file would be
+// another file of the data set, a Save As after a deletion, and a deletion from a volume.
+#include "ClusteringResult.h"
+#include "DataProfile.h"
+#include "EmbeddingResult.h"
+#include "HDfileIO.h"
+#include "HDpointSet.h"
+#include "Log.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <sstream>
+
+using Zelvo::ClusteringResult;
+using Zelvo::EmbeddingResult;
+using Zelvo::HDfileIO;
+using Zelvo::HDpointSet;
+using TestSupport::CaptureStdout;
+using TestSupport::ReadFile;
+using TestSupport::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every entry of a folder and below: file name -> bytes, or the target of a link.
+using Folder = std::map<std::string, std::string>;
+Folder Snapshot(const std::string& dir)
+{
+    Folder folder;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        const std::string name = fs::relative(entry.path(), dir).string();
+        folder[name] = entry.is_symlink() ? "-> " + fs::read_symlink(entry.path()).string()
+                       : entry.is_directory() ? "<folder>"
+                                              : ReadFile(entry.path().string());
+    }
+    return folder;
+}
+
+// The entries that differ between two snapshots: changed, added or gone.
+std::vector<std::string> Changed(const Folder& before, const Folder& after)
+{
+    std::vector<std::string> names;
+    for (const auto& [name, content] : before) {
+        const auto now = after.find(name);
+        if (now == after.end() || now->second != content) names.push_back(name);
+    }
+    for (const auto& entry : after)
+        if (before.count(entry.first) == 0) names.push_back(entry.first + " (new)");
+    return names;
+}
+using Names = std::vector<std::string>;
+
+// The lines fn writes through Log; standard output goes to /dev/null meanwhile, which no
+// file-size limit holds back.
+std::string Lines(const std::function<void()>& fn)
+{
+    std::fflush(stdout);
+    const int saved = dup(1);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    close(null);
+    std::string text;
+    {
+        Zelvo::Log::Collector collector;
+        fn();
+        for (const std::string& line : collector.Lines()) text += line + "\n";
+    }
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    return text;
+}
+
+// A disk that is full for this process: writes beyond `bytes` into any file fail.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit limited = m_saved;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_saved {};
+    void (*m_handler)(int);
+};
+
+// Files or a folder made read-only. Root writes into them anyway unless its override of file
+// modes is out of its effective capabilities, so it is taken out meanwhile.
+class ReadOnly {
+public:
+    explicit ReadOnly(std::vector<std::string> paths) : m_paths(std::move(paths))
+    {
+        for (const std::string& path : m_paths) {
+            struct stat status {};
+            stat(path.c_str(), &status);
+            m_modes.push_back(status.st_mode & 07777);
+            chmod(path.c_str(), S_ISDIR(status.st_mode) ? 0555 : 0444);
+        }
+        if (geteuid() != 0 || syscall(SYS_capget, &m_header, m_saved) != 0) return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+        m_dropped = syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~ReadOnly()
+    {
+        if (m_dropped) syscall(SYS_capset, &m_header, m_saved);
+        for (size_t k = 0; k < m_paths.size(); ++k) chmod(m_paths[k].c_str(), m_modes[k]);
+    }
+
+private:
+    std::vector<std::string> m_paths;
+    std::vector<mode_t> m_modes;
+    __user_cap_header_struct m_header {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2] {};
+    bool m_dropped = false;
+};
+
+// rows x 3 values, value(r, c) = r * 10 + c + shift (exact in float).
+std::string Table(int rows, float shift = 0)
+{
+    std::ostringstream csv;
+    csv << "a,b,c\n";
+    for (int r = 0; r < rows; ++r) csv << r * 10 + shift << ',' << r * 10 + 1 + shift << ',' << r * 10 + 2 + shift << '\n';
+    return csv.str();
+}
+
+std::vector<float> Values(const std::vector<int>& rows)
+{
+    std::vector<float> values;
+    for (int r : rows)
+        for (int c = 0; c < 3; ++c) values.push_back(static_cast<float>(r * 10 + c));
+    return values;
+}
+
+std::unique_ptr<ClusteringResult> Halves(int points, int offset)
+{
+    std::vector<std::vector<int>> members(2);
+    for (int i = 0; i < points; ++i) members[size_t((i + offset) % 2)].push_back(i);
+    auto result = std::make_unique<ClusteringResult>();
+    result->SetClusteringIndexArray(members);
+    return result;
+}
+
+// <folder><name>.xml and .bin of `rows` points, with the clustering "km" and the embedding "e"
+// stored and listed.
+void MakeDataSet(const std::string& folder, const std::string& name, int rows)
+{
+    HDfileIO io;
+    TestSupport::WriteFile(folder + name + ".csv", Table(rows));
+    std::vector<float> positions(size_t(rows) * 2);
+    for (size_t k = 0; k < positions.size(); ++k) positions[k] = static_cast<float>(k);
+    EmbeddingResult embedding(positions.data(), 2, rows, nullptr);
+    CaptureStdout([&] {
+        ASSERT_TRUE(io.CreateNewEmptyHDdataSet((folder + name + ".xml").c_str()));
+        ASSERT_TRUE(io.ImportDataFromCSV((folder + name + ".csv").c_str()));
+        ASSERT_TRUE(io.WriteClusteringResult(*Halves(rows, 0), "km"));
+        ASSERT_TRUE(io.WriteEmbeddingResult(embedding, "e"));
+        ASSERT_TRUE(io.SaveHDdataSet());
+    });
+    std::remove((folder + name + ".csv").c_str());
+}
+
+bool Open(HDfileIO& io, const std::string& path)
+{
+    bool opened = false;
+    CaptureStdout([&] { opened = io.OpenHDdataSet(path.c_str()); });
+    return opened;
+}
+
+}  // namespace
+
+// Every file the program rewrites is replaced whole or not at all: a write that fails (disk
+// full, a read-only folder or file) leaves every file of the folder as it was, and no
+// temporary file behind.
+TEST(DataSetFiles, AFailedWriteKeepsEveryOldFile)
+{
+    const int rows = 200;
+    using Operation = std::function<bool(HDfileIO&, const std::string& folder)>;
+    const struct {
+        const char* what;
+        std::vector<std::string> files;  // what it rewrites
+        Operation operation;
+    } writes[] = {
+        {"the point file and description after a deletion", {"d.bin", "d.xml"},
+         [](HDfileIO& io, const std::string&) {
+             HDpointSet<float> points;
+             std::vector<int> deleted = {0, 5};
+             return io.ReadHDPointSet(points) && points.DeleteHDpoints(deleted) && io.WriteHDpointSetProperty(points);
+         }},
+        {"the description", {"d.xml"},
+         [](HDfileIO& io, const std::string&) {
+             io.SetDimensionProperties({true, false, true}, {"a", "b", "c"});
+             return io.SaveHDdataSet();
+         }},
+        {"a stored clustering", {"d_km.bin"},
+         [](HDfileIO& io, const std::string&) { return io.WriteClusteringResult(*Halves(rows, 1), "km"); }},
+        {"a stored embedding", {"d_embed_e.bin"},
+         [](HDfileIO& io, const std::string&) {
+             std::vector<float> positions(size_t(rows) * 2, 3.0f);
+             positions[0] = 1.0f;
+             EmbeddingResult embedding(positions.data(), 2, rows, nullptr);
+             return io.WriteEmbeddingResult(embedding, "e");
+         }},
+        {"the point file and description of a CSV import", {"d.bin", "d.xml"},
+         [](HDfileIO& io, const std::string& folder) {
+             return io.CreateNewEmptyHDdataSet((folder + "d.xml").c_str()) &&
+                    io.ImportDataFromCSV((folder + "sub/other.csv").c_str());
+         }},
+    };
+    // A read-only description (or result) also fails the write of a point file that must agree with it.
+    const char* const failures[] = {"a file-size limit", "a read-only folder", "a read-only last file"};
+    for (const auto& write : writes) {
+        for (const char* failure : failures) {
+            SCOPED_TRACE(std::string(write.what) + " under " + failure);
+            TempDir dir;
+            MakeDataSet(dir.path(), "d", rows);
+            ASSERT_EQ(mkdir(dir.file("sub").c_str(), 0700), 0);
+            TestSupport::WriteFile(dir.file("sub/other.csv"), Table(rows, 0.5f));
+            HDfileIO io;
+            ASSERT_TRUE(Open(io, dir.file("d.xml")));
+            const Folder before = Snapshot(dir.path());
+            std::vector<std::string> files;
+            for (const std::string& file : write.files) files.push_back(dir.file(file));
+
+            bool written = true;
+            std::string out;
+            if (failure == failures[0]) {
+                out = Lines([&] {
+                    FileSizeLimit full(64);  // every file here is larger
+                    written = write.operation(io, dir.path());
+                });
+            } else {
+                out = Lines([&] {
+                    ReadOnly locked({failure == failures[1] ? dir.path() : files.back()});
+                    written = write.operation(io, dir.path());
+                });
+            }
+            EXPECT_FALSE(written);
+            EXPECT_NE(out.find("Error"), std::string::npos) << out;
+            EXPECT_EQ(Changed(before, Snapshot(dir.path())), Names{});
+            const auto entry = io.GetClusteringResults().find("km");
+            if (entry != io.GetClusteringResults().end()) {
+                EXPECT_EQ(entry->second, "d_km.bin");
+            }
+
+            // Without the failure the same write replaces each of those files.
+            HDfileIO again;
+            ASSERT_TRUE(Open(again, dir.file("d.xml")));
+            CaptureStdout([&] { EXPECT_TRUE(write.operation(again, dir.path())); });
+            EXPECT_EQ(Changed(before, Snapshot(dir.path())), write.files);
+        }
+    }
+}
+
+// A replaced file keeps its permissions, and a link in the folder keeps leading to the file
+// that now holds the new bytes.
+TEST(DataSetFiles, AReplacedFileKeepsItsModeAndItsLink)
+{
+    TempDir dir;
+    MakeDataSet(dir.path(), "d", 12);
+    ASSERT_EQ(chmod(dir.file("d.xml").c_str(), 0640), 0);
+    ASSERT_EQ(rename(dir.file("d_km.bin").c_str(), dir.file("km.real").c_str()), 0);
+    ASSERT_EQ(symlink("km.real", dir.file("d_km.bin").c_str()), 0);
+    HDfileIO io;
+    ASSERT_TRUE(Open(io, dir.file("d.xml")));
+    const std::unique_ptr<ClusteringResult> other = Halves(12, 1);
+    CaptureStdout([&] {
+        ASSERT_TRUE(io.WriteClusteringResult(*other, "km"));
+        ASSERT_TRUE(io.SaveHDdataSet());
+    });
+    struct stat status {};
+    ASSERT_EQ(stat(dir.file("d.xml").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    EXPECT_TRUE(fs::is_symlink(dir.file("d_km.bin")));
+    EXPECT_EQ(ReadFile(dir.file("km.real")), other->GetSerializedHierarchyString());
+}
+
+// The name of a stored result's file is compared with the other files of the data set by
+// where it leads, not by its text: a description whose point file is spelled "./d_km.bin",
+// or a link or second name for one of its files, never gets that file overwritten.
+TEST(DataSetFiles, AStoredResultNeverReplacesAnotherFileOfTheDataSet)
+{
+    const int rows = 12;
+    const auto pointFileAs = [](const std::string& name) {
+        return [name](HDfileIO& io, const std::string& folder) {
+            std::rename((folder + "d.bin").c_str(), (folder + name).c_str());
+            io.SetBinaryFileNames(name, "", "", "");
+        };
+    };
+    const auto linkTo = [](const std::string& target, bool hard) {
+        return [target, hard](HDfileIO&, const std::string& folder) {
+            if (hard) {
+                ASSERT_EQ(link((folder + target).c_str(), (folder + "d_new.bin").c_str()), 0);
+            } else {
+                ASSERT_EQ(symlink(target.c_str(), (folder + "d_new.bin").c_str()), 0);
+            }
+        };
+    };
+    const struct {
+        const char* what;
+        std::function<void(HDfileIO&, const std::string&)> arrange;
+        const char* store;  // a clustering, or with "embed_" an embedding, to be stored
+        const char* owner;  // what the refusal names; null when the store is fine
+    } cases[] = {
+        {"point file spelled ./d_new.bin", pointFileAs("./d_new.bin"), "new", "the point data"},
+        {"point file spelled ./d_embed_new.bin", pointFileAs("./d_embed_new.bin"), "embed_new", "the point data"},
+        {"link to the point file", linkTo("d.bin", false), "new", "the point data"},
+        {"second name of the point file", linkTo("d.bin", true), "new", "the point data"},
+        {"link to the description", linkTo("d.xml", false), "new", "the data description"},
+        {"volume labels spelled ./d_new.bin, not there yet",
+         [](HDfileIO& io, const std::string&) { io.SetBinaryFileNames("d.bin", "", "", "./d_new.bin"); }, "new",
+         "the volume labels"},
+        {"another clustering's file spelled sub/../d_embed_new.bin",
+         [](HDfileIO& io, const std::string&) { io.SetClusteringResultFile("old", "sub/../d_embed_new.bin"); },
+         "embed_new", "the clustering result \"old\""},
+        {"the clustering km again, its own file", [](HDfileIO&, const std::string&) {}, "km", nullptr},
+        {"a new clustering", [](HDfileIO&, const std::string&) {}, "new", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        MakeDataSet(dir.path(), "d", rows);
+        ASSERT_EQ(mkdir(dir.file("sub").c_str(), 0700), 0);
+        HDfileIO io;
+        ASSERT_TRUE(Open(io, dir.file("d.xml")));
+        c.arrange(io, dir.path());
+        const Folder before = Snapshot(dir.path());
+        const std::map<std::string, std::string> recorded = io.GetClusteringResults();
+
+        std::vector<float> positions(size_t(rows) * 2, 7.0f);
+        positions[0] = 1.0f;
+        EmbeddingResult embedding(positions.data(), 2, rows, nullptr);
+        const std::string store = c.store;
+        bool stored = false;
+        const std::string out = CaptureStdout([&] {
+            stored = store.rfind("embed_", 0) == 0 ? io.WriteEmbeddingResult(embedding, store.substr(6))
+                                                   : io.WriteClusteringResult(*Halves(rows, 1), store);
+        });
+        EXPECT_EQ(stored, c.owner == nullptr) << out;
+        if (!c.owner) continue;
+        EXPECT_EQ(out, "Error: the file d_" + store + ".bin already holds " + c.owner +
+                           ", store under another identifier\n");
+        EXPECT_EQ(Changed(before, Snapshot(dir.path())), Names{});
+        EXPECT_EQ(io.GetClusteringResults(), recorded);
+    }
+}
+
+// Save As after a deletion: the data set that was opened keeps its files, and the copy is a
+// data set of its own that opens with the kept points.
+TEST(DataSetFiles, SaveAsAfterADeletionWritesACopyOfItsOwn)
+{
+    TempDir dir;
+    const std::string a = dir.file("a/"), b = dir.file("b/");
+    ASSERT_EQ(mkdir(a.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(b.c_str(), 0700), 0);
+    MakeDataSet(a, "x", 12);
+    HDfileIO io;
+    ASSERT_TRUE(Open(io, a + "x.xml"));
+    HDpointSet<float> points;
+    ASSERT_TRUE(io.ReadHDPointSet(points));
+    std::vector<int> deleted = {7, 2};
+    ASSERT_TRUE(points.DeleteHDpoints(deleted));
+    points.m_dimMask[1] = false;
+    const Folder original = Snapshot(a);
+
+    bool saved = false;
+    std::string out = CaptureStdout([&] { saved = io.SaveAsHDdataSet((b + "y.xml").c_str(), points); });
+    ASSERT_TRUE(saved) << out;
+    EXPECT_EQ(Changed(original, Snapshot(a)), Names{});
+    EXPECT_EQ(Changed({}, Snapshot(b)), (Names{"y.bin (new)", "y.xml (new)"}));
+    EXPECT_EQ(io.GetFullPath(), a + "x.xml");
+    EXPECT_EQ(io.GetPointCount(), 12);
+
+    HDfileIO copy;
+    ASSERT_TRUE(Open(copy, b + "y.xml"));
+    EXPECT_EQ(copy.GetPointCount(), 10);
+    EXPECT_EQ(copy.GetSpatialX(), 10);
+    EXPECT_EQ(copy.GetSpatialY(), 1);
+    EXPECT_EQ(copy.GetSpatialZ(), 1);
+    EXPECT_EQ(copy.GetBinaryDataFileName(), "y.bin");
+    EXPECT_EQ(copy.GetDimensionMask(), (std::vector<bool>{true, false, true}));
+    EXPECT_TRUE(copy.GetClusteringResults().empty());
+    HDpointSet<float> read;
+    ASSERT_TRUE(copy.ReadHDPointSet(read));
+    EXPECT_EQ(read.m_values, Values({0, 1, 3, 4, 5, 6, 8, 9, 10, 11}));
+
+    // A copy that would replace a file of the data set is refused: onto its point file, or
+    // with a point file that is a stored result.
+    for (const std::string& target : {a + "x.bin", a + "x_km.xml"}) {
+        SCOPED_TRACE(target);
+        out = CaptureStdout([&] { saved = io.SaveAsHDdataSet(target.c_str(), points); });
+        EXPECT_FALSE(saved);
+        EXPECT_EQ(out.rfind("Error in saving: " + target + " file: ", 0), 0u) << out;
+        EXPECT_EQ(Changed(original, Snapshot(a)), Names{});
+    }
+
+    // Onto the description that was opened it is a Save: the kept points replace its own.
+    CaptureStdout([&] { saved = io.SaveAsHDdataSet((a + "./x.xml").c_str(), points); });
+    EXPECT_TRUE(saved);
+    HDfileIO reopened;
+    ASSERT_TRUE(Open(reopened, a + "x.xml"));
+    EXPECT_EQ(reopened.GetPointCount(), 10);
+    HDpointSet<float> kept;
+    ASSERT_TRUE(reopened.ReadHDPointSet(kept));
+    EXPECT_EQ(kept.m_values, Values({0, 1, 3, 4, 5, 6, 8, 9, 10, 11}));
+}
+
+// A volume's points fill its grid and the voxel labels follow it: no point can be deleted, and
+// the data set opens again with its grid and its points whatever is saved.
+TEST(DataSetFiles, AVolumeKeepsItsGridAndItsPoints)
+{
+    TestSupport::InSourceTree inSourceTree;
+    const struct {
+        int x, y, z;
+        bool labels;
+    } grids[] = {{2, 2, 2, true}, {4, 2, 1, false}};
+    for (const auto& grid : grids) {
+        SCOPED_TRACE(std::to_string(grid.x) + " x " + std::to_string(grid.y) + " x " + std::to_string(grid.z));
+        const int voxels = grid.x * grid.y * grid.z;
+        TempDir dir;
+        std::vector<float> values(size_t(voxels) * 2);
+        for (size_t k = 0; k < values.size(); ++k) values[k] = static_cast<float>(k) + 0.5f;
+        const std::vector<unsigned int> labels(size_t(voxels), 3u);
+        TestSupport::WriteFile(dir.file("v.bin"), std::string(reinterpret_cast<const char*>(values.data()),
+                                                              values.size() * sizeof(float)));
+        TestSupport::WriteFile(dir.file("vl.bin"), std::string(reinterpret_cast<const char*>(labels.data()),
+                                                               labels.size() * sizeof(unsigned int)));
+        {
+            HDfileIO made;
+            ASSERT_TRUE(made.CreateNewEmptyHDdataSet(dir.file("v.xml").c_str()));
+            made.SetDataShape(0, voxels, grid.x, grid.y, grid.z, 2);
+            made.SetBinaryFileNames("v.bin", "", "", grid.labels ? "vl.bin" : "");
+            made.SetDimensionProperties({true, true}, {"p", "q"});
+            CaptureStdout([&] { ASSERT_TRUE(made.SaveHDdataSet()); });
+        }
+        const Folder before = Snapshot(dir.path());
+        HDfileIO io;
+        Zelvo::DataProfile profile;
+        ASSERT_TRUE(Open(io, dir.file("v.xml")));
+        CaptureStdout([&] { ASSERT_TRUE(profile.SetHDfileIO(&io)); });
+
+        QSignalSpy changed(&profile, &Zelvo::DataProfile::PointSetChanged);
+        std::vector<int> doomed = {3};
+        std::string out = CaptureStdout([&] { profile.DeletePointByIndex(doomed); });
+        EXPECT_EQ(out.rfind("Warning: The points of a volume data set fill its", 0), 0u) << out;
+        EXPECT_EQ(profile.GetPointSet().m_values, values);
+        EXPECT_EQ(changed.count(), 0);
+
+        // Points taken from the set behind the profile's back are not saved either.
+        ASSERT_TRUE(profile.GetPointSet().DeleteHDpoints(doomed));
+        bool saved = true;
+        out = CaptureStdout([&] { saved = profile.SaveHDpointSet() && io.SaveHDdataSet(); });
+        EXPECT_FALSE(saved);
+        EXPECT_NE(out.find("Error: " + dir.file("v.xml") + " is a volume"), std::string::npos) << out;
+        EXPECT_EQ(Changed(before, Snapshot(dir.path())), Names{});
+        CaptureStdout([&] { saved = io.SaveAsHDdataSet(dir.file("copy.xml").c_str(), profile.GetPointSet()); });
+        EXPECT_FALSE(saved);
+        EXPECT_EQ(Changed(before, Snapshot(dir.path())), Names{});
+
+        HDfileIO reopened;
+        Zelvo::DataProfile again;
+        ASSERT_TRUE(Open(reopened, dir.file("v.xml")));
+        CaptureStdout([&] { EXPECT_TRUE(again.SetHDfileIO(&reopened)); });
+        EXPECT_EQ(again.GetPointSet().m_values, values);
+        EXPECT_EQ(again.GetVolumeModel().m_voxelLabels.size(), grid.labels ? labels.size() : 0u);
+    }
+}
