@@ -198,7 +198,25 @@ TEST_F(DataSafetyJourneyTest, FilesOnDiskAndWhatOpensAfterwards)
     };
     const std::string notMade = "Error: the points shown are those of @a/x.xml, not of @a/y.xml; nothing is stored into it";
     const std::string notLoaded = "Error: the points of @a/x.xml are not loaded; nothing ";
+    // Points 40 and 41 deleted from a clustered data set with a stored clustering.
+    const auto deleted = [&](Journey& j) {
+        clustered(j);
+        std::filesystem::create_directory(j.folder + "b");
+        j.Delete({40, 41});
+    };
+    std::vector<int> kept = Ids(0, 40), rest = Ids(42, kRows);
+    kept.insert(kept.end(), rest.begin(), rest.end());
     const Row rows[] = {
+        {"Save As after Delete Points: the original keeps its points, the copy opens with the kept ones", deleted,
+         [](Journey& j) { j.Trigger("&Save As...", "b/y.xml"); }, {}, true, {"b/y.xml", "b/y.bin"},
+         {{"a/x.xml", Ids(0, kRows), {"km0"}}, {"b/y.xml", kept, {}}}},
+        {"Save after that Save As writes the data set that was opened",
+         [&](Journey& j) {
+             deleted(j);
+             j.Trigger("&Save As...", "b/y.xml");
+         },
+         [](Journey& j) { j.Trigger("&Save"); }, {}, true, {"a/x.xml", "a/x.bin"},
+         {{"a/x.xml", kept, {"km0"}}, {"b/y.xml", kept, {}}}},
         {"New, then Save Current Result: nothing of the data set before lands in the new one", clustered,
          [](Journey& j) {
              j.Trigger("&New ...", "a/y.xml");
