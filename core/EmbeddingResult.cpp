@@ -542,7 +542,7 @@ bool EmbeddingResult::m_calculateKDEdistortion(std::vector<float>& values, float
     TimerScope timer("KDE");
     const float h = kdeBandWidth;
     if (!std::isfinite(h) || h <= 0.0f) {
-        Log::Printf("Error: KDE distortion needs a finite bandwidth above 0, have %f\n", h);
+        Log::Printf("Error: KDE distortion needs a finite bandwidth above 0, have %g\n", h);
         return false;
     }
     if (!m_hasDistanceMatrix("KDE"))
@@ -550,6 +550,15 @@ bool EmbeddingResult::m_calculateKDEdistortion(std::vector<float>& values, float
     // After a deletion only the remaining points take part (see the deviations above).
     const KeptRows kept = m_keptRows();
     const int n = kept.Any() ? kept.Count() : pointCount;
+    // A density reaches 1 / h^2 (all points on one place) and the total n / h^2; with room for
+    // the rounding of the sums, both stay floats while 2 n / h^2 does.
+    const double smallest = std::sqrt(2.0 * n / FLT_MAX);
+    if (static_cast<double>(h) < smallest) {
+        Log::Printf("Error: KDE distortion of %d points needs a bandwidth of at least %g, have %g: a smaller one "
+                    "makes the densities too large for a float\n",
+                    n, smallest, h);
+        return false;
+    }
     const float exponentScale = -1.0f / (2.0f * h);
     const double normalisation = 1.0 / (static_cast<double>(n) * h * h);
     ParallelJobs jobs;

@@ -238,7 +238,8 @@ TEST_F(DistortionFixture, StressAndRobustMatchDoublePrecisionLoop)
 TEST_F(DistortionFixture, KdeMatchesDoublePrecisionLoopForSeveralBandwidths)
 {
     const Oracle o = MakeOracle(*result, hd);
-    for (float h : {3.0f, 0.7f, 12.0f, 3.0f}) {
+    // 1e-18 is about the smallest bandwidth whose densities still fit a float at 40 points.
+    for (float h : {3.0f, 0.7f, 12.0f, 3.0f, 1e-18f}) {
         result->kdeBandWidth = h;
         float total = -1;
         std::vector<float>* v = Distortion(*result, total, "KDE");
@@ -298,11 +299,12 @@ TEST_F(DistortionFixture, MeasuresRefuseInputsThatGiveNoNumber)
 {
     float total = 8;
     std::string out;
-    // KDE bandwidth must be finite and above 0.
-    for (float h : {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+    // KDE bandwidth must be finite, above 0 and large enough for the densities to fit a float.
+    for (float h : {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(), 1e-30f,
+                    std::numeric_limits<float>::denorm_min()}) {
         result->kdeBandWidth = h;
         EXPECT_EQ(Distortion(*result, total, "KDE", &out), nullptr) << h;
-        EXPECT_FALSE(out.empty());
+        EXPECT_EQ(out.rfind("Error: KDE distortion ", 0), 0u) << out;
     }
     result->kdeBandWidth = 3.0f;
     // Corank needs K >= 1.
