@@ -17,9 +17,20 @@
 #include <sched.h>
 #include <sys/resource.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+// The address sanitizer's runtime has these; the compiler does not always ship their header.
+extern "C" {
+int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, size_t),
+                                              void (*onFree)(const volatile void*));
+size_t __sanitizer_get_allocated_size(const volatile void* p);
+}
+#endif
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <random>
 #include <string>
@@ -223,6 +234,50 @@ private:
     cpu_set_t m_all;
 };
 
+// How far the heap grows above where it stood when the watch began, through the address
+// sanitizer's allocation hooks; without them (a build without the sanitizer) it sees nothing.
+class HeapWatch {
+public:
+    static bool Available()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        static const bool installed = __sanitizer_install_malloc_and_free_hooks(&OnMalloc, &OnFree) != 0;
+        return installed;
+#else
+        return false;
+#endif
+    }
+    HeapWatch()
+    {
+        s_now = 0;
+        s_peak = 0;
+        s_on = Available();
+    }
+    ~HeapWatch() { s_on = false; }
+    HeapWatch(const HeapWatch&) = delete;
+    HeapWatch& operator=(const HeapWatch&) = delete;
+    long long Peak() const { return s_peak; }
+    long long Now() const { return s_now; }
+
+private:
+#if defined(__SANITIZE_ADDRESS__)
+    static void OnMalloc(const volatile void*, size_t size)
+    {
+        if (!s_on) return;
+        const long long now = s_now += static_cast<long long>(size);
+        long long peak = s_peak;
+        while (now > peak && !s_peak.compare_exchange_weak(peak, now)) {}
+    }
+    static void OnFree(const volatile void* p)
+    {
+        if (s_on) s_now -= static_cast<long long>(__sanitizer_get_allocated_size(p));
+    }
+#endif
+    static inline std::atomic<bool> s_on{false};
+    static inline std::atomic<long long> s_now{0};
+    static inline std::atomic<long long> s_peak{0};
+};
+
 }  // namespace
 
 // The product of each block is split into parts of rows, which must not change a single value:
@@ -357,7 +412,7 @@ TEST(DistortionBlocks, RankNeighboursAreTheRankMatrixEntriesUpToK)
     auto set = TestSupport::MakePackedPointSet(Points(n, d, true, 5), d);
     TestSupport::CaptureStdout([&] { set->CalculateRankMatrix(); });
     for (int K : {0, 1, 4, n - 1, n + 10}) {
-        const std::vector<int>* rows = set->GetRankNeighbours(K, "test");
+        const auto rows = set->GetRankNeighbours(K, "test");
         ASSERT_NE(rows, nullptr);
         const int width = std::min(K + 1, n);
         ASSERT_EQ(rows->size(), size_t(n) * width);
@@ -403,6 +458,48 @@ TEST(DistortionBlocks, RefusalsOverTheBudgetLeaveEverythingAsItWas)
     }
     const Eigen::MatrixXf hd = r->GetHDSquaredDistance();
     EXPECT_EQ(Measure(*r, "Stress"), DeviationReference(hd, r->modifiedPositions, true));
+}
+
+// Co-ranking counts the high-dimensional rows it reads with its own working memory: at the
+// smallest budget it accepts, on one processor or all, and up to the largest neighbour count a
+// field holds, the heap never grows beyond the budget, and what stays after it (rows the point
+// set keeps for the next time) is no more than may be kept.
+TEST(DistortionBlocks, CorankStaysWithinItsBudget)
+{
+    if (!HeapWatch::Available()) GTEST_SKIP() << "needs the address sanitizer's allocation hooks";
+    const int n = 400, d = 5;
+    auto set = TestSupport::MakePackedPointSet(Points(n, d, false, 9), d);
+    Zelvo::distanceFunctor functor;
+    functor.mask = set->m_dimMask;
+    Zelvo::PCATapkee pca(functor);
+    std::unique_ptr<EmbeddingResult> r = Embed(pca, *set);
+    ASSERT_NE(r, nullptr);
+    for (int processors : {1, 0}) {
+        for (int K : {10, std::numeric_limits<int>::max()}) {
+            ProcessorScope scope(processors);
+            r->corankK = K;
+            bool accepted = false;
+            for (double budget = 32 * 1024; !accepted && budget < 64 << 20; budget *= 1.04) {
+                BudgetScope limit(static_cast<size_t>(budget));
+                std::vector<float>* values = nullptr;
+                float total = 0;
+                long long peak = 0, stays = 0;
+                TestSupport::CaptureStdout([&] {
+                    HeapWatch watch;
+                    values = r->GetPerPointDistortion(total, "Corank");
+                    peak = watch.Peak();
+                    stays = watch.Now();
+                });
+                accepted = values != nullptr;
+                if (!accepted) continue;
+                const std::string label = "K " + std::to_string(K) + " on processors " + std::to_string(processors);
+                ASSERT_EQ(values->size(), size_t(n)) << label;
+                EXPECT_LE(peak, budget) << label;
+                EXPECT_LE(stays, static_cast<long long>(MemoryBudget::KeepBytes() + n * sizeof(float))) << label;
+            }
+            EXPECT_TRUE(accepted) << K;
+        }
+    }
 }
 
 // A large generated set under every measure with a budget far below its n x n matrices: each

@@ -133,7 +133,7 @@ std::vector<std::set<int>> NearestSets(const std::vector<double>& coords, int n,
             order.emplace_back(s, j);
         }
         std::sort(order.begin(), order.end());
-        for (int r = 0; r < std::min(n, K + 1); ++r)
+        for (int r = 0; r <= std::min(n - 1, K); ++r)
             sets[i].insert(order[r].second);
     }
     return sets;
@@ -260,7 +260,8 @@ TEST_F(DistortionFixture, CorankMatchesSetIntersectionOracle)
 {
     std::vector<double> hdCoords(hdValues.begin(), hdValues.end());
     std::vector<double> lowCoords(result->modifiedPositions.begin(), result->modifiedPositions.end());
-    for (int K : {1, 5, 10, 39, 60}) {
+    // A count beyond the points, up to the largest a field can hold, takes every point.
+    for (int K : {1, 5, 10, 39, 60, std::numeric_limits<int>::max()}) {
         result->corankK = K;
         const auto hdSets = NearestSets(hdCoords, n, D, K);
         const auto lowSets = NearestSets(lowCoords, n, 2, K);
