@@ -187,8 +187,8 @@ void EmbeddingResult::updateMinMax()
         minX = maxX = originalPositions[0];
         minY = maxY = originalPositions[1];
         for (int i = 0; i < n; ++i) {
-            const float x = originalPositions[2 * i];
-            const float y = originalPositions[2 * i + 1];
+            const float x = originalPositions[2 * static_cast<size_t>(i)];
+            const float y = originalPositions[2 * static_cast<size_t>(i) + 1];
             if (x < minX) minX = x;
             if (x > maxX) maxX = x;
             if (y < minY) minY = y;
@@ -408,7 +408,7 @@ bool EmbeddingResult::m_visitDistanceBlocks(const char* user, double extraBytes,
     SquaredDistanceBlocks& blocks = *m_hdSquaredDistanceBlocks;
     const int n = pointCount;
     const int width = std::max(1, std::min(blocks.BlockWidth(), n));
-    const int blockCount = (n + width - 1) / width;
+    const int blockCount = static_cast<int>((int64_t(n) + width - 1) / width);
     const double blockBytes = static_cast<double>(n) * width * sizeof(float);
     const double partBytes = static_cast<double>(blocks.PartBytes());
     const double least = blockBytes + blocks.PassBytes() + partBytes + extraBytes;
@@ -430,7 +430,7 @@ bool EmbeddingResult::m_visitDistanceBlocks(const char* user, double extraBytes,
     try {
         for (int block = 0; block < blockCount && !failed; block += wave) {
             const int firstColumn = block * width;
-            const int lastColumn = std::min(n, (block + wave) * width);
+            const int lastColumn = static_cast<int>(std::min<int64_t>(n, (int64_t(block) + wave) * width));
             parts.clear();
             for (int first = firstColumn; first < lastColumn; first += width) {
                 float* out = columns.data() + static_cast<size_t>(first - firstColumn) * n;
@@ -542,7 +542,7 @@ bool EmbeddingResult::m_calculateKDEdistortion(std::vector<float>& values, float
     TimerScope timer("KDE");
     const float h = kdeBandWidth;
     if (!std::isfinite(h) || h <= 0.0f) {
-        Log::Printf("Error: KDE distortion needs a finite bandwidth above 0, have %f\n", h);
+        Log::Printf("Error: KDE distortion needs a finite bandwidth above 0, have %g\n", h);
         return false;
     }
     if (!m_hasDistanceMatrix("KDE"))
@@ -550,6 +550,15 @@ bool EmbeddingResult::m_calculateKDEdistortion(std::vector<float>& values, float
     // After a deletion only the remaining points take part (see the deviations above).
     const KeptRows kept = m_keptRows();
     const int n = kept.Any() ? kept.Count() : pointCount;
+    // A density reaches 1 / h^2 (all points on one place) and the total n / h^2; with room for
+    // the rounding of the sums, both stay floats while 2 n / h^2 does.
+    const double smallest = std::sqrt(2.0 * n / FLT_MAX);
+    if (static_cast<double>(h) < smallest) {
+        Log::Printf("Error: KDE distortion of %d points needs a bandwidth of at least %g, have %g: a smaller one "
+                    "makes the densities too large for a float\n",
+                    n, smallest, h);
+        return false;
+    }
     const float exponentScale = -1.0f / (2.0f * h);
     const double normalisation = 1.0 / (static_cast<double>(n) * h * h);
     ParallelJobs jobs;
@@ -653,17 +662,19 @@ bool EmbeddingResult::m_calculateCorankDistortion(std::vector<float>& values, fl
     for (int i = 0; i < pointCount; ++i)
         if (rows[i] >= 0) kept.push_back(i);
     const int n = static_cast<int>(kept.size());
-    const size_t inSet = static_cast<size_t>(std::min(K + 1, n));
+    // The K + 1 nearest in 2-D are at most all points; K itself may be as large as an int goes.
+    const size_t inSet = static_cast<size_t>(std::min(K, n - 1) + 1);
+    ParallelJobs jobs;
+    // What this pass holds beside the high-dimensional rows (which the point set counts with
+    // it): the row pairing, the positions, the counts and the values, and each thread's scratch.
     const double perThread = static_cast<double>(n) * sizeof(float) + static_cast<double>(setCount) * sizeof(int) +
                              static_cast<double>(inSet) * sizeof(rankEntry);
-    const double extraBytes = static_cast<double>(n) * (3 * sizeof(float) + 2 * sizeof(int)) +
-                              perThread * ParallelJobs::AvailableProcessors();
-    if (!MemoryBudget::Allows("Corank distortion", extraBytes))
-        return false;
-    const std::vector<int>* hdNearest = pointSet->GetRankNeighbours(K, "Corank distortion");
+    const double extraBytes = static_cast<double>(pointCount) * (sizeof(int) + 3 * sizeof(float)) +
+                              static_cast<double>(n) * (2 * sizeof(int) + 2 * sizeof(float)) + perThread * jobs.Count();
+    const std::shared_ptr<const std::vector<int>> hdNearest =
+        pointSet->GetRankNeighbours(K, "Corank distortion", extraBytes);
     if (!hdNearest)
         return false;
-    ParallelJobs jobs;
 
     Eigen::ArrayXf allX, allY;
     m_splitModifiedPositions(allX, allY);

@@ -112,8 +112,8 @@ void HDpointSet<T>::m_invalidateDerivedBuffers()
     m_radiusKey = BuildKey();
     m_rankMatrix.clear();
     m_rankKey = BuildKey();
-    m_rankNeighbours.clear();
-    m_rankNeighbourK = -1;
+    m_rankNeighbours.reset();
+    m_rankNeighbourWidth = -1;
 }
 
 template <typename T>
@@ -418,7 +418,7 @@ struct RankCandidate {
 }  // namespace
 
 template <typename T>
-const std::vector<int>* HDpointSet<T>::GetRankNeighbours(int K, const char* user)
+std::shared_ptr<const std::vector<int>> HDpointSet<T>::GetRankNeighbours(int K, const char* user, double alsoBytes)
 {
     const BuildKey key = m_currentKey();
     const int N = key.pointCount;
@@ -428,9 +428,12 @@ const std::vector<int>* HDpointSet<T>::GetRankNeighbours(int K, const char* user
         return nullptr;
     }
     const int width = std::min(std::max(K, 0), N - 1) + 1;
-    if (m_rankNeighbourK == K && m_rankNeighbourPacking == m_packing &&
-        m_rankNeighbours.size() == static_cast<size_t>(N) * width)
-        return &m_rankNeighbours;
+    const double rowBytes = static_cast<double>(N) * width * sizeof(int);
+    if (m_rankNeighbours && m_rankNeighbourWidth == width && m_rankNeighbourPacking == m_packing &&
+        m_rankNeighbours->size() == static_cast<size_t>(N) * width) {
+        if (!MemoryBudget::Allows(user, rowBytes + alsoBytes)) return nullptr;
+        return m_rankNeighbours;
+    }
 
     // Distances to a span of points at a time, from a copy of the points laid out dimension
     // after dimension so that a span of one dimension is contiguous. They are summed in float
@@ -443,16 +446,18 @@ const std::vector<int>* HDpointSet<T>::GetRankNeighbours(int K, const char* user
     const size_t W = static_cast<size_t>(m_packedWidth);
     const double margin = 1.0 + 4.0 * (static_cast<double>(W) + 2.0) * std::numeric_limits<float>::epsilon();
     ParallelJobs jobs;
-    const double bytes = static_cast<double>(N) * width * sizeof(int) + static_cast<double>(N) * W * sizeof(T) +
+    const double bytes = rowBytes + static_cast<double>(N) * W * sizeof(T) +
                          jobs.Count() * (kSpan * sizeof(float) + kRowsPerJob * static_cast<double>(width) * sizeof(RankCandidate));
-    if (!MemoryBudget::Allows(user, bytes)) return nullptr;
-    m_rankNeighbours.clear();
-    m_rankNeighbourK = -1;
+    if (!MemoryBudget::Allows(user, bytes + alsoBytes)) return nullptr;
+    // Rows kept from before go before the new ones are made.
+    m_rankNeighbours.reset();
+    m_rankNeighbourWidth = -1;
 
     std::vector<T> byDimension(static_cast<size_t>(N) * W);
     for (size_t j = 0; j < static_cast<size_t>(N); ++j)
         for (size_t k = 0; k < W; ++k) byDimension[k * N + j] = m_packedBuffer[j * W + k];
-    std::vector<int> nearest(static_cast<size_t>(N) * width);
+    auto found = std::make_shared<std::vector<int>>(static_cast<size_t>(N) * width);
+    std::vector<int>& nearest = *found;
     // Each job takes a few rows through every span, while the span is still in the cache.
     struct Row {
         std::vector<RankCandidate> best;
@@ -540,10 +545,13 @@ const std::vector<int>* HDpointSet<T>::GetRankNeighbours(int K, const char* user
             for (int r = 0; r < width; ++r) out[r] = best[r].index;
         }
     });
-    m_rankNeighbours.swap(nearest);
-    m_rankNeighbourK = K;
-    m_rankNeighbourPacking = m_packing;
-    return &m_rankNeighbours;
+    // Kept within the same bound as a kept distance matrix.
+    if (rowBytes <= static_cast<double>(MemoryBudget::KeepBytes())) {
+        m_rankNeighbours = found;
+        m_rankNeighbourWidth = width;
+        m_rankNeighbourPacking = m_packing;
+    }
+    return found;
 }
 
 template <typename T>

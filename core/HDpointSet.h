@@ -4,6 +4,7 @@
 #include "PointSetState.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,10 +41,14 @@ public:
     void CalculateRankMatrix();
     // For every point, the points whose rank in its row of the rank matrix is at most K, as
     // CalculateRankMatrix ranks them (equal distances in index order), found without the
-    // N x N matrix: N rows of min(K + 1, N) point indices, nearest first. Kept until the
-    // packed buffer is built again. Null after an "Error: ..." line naming user when the
-    // points give no packed buffer or the rows would not fit the memory budget.
-    const std::vector<int>* GetRankNeighbours(int K, const char* user);
+    // N x N matrix: N rows of min(K + 1, N) point indices, nearest first. alsoBytes: what the
+    // caller holds beside the rows while it reads them, checked with them against the memory
+    // budget. The set keeps the rows for the next call (until the packed buffer is built
+    // again) only while they fit MemoryBudget::KeepBytes(); otherwise they go when the caller
+    // lets go of them. Null after an "Error: ..." line naming user when the points give no
+    // packed buffer or the rows, the memory to find them and alsoBytes would not fit the
+    // memory budget together.
+    std::shared_ptr<const std::vector<int>> GetRankNeighbours(int K, const char* user, double alsoBytes = 0);
     HDpointSet<T>* GetSampledPointSet(const std::vector<int>& indices);  // caller owns
     std::vector<T>* GetPackedMeanVector();
 
@@ -111,8 +116,8 @@ private:
     BuildKey m_rankKey;                 // what m_rankMatrix was computed from
     uint64_t m_numbering;
     uint64_t m_packing = 0;             // counts the builds of the packed buffer
-    std::vector<int> m_rankNeighbours;  // GetRankNeighbours, and what it was found from
-    int m_rankNeighbourK = -1;
+    std::shared_ptr<const std::vector<int>> m_rankNeighbours;  // GetRankNeighbours, and what it was found from
+    int m_rankNeighbourWidth = -1;
     uint64_t m_rankNeighbourPacking = 0;
 };
 

@@ -14,11 +14,23 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
 #include <sys/resource.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+// The address sanitizer's runtime has these; the compiler does not always ship their header.
+extern "C" {
+int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, size_t),
+                                              void (*onFree)(const volatile void*));
+size_t __sanitizer_get_allocated_size(const volatile void* p);
+}
+#endif
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <random>
 #include <string>
@@ -199,6 +211,73 @@ long PeakResidentKilobytes()
     return usage.ru_maxrss;
 }
 
+// Runs the calling thread, and the threads it starts, on the first `count` of its processors
+// for one scope, as a machine with that many would (0: on all of them).
+class ProcessorScope {
+public:
+    explicit ProcessorScope(int count)
+    {
+        CPU_ZERO(&m_all);
+        sched_getaffinity(0, sizeof m_all, &m_all);
+        if (count <= 0) return;
+        cpu_set_t fewer;
+        CPU_ZERO(&fewer);
+        for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < count; ++cpu)
+            if (CPU_ISSET(cpu, &m_all)) CPU_SET(cpu, &fewer), ++taken;
+        sched_setaffinity(0, sizeof fewer, &fewer);
+    }
+    ~ProcessorScope() { sched_setaffinity(0, sizeof m_all, &m_all); }
+    ProcessorScope(const ProcessorScope&) = delete;
+    ProcessorScope& operator=(const ProcessorScope&) = delete;
+
+private:
+    cpu_set_t m_all;
+};
+
+// How far the heap grows above where it stood when the watch began, through the address
+// sanitizer's allocation hooks; without them (a build without the sanitizer) it sees nothing.
+class HeapWatch {
+public:
+    static bool Available()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        static const bool installed = __sanitizer_install_malloc_and_free_hooks(&OnMalloc, &OnFree) != 0;
+        return installed;
+#else
+        return false;
+#endif
+    }
+    HeapWatch()
+    {
+        s_now = 0;
+        s_peak = 0;
+        s_on = Available();
+    }
+    ~HeapWatch() { s_on = false; }
+    HeapWatch(const HeapWatch&) = delete;
+    HeapWatch& operator=(const HeapWatch&) = delete;
+    long long Peak() const { return s_peak; }
+    long long Now() const { return s_now; }
+
+private:
+#if defined(__SANITIZE_ADDRESS__)
+    static void OnMalloc(const volatile void*, size_t size)
+    {
+        if (!s_on) return;
+        const long long now = s_now += static_cast<long long>(size);
+        long long peak = s_peak;
+        while (now > peak && !s_peak.compare_exchange_weak(peak, now)) {}
+    }
+    static void OnFree(const volatile void* p)
+    {
+        if (s_on) s_now -= static_cast<long long>(__sanitizer_get_allocated_size(p));
+    }
+#endif
+    static inline std::atomic<bool> s_on{false};
+    static inline std::atomic<long long> s_now{0};
+    static inline std::atomic<long long> s_peak{0};
+};
+
 }  // namespace
 
 // The product of each block is split into parts of rows, which must not change a single value:
@@ -333,7 +412,7 @@ TEST(DistortionBlocks, RankNeighboursAreTheRankMatrixEntriesUpToK)
     auto set = TestSupport::MakePackedPointSet(Points(n, d, true, 5), d);
     TestSupport::CaptureStdout([&] { set->CalculateRankMatrix(); });
     for (int K : {0, 1, 4, n - 1, n + 10}) {
-        const std::vector<int>* rows = set->GetRankNeighbours(K, "test");
+        const auto rows = set->GetRankNeighbours(K, "test");
         ASSERT_NE(rows, nullptr);
         const int width = std::min(K + 1, n);
         ASSERT_EQ(rows->size(), size_t(n) * width);
@@ -343,26 +422,29 @@ TEST(DistortionBlocks, RankNeighboursAreTheRankMatrixEntriesUpToK)
     }
 }
 
-// Whatever would not fit the budget is refused with one "Error: ..." line: the previous values,
-// the caller's total and the source stay, and the same embedding is measured once the budget
-// allows it.
+// Whatever would not fit the budget is refused with one "Error: ..." line, on one processor as
+// on many: the previous values, the caller's total and the source stay, and the same embedding
+// is measured once the budget allows it.
 TEST(DistortionBlocks, RefusalsOverTheBudgetLeaveEverythingAsItWas)
 {
-    const int n = 400, d = 5;
+    const int n = 1000, d = 5;
     auto set = TestSupport::MakePackedPointSet(Points(n, d, false, 9), d);
     Zelvo::distanceFunctor functor;
     functor.mask = set->m_dimMask;
     Zelvo::PCATapkee pca(functor);
     std::unique_ptr<EmbeddingResult> r = Embed(pca, *set);
     ASSERT_NE(r, nullptr);
-    {
+    // Each measure needs more than the budget on any number of processors (Co-ranking's rows
+    // of 1000 points alone are over it); tried on one, two and all of them.
+    for (int processors : {1, 2, 0}) {
+        ProcessorScope scope(processors);
         BudgetScope budget(64 * 1024);
         r->perPointDistortion = {1.0f, 2.0f};
         for (const char* name : {"Stress", "Robust", "KDE", "Corank"}) {
             float total = 77;
             std::vector<float>* values = nullptr;
             const std::string out = TestSupport::CaptureStdout([&] { values = r->GetPerPointDistortion(total, name); });
-            EXPECT_EQ(values, nullptr) << name;
+            EXPECT_EQ(values, nullptr) << name << " on processors " << processors;
             EXPECT_EQ(total, 77) << name;
             EXPECT_EQ(r->perPointDistortion, std::vector<float>({1.0f, 2.0f})) << name;
             EXPECT_EQ(out.rfind("Error: " + std::string(name) + " distortion needs ", 0), 0u) << out;
@@ -372,10 +454,52 @@ TEST(DistortionBlocks, RefusalsOverTheBudgetLeaveEverythingAsItWas)
         EXPECT_EQ(out.rfind("Error: The high-dimensional distance matrix needs ", 0), 0u) << out;
         out = TestSupport::CaptureStdout([&] { set->CalculateRankMatrix(); });
         EXPECT_TRUE(set->m_rankMatrix.empty());
-        EXPECT_EQ(out, "Error: The rank matrix of 400 points needs 0.6 MB of memory, more than the 0.1 MB allowed\n");
+        EXPECT_EQ(out, "Error: The rank matrix of 1000 points needs 3.8 MB of memory, more than the 0.1 MB allowed\n");
     }
     const Eigen::MatrixXf hd = r->GetHDSquaredDistance();
     EXPECT_EQ(Measure(*r, "Stress"), DeviationReference(hd, r->modifiedPositions, true));
+}
+
+// Co-ranking counts the high-dimensional rows it reads with its own working memory: at the
+// smallest budget it accepts, on one processor or all, and up to the largest neighbour count a
+// field holds, the heap never grows beyond the budget, and what stays after it (rows the point
+// set keeps for the next time) is no more than may be kept.
+TEST(DistortionBlocks, CorankStaysWithinItsBudget)
+{
+    if (!HeapWatch::Available()) GTEST_SKIP() << "needs the address sanitizer's allocation hooks";
+    const int n = 400, d = 5;
+    auto set = TestSupport::MakePackedPointSet(Points(n, d, false, 9), d);
+    Zelvo::distanceFunctor functor;
+    functor.mask = set->m_dimMask;
+    Zelvo::PCATapkee pca(functor);
+    std::unique_ptr<EmbeddingResult> r = Embed(pca, *set);
+    ASSERT_NE(r, nullptr);
+    for (int processors : {1, 0}) {
+        for (int K : {10, std::numeric_limits<int>::max()}) {
+            ProcessorScope scope(processors);
+            r->corankK = K;
+            bool accepted = false;
+            for (double budget = 32 * 1024; !accepted && budget < 64 << 20; budget *= 1.04) {
+                BudgetScope limit(static_cast<size_t>(budget));
+                std::vector<float>* values = nullptr;
+                float total = 0;
+                long long peak = 0, stays = 0;
+                TestSupport::CaptureStdout([&] {
+                    HeapWatch watch;
+                    values = r->GetPerPointDistortion(total, "Corank");
+                    peak = watch.Peak();
+                    stays = watch.Now();
+                });
+                accepted = values != nullptr;
+                if (!accepted) continue;
+                const std::string label = "K " + std::to_string(K) + " on processors " + std::to_string(processors);
+                ASSERT_EQ(values->size(), size_t(n)) << label;
+                EXPECT_LE(peak, budget) << label;
+                EXPECT_LE(stays, static_cast<long long>(MemoryBudget::KeepBytes() + n * sizeof(float))) << label;
+            }
+            EXPECT_TRUE(accepted) << K;
+        }
+    }
 }
 
 // A large generated set under every measure with a budget far below its n x n matrices: each

@@ -133,7 +133,7 @@ std::vector<std::set<int>> NearestSets(const std::vector<double>& coords, int n,
             order.emplace_back(s, j);
         }
         std::sort(order.begin(), order.end());
-        for (int r = 0; r < std::min(n, K + 1); ++r)
+        for (int r = 0; r <= std::min(n - 1, K); ++r)
             sets[i].insert(order[r].second);
     }
     return sets;
@@ -238,7 +238,8 @@ TEST_F(DistortionFixture, StressAndRobustMatchDoublePrecisionLoop)
 TEST_F(DistortionFixture, KdeMatchesDoublePrecisionLoopForSeveralBandwidths)
 {
     const Oracle o = MakeOracle(*result, hd);
-    for (float h : {3.0f, 0.7f, 12.0f, 3.0f}) {
+    // 1e-18 is about the smallest bandwidth whose densities still fit a float at 40 points.
+    for (float h : {3.0f, 0.7f, 12.0f, 3.0f, 1e-18f}) {
         result->kdeBandWidth = h;
         float total = -1;
         std::vector<float>* v = Distortion(*result, total, "KDE");
@@ -259,7 +260,8 @@ TEST_F(DistortionFixture, CorankMatchesSetIntersectionOracle)
 {
     std::vector<double> hdCoords(hdValues.begin(), hdValues.end());
     std::vector<double> lowCoords(result->modifiedPositions.begin(), result->modifiedPositions.end());
-    for (int K : {1, 5, 10, 39, 60}) {
+    // A count beyond the points, up to the largest a field can hold, takes every point.
+    for (int K : {1, 5, 10, 39, 60, std::numeric_limits<int>::max()}) {
         result->corankK = K;
         const auto hdSets = NearestSets(hdCoords, n, D, K);
         const auto lowSets = NearestSets(lowCoords, n, 2, K);
@@ -298,11 +300,12 @@ TEST_F(DistortionFixture, MeasuresRefuseInputsThatGiveNoNumber)
 {
     float total = 8;
     std::string out;
-    // KDE bandwidth must be finite and above 0.
-    for (float h : {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+    // KDE bandwidth must be finite, above 0 and large enough for the densities to fit a float.
+    for (float h : {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(), 1e-30f,
+                    std::numeric_limits<float>::denorm_min()}) {
         result->kdeBandWidth = h;
         EXPECT_EQ(Distortion(*result, total, "KDE", &out), nullptr) << h;
-        EXPECT_FALSE(out.empty());
+        EXPECT_EQ(out.rfind("Error: KDE distortion ", 0), 0u) << out;
     }
     result->kdeBandWidth = 3.0f;
     // Corank needs K >= 1.
