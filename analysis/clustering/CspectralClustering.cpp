@@ -2,6 +2,7 @@
 
 #include "ClusterRotate.h"
 #include "Log.h"
+#include "MemoryBudget.h"
 
 #include <Eigen/Eigenvalues>
 #include <Eigen/Sparse>
@@ -69,7 +70,28 @@ bool checkFinite(const Eigen::VectorXd& values, const Eigen::MatrixXd& vectors)
 
 }  // namespace
 
-CspectralClustering::CspectralClustering(const Eigen::MatrixXd& laplacian, int k, bool selfAdjoint, Solver solver)
+bool CspectralClustering::TakesLeading(int64_t n, int kept, bool symmetric, Solver solver)
+{
+    if (!symmetric || solver == Solver::Full || kept >= n - 1) return false;
+    return solver == Solver::Leading || n > kDenseLimit;
+}
+
+double CspectralClustering::FullBytes(int64_t n, bool symmetric)
+{
+    const double square = double(n) * double(n);
+    // Symmetric: the solver's eigenvectors and their copy. General: the solver's Hessenberg,
+    // Schur and eigenvector matrices, the complex eigenvectors and their real parts.
+    return (symmetric ? 16.0 : 56.0) * square + 64.0 * double(n);
+}
+
+double CspectralClustering::LeadingBytes(int64_t n, int kept)
+{
+    const double basis = double(std::min<int64_t>(n, std::max<int64_t>(2 * int64_t(kept) + 1, 30)));
+    return 8.0 * double(n) * (2.0 * basis + kept + 4.0) + 16.0 * basis * basis;
+}
+
+CspectralClustering::CspectralClustering(const Eigen::MatrixXd& laplacian, int k, bool selfAdjoint, Solver solver,
+                                         const char* engine)
     : m_requestedCount(k)
 {
     const Eigen::Index n = laplacian.rows();
@@ -90,9 +112,7 @@ CspectralClustering::CspectralClustering(const Eigen::MatrixXd& laplacian, int k
     // A symmetric matrix has real eigenpairs: the symmetric solver gives them directly.
     const bool symmetric = selfAdjoint || isSymmetric(laplacian);
     const int kept = static_cast<int>(std::min<Eigen::Index>(k, n));
-    bool leading = false;
-    if (symmetric && solver != Solver::Full && kept < n - 1)
-        leading = solver == Solver::Leading || n > kDenseLimit;
+    bool leading = TakesLeading(n, kept, symmetric, solver);
 
     Eigen::VectorXd values;
     Eigen::MatrixXd vectors;
@@ -100,6 +120,7 @@ CspectralClustering::CspectralClustering(const Eigen::MatrixXd& laplacian, int k
         Log::Puts("Warning: CspectralClustering leading eigenpairs did not converge, computing all of them");
         leading = false;
     }
+    if (!leading && !Zelvo::MemoryBudget::Fits(engine, FullBytes(n, symmetric))) return;
     if (!leading && !m_decomposeFull(laplacian, symmetric, values, vectors)) return;
     m_usedLeading = leading;
 
@@ -170,7 +191,10 @@ bool CspectralClustering::m_decomposeLeading(const Eigen::MatrixXd& laplacian, i
     const Eigen::Index ncv = std::min<Eigen::Index>(n, std::max<Eigen::Index>(2 * count + 1, 30));
     const Eigen::Index nonZeros = (laplacian.array() != 0.0).count();
     try {
-        if (double(nonZeros) < kSparseShare * double(n) * double(n)) {
+        // The sparse copy only saves time: without room for it the dense matrix is multiplied.
+        const double sparseBytes = double(nonZeros) * (sizeof(double) + sizeof(int)) + double(n + 1) * sizeof(int);
+        if (double(nonZeros) < kSparseShare * double(n) * double(n) &&
+            sparseBytes <= double(Zelvo::MemoryBudget::AvailableBytes())) {
             const Eigen::SparseMatrix<double> sparse = laplacian.sparseView(0.0, 0.0);
             Spectra::SparseSymMatProd<double> op(sparse);
             Spectra::SymEigsSolver<Spectra::SparseSymMatProd<double>> eigs(op, count, ncv);

@@ -4,6 +4,8 @@
 
 #include <Eigen/Dense>
 
+#include <cstdint>
+
 #include <vector>
 
 // Eigen decomposition of a (normalised Laplacian) matrix, its k leading eigenvectors
@@ -18,9 +20,11 @@ public:
     static const int kDenseLimit = 1500;
 
     // The whole decomposition runs here. On failure (empty or non-square matrix, k < 1,
-    // a non-finite input or result) an "Error ..." line is printed and IsValid() is false.
+    // a non-finite input or result, a full decomposition that would not fit the memory the
+    // process may use) an "Error ..." line is printed and IsValid() is false. engine names the
+    // engine in the memory refusal.
     CspectralClustering(const Eigen::MatrixXd& laplacian, int k, bool selfAdjoint,
-                        Solver solver = Solver::Automatic);
+                        Solver solver = Solver::Automatic, const char* engine = "Spectral clustering");
     virtual ~CspectralClustering() = default;
 
     bool IsValid() const { return m_valid; }
@@ -37,6 +41,14 @@ public:
     int GetClusterCount() const { return m_clusterCount; }
     int GetRequestedCount() const { return m_requestedCount; }
     bool UsedLeadingSolver() const { return m_usedLeading; }
+
+    // Whether the leading eigenpairs of an n x n matrix are computed rather than all of them,
+    // for `kept` columns.
+    static bool TakesLeading(int64_t n, int kept, bool symmetric, Solver solver);
+    // Memory of the decomposition beside the matrix itself, in bytes: all eigenpairs (the
+    // solver's matrices and the copy of the vectors), or the Lanczos basis of the leading ones.
+    static double FullBytes(int64_t n, bool symmetric);
+    static double LeadingBytes(int64_t n, int kept);
 
 private:
     bool m_decomposeFull(const Eigen::MatrixXd& laplacian, bool symmetric, Eigen::VectorXd& values,

@@ -3,8 +3,10 @@
 #include "ClusteringResult.h"
 #include "HDpointSet.h"
 #include "Log.h"
+#include "MemoryBudget.h"
 #include "TreeCluster.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -30,6 +32,10 @@ HierarchicalClustering::~HierarchicalClustering() = default;
 // Exhausted memory is reported like every other failure: no exception leaves the engine.
 std::unique_ptr<ClusteringResult> HierarchicalClustering::DoClustering(HDpointSet<float>* points)
 try {
+    if (points && !MemoryBudget::Fits("Hierarchical clustering",
+                                      PeakBytes(points->GetPointCount(), points->GetSelectedDimensionCount(),
+                                                static_cast<int64_t>(points->m_dimMask.size()))))
+        return nullptr;
     if (!_setHDdataSet(points)) {
         Log::Puts("Hierarchical Cluster failed");
         return nullptr;
@@ -53,6 +59,21 @@ try {
 } catch (const std::bad_alloc&) {
     Log::Puts("Error HierarchicalClustering: not enough memory");
     return nullptr;
+}
+
+double HierarchicalClustering::PeakBytes(int64_t n, int64_t selected, int64_t dimensions) const
+{
+    const double N = double(std::max<int64_t>(n, 0));
+    const double d = double(std::max<int64_t>(selected, 0)), D = double(std::max<int64_t>(dimensions, 0));
+    // Data and mask tables with their row pointers, the merge tree and the hierarchy text; the
+    // normalised values of states 1 and 2 are made again (float, every dimension).
+    double bytes = N * (12.0 * d + 4.0 * D + 80.0);
+    if (m_linkage == SingleLinkage) return bytes + 16.0 * N;
+    // The triangle of n (n - 1) / 2 doubles, its row pointers and each row's smallest entry.
+    bytes += 4.0 * N * (N - 1.0) + 28.0 * N;
+    // Centroid linkage merges its own copy of the rows, each row a block of its own.
+    if (m_linkage == CentroidLinkage) bytes += N * (12.0 * d + 48.0);
+    return bytes;
 }
 
 bool HierarchicalClustering::_setHDdataSet(HDpointSet<float>* points)

@@ -4,6 +4,7 @@
 #include "DistanceType.h"
 #include "EngineTypes.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,8 +23,13 @@ public:
     HierarchicalClustering(const HierarchicalClustering&) = delete;
     HierarchicalClustering& operator=(const HierarchicalClustering&) = delete;
 
-    // A new result, or null with "Hierarchical Cluster failed" on standard output.
+    // A new result, or null with "Hierarchical Cluster failed" on standard output, or with
+    // the refusal alone when the run would not fit the memory the process may use.
     std::unique_ptr<ClusteringResult> DoClustering(HDpointSet<float>* points) override;
+
+    // The most memory a run over n points of the given dimensions holds at once, in bytes:
+    // the tables, and the distance triangle of every linkage but single linkage.
+    double PeakBytes(int64_t n, int64_t selected, int64_t dimensions) const;
 
 private:
     friend struct HierarchicalClusteringTestAccess;

@@ -1,8 +1,10 @@
 #include "SpectralClusteringCore.h"
 
 #include "Log.h"
+#include "MemoryBudget.h"
 #include "SubspaceAffinity.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -97,32 +99,59 @@ bool SpectralClusteringCore::spectralClusteringFromLaplacianMatrix(const Eigen::
                                                                    std::vector<std::vector<int>>& lists)
 {
     lists.clear();
-    std::unique_ptr<CspectralClustering> e;
-    if (m_clusterCount > 0) {
-        e = std::make_unique<CspectralClustering>(laplacian, m_clusterCount, selfAdjoint, m_solver);
-        lists = e->clusterKmeans(m_clusterCount, m_random);
-    } else {
-        e = std::make_unique<CspectralClustering>(laplacian, m_maxClusterCount, selfAdjoint, m_solver);
-        lists = e->clusterRotate();
-    }
+    const int count = m_clusterCount > 0 ? m_clusterCount : m_maxClusterCount;
+    const auto e = std::make_unique<CspectralClustering>(laplacian, count, selfAdjoint, m_solver, m_engineName);
     // A failed decomposition has said why; a valid one may still give no list (a single
     // point on the automatic path), which makes a result without clusters.
     if (!e->IsValid()) return false;
+    lists = m_clusterCount > 0 ? e->clusterKmeans(m_clusterCount, m_random) : e->clusterRotate();
     for (size_t i = 0; i < lists.size(); ++i)
         Log::Printf("Cluster: %d, pointCount: %ld\n", int(i), long(lists[i].size()));
     return true;
 }
 
+double SpectralClusteringCore::PeakBytes(int64_t n, int64_t d, bool subspace) const
+{
+    const double N = double(n), D = double(d), square = N * N;
+    // The packed buffer (float) and its double copy.
+    const double points = 12.0 * N * D;
+    // Building the affinity: the subspace form solves the smaller of a d x d system (its matrix,
+    // factor and the d x n solutions beside the affinity) and an n x n one (Gram, system, factor
+    // and solutions, before the affinity exists).
+    double affinity = 8.0 * square;
+    if (subspace)
+        affinity = n < d ? 32.0 * square : 8.0 * square + 16.0 * D * D + 8.0 * N * D + 24.0 * N;
+    const int count = m_clusterCount > 0 ? m_clusterCount : m_maxClusterCount;
+    const int kept = int(std::min<int64_t>(std::max(count, 1), n));
+    const double solve = CspectralClustering::TakesLeading(n, kept, true, m_solver)
+                             ? CspectralClustering::LeadingBytes(n, kept)
+                             : CspectralClustering::FullBytes(n, true);
+    // Affinity and Laplacian stay in the engine while the eigenpairs are computed.
+    return points + std::max(affinity, 16.0 * square + 8.0 * N + solve) + 8.0 * N * kept;
+}
+
+bool SpectralClusteringCore::m_fits(HDpointSet<float>* set, bool subspace) const
+{
+    if (!set) return true;
+    const int n = set->GetPointCount();
+    const int d = set->GetSelectedDimensionCount();
+    if (n <= 0 || d <= 0) return true;
+    return MemoryBudget::Fits(m_engineName, PeakBytes(n, d, subspace));
+}
+
 bool SpectralClusteringCore::RunSpectralClustering(HDpointSet<float>* set, std::vector<std::vector<int>>& lists)
 {
     lists.clear();
-    return buildAffinityMatrix(set) && buildNormalizedLaplacian() &&
+    m_engineName = "Spectral clustering";
+    return m_fits(set, false) && buildAffinityMatrix(set) && buildNormalizedLaplacian() &&
            spectralClusteringFromLaplacianMatrix(m_laplacianMatrix, true, lists);
 }
 
 bool SpectralClusteringCore::RunSubspaceClustering(HDpointSet<float>* set, std::vector<std::vector<int>>& lists)
 {
     lists.clear();
+    m_engineName = "Subspace clustering";
+    if (!m_fits(set, true)) return false;
     Log::Puts("\nSubspaceClustering .... building the affinity matrix .....");
     if (!buildAffinityMatrix_L2(set)) return false;
     Log::Puts("\nSubspaceClustering .... building the normalized laplacian matrix .....");

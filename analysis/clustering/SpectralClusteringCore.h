@@ -33,6 +33,11 @@ public:
     bool RunSpectralClustering(HDpointSet<float>* set, std::vector<std::vector<int>>& lists);
     bool RunSubspaceClustering(HDpointSet<float>* set, std::vector<std::vector<int>>& lists);
 
+    // The most memory a run over n points of d selected dimensions holds at once, in bytes:
+    // the packed points, the affinity and Laplacian matrices (n x n doubles), the subspace
+    // affinity's own systems and the eigen-decomposition of a symmetric Laplacian.
+    double PeakBytes(int64_t n, int64_t d, bool subspace) const;
+
     // One label per point from cluster lists: the list's position, -1 for a point in none.
     static std::vector<int> LabelsFromLists(const std::vector<std::vector<int>>& lists, int pointCount);
 
@@ -47,6 +52,9 @@ public:
 protected:
     // The packed selected coordinates as a d x n matrix; false with a line when unusable.
     bool m_packedPoints(HDpointSet<float>* set, Eigen::MatrixXd& points);
+    // False, with the refusal, when a run on the set would not fit the memory the process may
+    // use; nothing is made before. A set without points or dimensions passes: the run says why.
+    bool m_fits(HDpointSet<float>* set, bool subspace) const;
 
     Eigen::MatrixXd m_affinityMatrix;
     Eigen::MatrixXd m_laplacianMatrix;
@@ -55,6 +63,7 @@ protected:
     double m_kernel;
     Kmeans::RandomGenerator m_random = std::rand;
     CspectralClustering::Solver m_solver = CspectralClustering::Solver::Automatic;
+    const char* m_engineName = "Spectral clustering";
 };
 
 }  // namespace Zelvo

@@ -139,6 +139,14 @@ bool PartialSmallest(const Eigen::SparseMatrix<double>& matrix, int count, Eigen
 
 }  // namespace
 
+double EigenSolveBytes(Eigen::Index n, int count, EigenSolverKind kind, bool sparse)
+{
+    const double rows = static_cast<double>(n);
+    if (UseDense(kind, n, count)) return (sparse ? 16.0 : 8.0) * rows * rows;
+    const double basis = static_cast<double>(SubspaceSize(count, n));
+    return 8.0 * rows * (basis + 2.0 * count + 4.0) + 8.0 * basis * basis;
+}
+
 void ReportEigenFailure()
 {
     Zelvo::Log::Write("Catch!!! eigenDecomposition error");

@@ -22,6 +22,11 @@ bool LargestEigenpairs(const Eigen::MatrixXd& matrix, int count, EigenSolverKind
 bool SmallestEigenpairs(const Eigen::SparseMatrix<double>& matrix, int count, EigenSolverKind kind,
                         EigenPairs& result);
 
+// Memory the solve of `count` pairs of an n x n matrix takes beside the matrix itself, in
+// bytes: the dense solver's copy (and, for a sparse matrix, its dense form) or the Lanczos
+// basis and vectors. The factor of the sparse shift-invert solve is not counted.
+double EigenSolveBytes(Eigen::Index n, int count, EigenSolverKind kind, bool sparse);
+
 // Turns every column so that its entry of largest magnitude (the first of equals) is positive.
 void FixEigenvectorSigns(Eigen::MatrixXd& vectors);
 

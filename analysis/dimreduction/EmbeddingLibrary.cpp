@@ -188,6 +188,25 @@ TapkeeOutput embedRange(int n, const KernelCallback& kernel, const DistanceCallb
     return output;
 }
 
+double PeakMemory(int n, const ParameterSet& parameters, bool neighborSearch)
+{
+    // Read as a run reads them, without its messages: values a run refuses count for nothing.
+    const auto count = [&](KeywordId id) {
+        const double value = parameters.Value(id, -1);
+        return IsWholeNumber(value) && value >= 0 && value <= n ? static_cast<int>(value) : -1;
+    };
+    const double method = parameters.Value(KeywordId::Method, -1);
+    if (n < 1 || !IsWholeNumber(method)) return 0.0;
+    RunSettings settings;
+    settings.targetDimension = count(KeywordId::TargetDimension);
+    settings.neighbors = UsesNeighbors(static_cast<int>(method)) ? count(KeywordId::NumNeighbors) : 0;
+    if (settings.targetDimension < 1 || settings.neighbors < 0) return 0.0;
+    const double kind = parameters.Value(KeywordId::EigenSolver, AutomaticEigenSolver);
+    if (kind == DenseEigenSolver || kind == PartialEigenSolver)
+        settings.solver = static_cast<EigenSolverKind>(static_cast<int>(kind));
+    return PeakBytes(static_cast<int>(method), n, settings, neighborSearch);
+}
+
 Eigen::MatrixXf SquaredCallbackDistances(int n, const DistanceCallback& distance)
 {
     Eigen::MatrixXf distances;

@@ -87,6 +87,13 @@ public:
         return *this;
     }
     const std::vector<Parameter>& Entries() const { return m_entries; }
+    // The value given for the keyword (the last one when it was given twice), or fallback.
+    double Value(KeywordId id, double fallback) const
+    {
+        for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it)
+            if (it->id == id) return it->value;
+        return fallback;
+    }
 
 private:
     std::vector<Parameter> m_entries;
@@ -155,6 +162,13 @@ TapkeeOutput embedRange(const std::vector<Point>& points, KernelObject kernelObj
     };
     return embedRange(static_cast<int>(points.size()), kernel, distance, parameters);
 }
+
+// The most memory a run of the parameters' callback method over n points holds at once, in
+// bytes, for a check before the run starts: mostly its n x n matrices. neighborSearch: kernel
+// LLE finds the neighbours through a search that stands in for the n x n distances. Not
+// counted: the factor of the sparse solve of Laplacian eigenmaps and kernel LLE, whose size
+// depends on how the neighbours link. 0 for parameters that a run refuses.
+double PeakMemory(int n, const ParameterSet& parameters, bool neighborSearch);
 
 // Squared Euclidean distances between the columns of a d x n matrix (n x n): the
 // distance matrix of a PCA run, made on demand.

@@ -76,6 +76,36 @@ void UnitColumnsCompleted(Eigen::MatrixXd& vectors)
 
 }  // namespace
 
+double PeakBytes(int chosenMethod, int n, const RunSettings& settings, bool neighborSearch)
+{
+    const double N = n;
+    const double t = settings.targetDimension;
+    const double k = settings.neighbors;
+    const double square = N * N;
+    // Per point: the neighbour lists and the lists they are made from (vector headers and ints).
+    const double lists = N * (72.0 + 12.0 * k);
+    switch (chosenMethod) {
+    case MultidimensionalScaling:
+        // Distances (float), the double working copy and B (float) at once.
+        return 16.0 * square + EigenSolveBytes(n, settings.targetDimension, settings.solver, false) + 8.0 * N * t;
+    case Isomap:
+        // The same three matrices, and the neighbour graph with its edge lengths for the paths.
+        return 16.0 * square + lists + N * 2.0 * k * 24.0 +
+               EigenSolveBytes(n, settings.targetDimension, settings.solver, false) + 8.0 * N * t;
+    case LaplacianEigenmaps:
+        // Distances (float), then weights and Laplacian as sparse matrices of about k entries a row.
+        return 4.0 * square + lists + N * (k + 1.0) * 64.0 +
+               EigenSolveBytes(n, settings.targetDimension + 1, settings.solver, true) + 8.0 * N * (t + 1.0);
+    case KernelLocallyLinearEmbedding:
+        // Reconstruction weights (k a row) and M = (I - W)^T (I - W), about k^2 a row, each in
+        // double and float.
+        return (neighborSearch ? 0.0 : 4.0 * square) + lists + N * (k + 1.0) * 40.0 + N * (k * k + 1.0) * 24.0 +
+               EigenSolveBytes(n, settings.targetDimension + 1, settings.solver, true) + 8.0 * N * (t + 1.0);
+    default:
+        return 0.0;
+    }
+}
+
 void SquareInPlace(Eigen::MatrixXf& distances)
 {
     float* value = distances.data();

@@ -24,6 +24,8 @@ bool RunLaplacianEigenmaps(int n, const DistanceCallback& distance, const RunSet
 bool RunKernelLocallyLinearEmbedding(int n, const KernelCallback& kernel, const DistanceCallback& distance,
                                      const NeighborSearch& search, const RunSettings& settings,
                                      TapkeeOutput& output);
+// The most memory the run of a callback method holds at once, in bytes (see PeakMemory).
+double PeakBytes(int chosenMethod, int n, const RunSettings& settings, bool neighborSearch);
 // Squares every distance of the matrix in place (taken in double).
 void SquareInPlace(Eigen::MatrixXf& distances);
 

@@ -160,10 +160,15 @@ void KnnSearch::m_search(int node, int self, Query& query) const
     }
 }
 
+bool KnnSearch::CanFind(int k) const
+{
+    return k >= 1 && k <= m_n - 1 && m_usable();
+}
+
 bool KnnSearch::Find(int k, std::vector<std::vector<int>>& neighbors)
 {
     neighbors.clear();
-    if (k < 1 || k > m_n - 1 || !m_usable()) return false;
+    if (!CanFind(k)) return false;
     if (m_selected.size() <= kTreeCoordinates)
         m_findByTree(k, neighbors);
     else

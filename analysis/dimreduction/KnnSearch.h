@@ -21,6 +21,8 @@ public:
     // another distance type, no selected coordinate, a value that is not finite or a distance
     // that would overflow; the caller then goes through the functor pair by pair.
     bool Find(int k, std::vector<std::vector<int>>& neighbors);
+    // Whether Find(k) will find the neighbours, told without searching.
+    bool CanFind(int k) const;
 
 private:
     struct Node {

@@ -3,6 +3,7 @@
 #include "CallbackDistanceBlocks.h"
 #include "KnnSearch.h"
 #include "Log.h"
+#include "MemoryBudget.h"
 #include "linearKernelCallback.h"
 #include "tapkeeDistCallback.h"
 
@@ -35,12 +36,14 @@ bool TapkeeEngineSupport::m_prepareSet(HDpointSet<float>* set, const distanceFun
         Log::Printf("Error %s: the point set holds no points\n", engineName);
         return false;
     }
-    if (!set->GetPackedRawDataArray(true)) {
-        Log::Printf("Error %s: normalisation state %d gives no packed data\n", engineName,
-                    static_cast<int>(set->m_state));
-        return false;
-    }
     return true;
+}
+
+bool TapkeeEngineSupport::m_packSet(HDpointSet<float>* set, const char* engineName)
+{
+    if (set->GetPackedRawDataArray(true)) return true;
+    Log::Printf("Error %s: normalisation state %d gives no packed data\n", engineName, static_cast<int>(set->m_state));
+    return false;
 }
 
 std::vector<HDpoint<float>> TapkeeEngineSupport::m_rawPoints(HDpointSet<float>* set, int n)
@@ -59,14 +62,21 @@ bool TapkeeEngineSupport::RunOnRawPoints(HDpointSet<float>* set, const distanceF
 {
     int n = 0;
     if (!m_prepareSet(set, functor, engineName, n)) return false;
+    const size_t D = set->m_dimMask.size();
+    // Kernel LLE needs only the neighbours: found through a tree over the raw values, with the
+    // functor's own distances, instead of from the n x n matrix (when the search can stand in).
+    KnnSearch knn(set->m_values.data(), n, static_cast<int>(D), functor);
+    const double k = parameters.Value(tapkee::KeywordId::NumNeighbors, 0.0);
+    const bool searchStandsIn = withKernel && k >= 1 && k < n && knn.CanFind(static_cast<int>(k));
+    // Nothing of the set changes, nor is anything large made, before the run is known to fit.
+    const double pointBytes = static_cast<double>(n) * (static_cast<double>(D) * sizeof(float) + 48.0);
+    if (!MemoryBudget::Fits(engineName, tapkee::PeakMemory(n, parameters, searchStandsIn) + pointBytes)) return false;
+    if (!m_packSet(set, engineName)) return false;
     {
         // The points live only for the run; the output is all that stays.
         const std::vector<HDpoint<float>> points = m_rawPoints(set, n);
         tapkeeDistCallback distance(functor);
         if (withKernel) {
-            // Kernel LLE needs only the neighbours: found through a tree over the raw values,
-            // with the functor's own distances, instead of from the n x n matrix.
-            KnnSearch knn(set->m_values.data(), n, static_cast<int>(set->m_dimMask.size()), functor);
             const tapkee::NeighborSearch search = [&knn](int k, std::vector<std::vector<int>>& neighbors) {
                 return knn.Find(k, neighbors);
             };

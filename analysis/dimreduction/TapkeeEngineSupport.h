@@ -21,8 +21,9 @@ class TapkeeEngineSupport {
 public:
     // Runs the library on the raw values of every dimension of the set; the selection
     // reaches the run only through the functor's mask. The kernel is handed over only
-    // when withKernel is set. On success the output's embedding is n x targetDim and
-    // finite, and the "Output->" line has been printed.
+    // when withKernel is set. A run whose peak memory would not fit the memory the process
+    // may use is refused before anything is made (MemoryBudget::Fits). On success the
+    // output's embedding is n x targetDim and finite, and the "Output->" line has been printed.
     static bool RunOnRawPoints(HDpointSet<float>* set, const distanceFunctor& functor, const char* engineName,
                                const tapkee::ParameterSet& parameters, bool withKernel, int targetDim,
                                tapkee::TapkeeOutput& output);
@@ -44,10 +45,11 @@ public:
     static void ReportRange(const char* label, float minX, float maxX, float minY, float maxY);
 
 private:
-    // Checks the set and the functor and regenerates the packed buffer, which the results'
-    // scaling reads later; n receives the point count.
+    // Checks the set and the functor; n receives the point count.
     static bool m_prepareSet(HDpointSet<float>* set, const distanceFunctor& functor, const char* engineName,
                              int& n);
+    // Regenerates the packed buffer, which the results' scaling reads later.
+    static bool m_packSet(HDpointSet<float>* set, const char* engineName);
     static std::vector<HDpoint<float>> m_rawPoints(HDpointSet<float>* set, int n);
 };
 

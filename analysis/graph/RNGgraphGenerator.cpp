@@ -1,5 +1,6 @@
 #include "RNGgraphGenerator.h"
 
+#include "MemoryBudget.h"
 #include "ngl/NGLPointSet.h"
 #include "ngl/RelativeNeighborGraph.h"
 
@@ -9,14 +10,24 @@ RNGgraphGenerator::RNGgraphGenerator() = default;
 
 RNGgraphGenerator::~RNGgraphGenerator() = default;
 
+double RNGgraphGenerator::PeakBytes(int64_t n, int64_t selected)
+{
+    const double N = double(n);
+    // The squared lengths (float), the coordinates twice (by point and by dimension), the sort
+    // keys of a row with their scratch, and the neighbour lists.
+    return 4.0 * N * N + 8.0 * N * double(selected) + 128.0 * N;
+}
+
 std::unique_ptr<GraphModel<float>> RNGgraphGenerator::GenerateNeighborhoodGraph(
     const std::vector<HDpoint<float>>& points, const std::vector<bool>& dimMask, distanceFunctor& /*distance*/)
 {
-    auto graph = std::make_unique<GraphModel<float>>();
-
     std::vector<size_t> selected;
     for (size_t d = 0; d < dimMask.size(); ++d)
         if (dimMask[d]) selected.push_back(d);
+    if (!MemoryBudget::Fits("RNG graph", PeakBytes(static_cast<int64_t>(points.size()),
+                                                   static_cast<int64_t>(selected.size()))))
+        return nullptr;
+    auto graph = std::make_unique<GraphModel<float>>();
     ngl::Geometry<float>::D = unsigned(selected.size());
 
     // A point shorter than the mask reads 0 for its missing coordinates.
