@@ -248,7 +248,7 @@ TEST(MeasureEdges, RankNeighboursFollowTheMaskAndTheNormalisation)
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
         step.change();
-        const std::vector<int>* got = nullptr;
+        std::shared_ptr<const std::vector<int>> got;
         const std::string out = TestSupport::CaptureStdout([&] { got = set->GetRankNeighbours(K, "test"); });
         ASSERT_NE(got, nullptr) << out;
         const std::vector<int> copy = *got;
