@@ -2,21 +2,16 @@
 // row compares every file's bytes before and after, the warnings shown, and what opens
 // afterwards. No row may leave a data set that opens with other points, or show a stored
 // clustering on points it was not made for.
-#include "AppMainFrame.h"
 #include "ClusterNode.h"
 #include "ClusterNodeItem.h"
 #include "ClusteringResult.h"
-#include "DataPropertyWidget.h"
 #include "GraphModel.h"
 #include "NodeGraphItem.h"
-#include "PointGraphicsItem.h"
-#include "ProjectedViewWidget.h"
-#include "ScriptedDialogService.h"
 #include "TestSupport.h"
+#include "WindowDriver.h"
 
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QPushButton>
 
 #include <filesystem>
@@ -68,11 +63,9 @@ std::vector<int> Ids(int first, int end)
 
 // One window and one folder; the data set is a/x.xml, imported from a table whose first
 // column is the row's own number, so a point keeps its identity on disk.
-struct Journey {
-    Journey(ScriptedDialogService& dialogs, const std::string& folder) : dialogs(dialogs), folder(folder)
+struct Journey : WindowDriver {
+    Journey(ScriptedDialogService& dialogs, const std::string& folder) : WindowDriver(dialogs), folder(folder)
     {
-        frame.resize(1800, 1100);
-        frame.show();
         std::filesystem::create_directory(folder + "a");
         std::ostringstream csv;
         csv << "id,u,v\n";
@@ -81,23 +74,11 @@ struct Journey {
         Trigger("&New ...", "a/x.xml");
         Trigger("&Import CSV...", "table.csv");
     }
-    // Triggers the menu action whose file dialog is answered with name (below the folder).
+    // File names are below the folder.
     void Trigger(const QString& text, const std::string& name = "")
     {
-        if (!name.empty()) dialogs.AnswerFileName(QString::fromStdString(folder + name));
-        for (QAction* action : frame.findChildren<QAction*>())
-            if (action->text() == text) CaptureStdout([&] { action->trigger(); });
-        QCoreApplication::processEvents();
+        WindowDriver::Trigger(text, name.empty() ? name : folder + name);
     }
-    void Apply(int tab, int page)
-    {
-        Panel().tabWidget->setCurrentIndex(tab);
-        QToolBox* boxes[] = {Panel().toolBoxDataView, Panel().toolBoxClustering, Panel().toolBoxDimReduction};
-        boxes[tab]->setCurrentIndex(page);
-        CaptureStdout([&] { Panel().pbApply->click(); });
-        QCoreApplication::processEvents();
-    }
-    void Pca() { Apply(2, 0); }
     void KMeans(int k)
     {
         Panel().spinBox_kmeansClusterNumber->setValue(k);
@@ -121,23 +102,10 @@ struct Journey {
                 CaptureStdout([&] { qobject_cast<QPushButton*>(table->cellWidget(r, 1))->click(); });
         QCoreApplication::processEvents();
     }
-    // Deletes the points of the given rows of the moment.
-    void Delete(const std::vector<int>& rows)
-    {
-        Zelvo::ProjectedViewScene& scene = View().GetScene();
-        scene.clearSelection();
-        for (int row : rows) {
-            const std::vector<int>& shown = scene.GetPointSetRows();
-            scene.GetPointItems()[size_t(std::find(shown.begin(), shown.end(), row) - shown.begin())]->setSelected(true);
-        }
-        CaptureStdout([&] { View().pushButton_deletePoints->click(); });
-        QCoreApplication::processEvents();
-    }
     ViewState Look()
     {
         ViewState state;
-        Zelvo::ProjectedViewScene& scene = View().GetScene();
-        for (Zelvo::ClusterNodeItem* node : scene.GetNodeItems())
+        for (Zelvo::ClusterNodeItem* node : Scene().GetNodeItems())
             state.nodes.push_back(*node->GetNode()->GetCluster()->GetAllPointIndex());
         for (int i = 0; i < View().comboBox_SelectClusterLevel->count(); ++i)
             state.levels << View().comboBox_SelectClusterLevel->itemText(i);
@@ -145,18 +113,13 @@ struct Journey {
             state.graphs << View().comboBox_NeighborGraphType->itemText(i);
         state.level = View().comboBox_SelectClusterLevel->currentIndex();
         state.graph = View().comboBox_NeighborGraphType->currentIndex();
-        if (scene.GetGraphItem()) state.edges = scene.GetGraphItem()->GetGraph()->edges;
+        if (Scene().GetGraphItem()) state.edges = Scene().GetGraphItem()->GetGraph()->edges;
         if (const std::vector<QColor>* colours = frame.GetDataProfile().GetPointColors())
             for (const QColor& colour : *colours) state.colours.push_back(colour.rgb());
         return state;
     }
 
-    Zelvo::DataPropertyWidget& Panel() { return *frame.GetDataOperationPanel(); }
-    Zelvo::ProjectedViewWidget& View() { return *frame.GetProjectedView(); }
-
-    ScriptedDialogService& dialogs;
     const std::string folder;
-    Zelvo::AppMainFrame frame;
 };
 
 using Step = std::function<void(Journey&)>;

@@ -9,6 +9,7 @@
 #include "ProjectedViewWidget.h"
 #include "ScriptedDialogService.h"
 #include "TestSupport.h"
+#include "WindowDriver.h"
 
 #include <gtest/gtest.h>
 
@@ -29,29 +30,8 @@ namespace {
 const int kRows = 90, kDims = 4;
 
 // One application window, driven through its menus, panel and view as a user drives them.
-struct Window {
-    explicit Window(ScriptedDialogService& dialogs) : dialogs(dialogs)
-    {
-        frame.resize(1800, 1100);
-        frame.show();
-        Trigger("Parallel Coordinate");
-    }
-    void Trigger(const QString& text, const std::string& name = "")
-    {
-        if (!name.empty()) dialogs.AnswerFileName(QString::fromStdString(name));
-        for (QAction* action : frame.findChildren<QAction*>())
-            if (action->text() == text) CaptureStdout([&] { action->trigger(); });
-        QCoreApplication::processEvents();
-    }
-    void Apply(int tab, int page)
-    {
-        Panel().tabWidget->setCurrentIndex(tab);
-        QToolBox* boxes[] = {Panel().toolBoxDataView, Panel().toolBoxClustering, Panel().toolBoxDimReduction};
-        boxes[tab]->setCurrentIndex(page);
-        CaptureStdout([&] { Panel().pbApply->click(); });
-        QCoreApplication::processEvents();
-    }
-    void Pca() { Apply(2, 0); }
+struct Window : WindowDriver {
+    explicit Window(ScriptedDialogService& dialogs) : WindowDriver(dialogs) { Trigger("Parallel Coordinate"); }
     void KMeans()
     {
         std::srand(0);  // both windows draw the same seeds
@@ -65,35 +45,24 @@ struct Window {
         Apply(0, 0);
     }
     void Level(int level) { View().comboBox_SelectClusterLevel->setCurrentIndex(level - 1); }
-    // Deletes the points of the given rows of the moment.
+    // Deletes the points of the given rows of the moment (beside what is selected already).
     void Delete(const std::vector<int>& rows)
     {
-        for (int row : rows) Scene().GetPointItems()[ItemOfRow(row)]->setSelected(true);
+        for (int row : rows) ItemOfRow(row)->setSelected(true);
         CaptureStdout([&] { View().pushButton_deletePoints->click(); });
         QCoreApplication::processEvents();
         for (auto it = rows.rbegin(); it != rows.rend(); ++it) original.erase(original.begin() + *it);
-    }
-    int ItemOfRow(int row)
-    {
-        const std::vector<int>& rows = Scene().GetPointSetRows();
-        return static_cast<int>(std::find(rows.begin(), rows.end(), row) - rows.begin());
     }
     // Refines the node that holds the point imported as row `first` of the table.
     void RefineNodeOf(int first)
     {
         const int row = static_cast<int>(std::find(original.begin(), original.end(), first) - original.begin());
-        QGraphicsItem* node = Scene().GetPointItems()[ItemOfRow(row)]->parentItem();
+        QGraphicsItem* node = ItemOfRow(row)->parentItem();
         Scene().clearSelection();
         node->setSelected(true);
         CaptureStdout([&] { Scene().RefineSelectedClusterNode(); });
     }
 
-    Zelvo::DataPropertyWidget& Panel() { return *frame.GetDataOperationPanel(); }
-    Zelvo::ProjectedViewWidget& View() { return *frame.GetProjectedView(); }
-    Zelvo::ProjectedViewScene& Scene() { return View().GetScene(); }
-
-    ScriptedDialogService& dialogs;
-    Zelvo::AppMainFrame frame;
     std::vector<int> original;  // per point-set row: its row in the table first imported
 };
 

@@ -1,23 +1,15 @@
 // Deleting points of a volume and saving through the real window: what is on disk afterwards,
 // and what the data set opens with. (Save As after a deletion is a row of DataSafetyJourneyTest.)
-#include "AppMainFrame.h"
-#include "DataPropertyWidget.h"
 #include "HDfileIO.h"
-#include "PointGraphicsItem.h"
-#include "ProjectedViewWidget.h"
-#include "ScriptedDialogService.h"
 #include "TestSupport.h"
+#include "WindowDriver.h"
 
 #include <gtest/gtest.h>
-
-#include <QAction>
-
 
 #include <filesystem>
 #include <map>
 
 using TestSupport::CaptureStdout;
-using Zelvo::AppMainFrame;
 
 namespace {
 
@@ -30,50 +22,16 @@ std::map<std::string, std::string> Files(const std::string& dir)
     return files;
 }
 
-// One main window driven as a user drives it.
-struct Window {
-    explicit Window(ScriptedDialogService& dialogs) : dialogs(dialogs)
-    {
-        frame.resize(1600, 1000);
-        frame.show();
-    }
-    bool Trigger(const QString& text, const std::string& name = "")
-    {
-        if (!name.empty()) dialogs.AnswerFileName(QString::fromStdString(name));
-        bool found = false;
-        for (QAction* action : frame.findChildren<QAction*>()) {
-            if (action->text() != text) continue;
-            CaptureStdout([&] { action->trigger(); });
-            found = true;
-        }
-        QCoreApplication::processEvents();
-        return found;
-    }
-    void Pca()
-    {
-        Zelvo::DataPropertyWidget& panel = *frame.GetDataOperationPanel();
-        panel.tabWidget->setCurrentIndex(2);
-        panel.toolBoxDimReduction->setCurrentIndex(0);
-        CaptureStdout([&] { panel.pbApply->click(); });
-    }
-    void Delete(const std::vector<int>& rows)
-    {
-        Zelvo::ProjectedViewWidget& view = *frame.GetProjectedView();
-        for (int row : rows) view.GetScene().GetPointItems()[size_t(row)]->setSelected(true);
-        CaptureStdout([&] { view.pushButton_deletePoints->click(); });
-        QCoreApplication::processEvents();
-    }
+// The window as a user drives it, and what it shows of the points.
+struct Window : WindowDriver {
+    explicit Window(ScriptedDialogService& dialogs) : WindowDriver(dialogs, 1600, 1000) {}
     int VisiblePoints()
     {
         int visible = 0;
-        for (const Zelvo::PointGraphicsItem* item : frame.GetProjectedView()->GetScene().GetPointItems())
-            visible += item->isVisible();
+        for (const Zelvo::PointGraphicsItem* item : Scene().GetPointItems()) visible += item->isVisible();
         return visible;
     }
     const std::vector<float>& Values() { return frame.GetDataProfile().GetPointSet().m_values; }
-
-    ScriptedDialogService& dialogs;
-    AppMainFrame frame;
 };
 
 class VolumeDeletionTest : public ::testing::Test {
