@@ -120,12 +120,15 @@ size_t MemoryBudget::AvailableBytes()
     if (fake > 0) return fake;
     int64_t available = MemAvailableOf(ReadText("/proc/meminfo"));
     if (available < 0) available = PhysicalMemory();
-    const std::string groups = ReadText("/proc/self/cgroup");
-    const std::string mounts = ReadText("/proc/self/mountinfo");
+    // Where the process's groups are is read once: the measures ask for the budget several
+    // times per request, and the mount table is long on some machines.
+    static const std::vector<std::string> groupDirectories[2] = {
+        CgroupDirectories(ReadText("/proc/self/cgroup"), ReadText("/proc/self/mountinfo"), true),
+        CgroupDirectories(ReadText("/proc/self/cgroup"), ReadText("/proc/self/mountinfo"), false)};
     // The unified hierarchy first; the memory controller's own (v1) when it has no memory files.
     for (const bool v2 : {true, false}) {
         bool seen = false;
-        for (const std::string& dir : CgroupDirectories(groups, mounts, v2)) {
+        for (const std::string& dir : groupDirectories[v2 ? 0 : 1]) {
             const std::string limit = ReadText(dir + (v2 ? "/memory.max" : "/memory.limit_in_bytes"));
             if (limit.empty()) continue;
             seen = true;
