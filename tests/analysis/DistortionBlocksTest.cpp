@@ -42,11 +42,7 @@ using Zelvo::MemoryBudget;
 
 namespace {
 
-// Sets the memory budget for one scope.
-struct BudgetScope {
-    explicit BudgetScope(size_t bytes) { MemoryBudget::SetLimit(bytes); }
-    ~BudgetScope() { MemoryBudget::SetLimit(0); }
-};
+using TestSupport::BudgetScope;
 
 // n points of d values: Gaussian, or on a grid of four values with every fifth point a copy
 // of the one before, so that many distances are equal.

@@ -24,10 +24,7 @@ using Zelvo::MemoryBudget;
 
 namespace {
 
-struct BudgetScope {
-    explicit BudgetScope(size_t bytes) { MemoryBudget::SetLimit(bytes); }
-    ~BudgetScope() { MemoryBudget::SetLimit(0); }
-};
+using TestSupport::BudgetScope;
 
 std::vector<float> Gaussian(int n, int d, unsigned seed, const std::vector<float>& scales = {})
 {

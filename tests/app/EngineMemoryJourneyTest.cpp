@@ -21,10 +21,7 @@ using TestSupport::CaptureStdout;
 
 namespace {
 
-struct AvailableScope {
-    explicit AvailableScope(size_t bytes) { Zelvo::MemoryBudget::SetAvailable(bytes); }
-    ~AvailableScope() { Zelvo::MemoryBudget::SetAvailable(0); }
-};
+using TestSupport::AvailableScope;
 
 TEST(EngineMemoryJourney, ARefusedEngineWarnsOnceAndChangesNothingShown)
 {

@@ -618,9 +618,7 @@ TEST_F(MainWindowTest, EveryDistortionColouringOfALargeSetColoursOrRefuses)
     View().checkBox_EnableCoranking->setChecked(true);
     QRadioButton* const measures[] = {View().radioButton_Stress, View().radioButton_RobustDistance,
                                       View().radioButton_KDE, View().radioButton_Coranking};
-    struct BudgetScope {
-        ~BudgetScope() { Zelvo::MemoryBudget::SetLimit(0); }
-    } budget;
+    TestSupport::BudgetScope budget;
     for (size_t limit : {size_t(4) << 20, size_t(0)}) {
         Zelvo::MemoryBudget::SetLimit(limit);
         for (QRadioButton* measure : measures) {

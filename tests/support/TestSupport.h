@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HDpointSet.h"
+#include "MemoryBudget.h"
 
 #include <functional>
 #include <memory>
@@ -76,6 +77,18 @@ public:
 
 private:
     std::string m_path;
+};
+
+// Sets the memory budget of one computation (0: the default) for one scope.
+struct BudgetScope {
+    explicit BudgetScope(size_t bytes = 0) { Zelvo::MemoryBudget::SetLimit(bytes); }
+    ~BudgetScope() { Zelvo::MemoryBudget::SetLimit(0); }
+};
+
+// Makes the memory the process may use look like bytes (0: what the system says) for one scope.
+struct AvailableScope {
+    explicit AvailableScope(size_t bytes) { Zelvo::MemoryBudget::SetAvailable(bytes); }
+    ~AvailableScope() { Zelvo::MemoryBudget::SetAvailable(0); }
 };
 
 }  // namespace TestSupport

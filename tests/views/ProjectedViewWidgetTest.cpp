@@ -577,9 +577,7 @@ TEST_F(ProjectedViewWidgetTest, ARefusedColouringLeavesTheFormOnTheColouringShow
     OpenEmbedded(*a);
     ProjectedViewWidget& w = a->widget;
     w.checkBox_EnableCoranking->setChecked(true);
-    struct BudgetScope {
-        ~BudgetScope() { Zelvo::MemoryBudget::SetLimit(0); }
-    } budget;
+    TestSupport::BudgetScope budget;
     const auto setText = [](QLineEdit* edit, const char* text) { return [=] { edit->setText(text); }; };
     const struct {
         QRadioButton* radio;
