@@ -178,10 +178,9 @@ void DataProfile::DeletePointByIndex(std::vector<int>& indices)
 {
     // A volume's points fill its x * y * z grid, which the voxel labels follow: a grid can't
     // lose a point (the projected view asks the same before it hides any).
-    const HDpointSet<float>& points = m_pointSet;
-    if (points.m_kind == 1 || points.m_spatialY > 1 || points.m_spatialZ > 1) {
+    if (m_pointSet.FillsGrid()) {
         Log::Printf("Warning: The points of a volume data set fill its %d x %d x %d grid; no point is deleted\n",
-                    points.m_spatialX, points.m_spatialY, points.m_spatialZ);
+                    m_pointSet.m_spatialX, m_pointSet.m_spatialY, m_pointSet.m_spatialZ);
         return;
     }
     if (!m_pointSet.DeleteHDpoints(indices)) return;

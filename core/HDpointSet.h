@@ -63,6 +63,9 @@ public:
     // Changes whenever the point numbering changes (points deleted, a new set read in):
     // whatever pairs its own rows with this set's rows remembers it to notice.
     uint64_t GetNumbering() const { return m_numbering; }
+    // True for the points of a volume: they fill its x * y * z grid, which its voxel labels
+    // follow, so none of them can be deleted.
+    bool FillsGrid() const { return m_kind == 1 || m_spatialY > 1 || m_spatialZ > 1; }
 
     // Plain data, filled by the readers and the data profile.
     unsigned char m_kind = 0;           // 0 point data, 1 volume data

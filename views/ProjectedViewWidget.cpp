@@ -346,8 +346,7 @@ void ProjectedViewWidget::m_deleteSelectedPoints()
     // Point-set rows, so a later deletion still removes what the user selected.
     std::vector<int> rows = *m_scene.GetSelectedPointIndex();
     if (rows.empty()) return;
-    const HDpointSet<float>& points = m_profile->GetPointSet();
-    if (points.m_kind == 1 || points.m_spatialY > 1 || points.m_spatialZ > 1) {
+    if (m_profile->GetPointSet().FillsGrid()) {
         // A volume's grid can't lose a point: the profile refuses with its warning, and the
         // scene hides nothing.
         m_profile->DeletePointByIndex(rows);
