@@ -418,17 +418,27 @@ TEST(DistortionBlocks, RankNeighboursAreTheRankMatrixEntriesUpToK)
     }
 }
 
+// A PCA embedding of n points in 5 dimensions, with the point set it measures against.
+struct PcaEmbedding {
+    explicit PcaEmbedding(int n) : set(TestSupport::MakePackedPointSet(Points(n, 5, false, 9), 5))
+    {
+        Zelvo::distanceFunctor functor;
+        functor.mask = set->m_dimMask;
+        Zelvo::PCATapkee pca(functor);
+        result = Embed(pca, *set);
+    }
+    std::unique_ptr<HDpointSet<float>> set;
+    std::unique_ptr<EmbeddingResult> result;
+};
+
 // Whatever would not fit the budget is refused with one "Error: ..." line, on one processor as
 // on many: the previous values, the caller's total and the source stay, and the same embedding
 // is measured once the budget allows it.
 TEST(DistortionBlocks, RefusalsOverTheBudgetLeaveEverythingAsItWas)
 {
-    const int n = 1000, d = 5;
-    auto set = TestSupport::MakePackedPointSet(Points(n, d, false, 9), d);
-    Zelvo::distanceFunctor functor;
-    functor.mask = set->m_dimMask;
-    Zelvo::PCATapkee pca(functor);
-    std::unique_ptr<EmbeddingResult> r = Embed(pca, *set);
+    PcaEmbedding embedding(1000);
+    auto& set = embedding.set;
+    auto& r = embedding.result;
     ASSERT_NE(r, nullptr);
     // Each measure needs more than the budget on any number of processors (Co-ranking's rows
     // of 1000 points alone are over it); tried on one, two and all of them.
@@ -463,12 +473,9 @@ TEST(DistortionBlocks, RefusalsOverTheBudgetLeaveEverythingAsItWas)
 TEST(DistortionBlocks, CorankStaysWithinItsBudget)
 {
     if (!HeapWatch::Available()) GTEST_SKIP() << "needs the address sanitizer's allocation hooks";
-    const int n = 400, d = 5;
-    auto set = TestSupport::MakePackedPointSet(Points(n, d, false, 9), d);
-    Zelvo::distanceFunctor functor;
-    functor.mask = set->m_dimMask;
-    Zelvo::PCATapkee pca(functor);
-    std::unique_ptr<EmbeddingResult> r = Embed(pca, *set);
+    const int n = 400;
+    PcaEmbedding embedding(n);
+    auto& r = embedding.result;
     ASSERT_NE(r, nullptr);
     for (int processors : {1, 0}) {
         for (int K : {10, std::numeric_limits<int>::max()}) {
