@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <system_error>
 
@@ -37,11 +38,26 @@ void SyncFolderOf(const std::string& path)
     close(descriptor);
 }
 
+// A write past the file-size limit raises SIGXFSZ, whose default ends the process: the window
+// would vanish with the user's session. Ignored, the write fails with EFBIG and is reported
+// like any other. A handler the program set itself is left alone.
+void LetFileSizeLimitFailWrites()
+{
+    struct sigaction current {};
+    if (sigaction(SIGXFSZ, nullptr, &current) != 0) return;
+    if ((current.sa_flags & SA_SIGINFO) || current.sa_handler != SIG_DFL) return;
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
 }  // namespace
 
 AtomicFileWriter::AtomicFileWriter(const std::string& path) : m_target(path)
 {
     namespace fs = std::filesystem;
+    LetFileSizeLimitFailWrites();
     if (path.empty() || path.back() == '/') {
         m_fail(EISDIR);
         return;
@@ -71,12 +87,17 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path) : m_target(path)
         return;
     }
     if (exists && S_ISREG(old.st_mode)) fchmod(descriptor, old.st_mode & 07777);
-    m_file = fdopen(descriptor, "wb");
+    m_descriptor = descriptor;
+    // The stream writes through us, so a failed write keeps its errno for Reason() whoever
+    // writes into File().
+    cookie_io_functions_t functions {};
+    functions.write = &AtomicFileWriter::m_writeToDescriptor;
+    m_file = fopencookie(this, "w", functions);
     if (!m_file) {
-        const int cause = errno;
-        close(descriptor);
-        m_fail(cause);
+        m_fail(errno);
+        return;
     }
+    std::setvbuf(m_file, nullptr, _IOFBF, 1 << 16);
 }
 
 AtomicFileWriter::~AtomicFileWriter()
@@ -84,25 +105,42 @@ AtomicFileWriter::~AtomicFileWriter()
     Discard();
 }
 
+ssize_t AtomicFileWriter::m_writeToDescriptor(void* self, const char* data, size_t bytes)
+{
+    AtomicFileWriter& writer = *static_cast<AtomicFileWriter*>(self);
+    size_t done = 0;
+    while (done < bytes) {
+        const ssize_t written = ::write(writer.m_descriptor, data + done, bytes - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            if (writer.m_streamError == 0) writer.m_streamError = written < 0 ? errno : EIO;
+            return done > 0 ? static_cast<ssize_t>(done) : -1;
+        }
+        done += static_cast<size_t>(written);
+    }
+    return static_cast<ssize_t>(done);
+}
+
 bool AtomicFileWriter::Write(const void* data, size_t bytes)
 {
     if (!m_file) return false;
     if (bytes == 0 || std::fwrite(data, 1, bytes, m_file) == bytes) return true;
-    return m_fail(errno);
+    return m_fail(m_streamError);
 }
 
 bool AtomicFileWriter::Prepare()
 {
     if (m_prepared) return true;
     if (!m_file) return false;
-    // A failed flush says why; an earlier failed write has only left its mark on the stream.
-    const bool flushed = std::fflush(m_file) == 0;
-    const int cause = errno;
-    if (!flushed || std::ferror(m_file)) return m_fail(flushed ? EIO : cause);
-    if (fsync(fileno(m_file)) != 0) return m_fail(errno);
+    if (std::fflush(m_file) != 0 || std::ferror(m_file)) return m_fail(m_streamError);
+    // Only what reached the disk may replace the old file.
+    if (fsync(m_descriptor) != 0) return m_fail(errno);
     std::FILE* file = m_file;
     m_file = nullptr;
-    if (std::fclose(file) != 0) return m_fail(errno);
+    std::fclose(file);  // the stream only buffers; the descriptor is closed here
+    const int descriptor = m_descriptor;
+    m_descriptor = -1;
+    if (close(descriptor) != 0) return m_fail(errno);
     m_prepared = true;
     return true;
 }
@@ -122,6 +160,10 @@ void AtomicFileWriter::Discard()
     if (m_file) {
         std::fclose(m_file);
         m_file = nullptr;
+    }
+    if (m_descriptor >= 0) {
+        close(m_descriptor);
+        m_descriptor = -1;
     }
     if (!m_temporary.empty()) {
         unlink(m_temporary.c_str());

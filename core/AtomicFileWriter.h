@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <sys/types.h>
 
 namespace Zelvo {
 
@@ -13,6 +14,10 @@ namespace Zelvo {
 // A path that is a symbolic link is followed: the file it leads to is replaced. The new file
 // keeps the old one's permissions (a new one gets 0666 less the umask); a file we may not write
 // to is not replaced either.
+//
+// A write past the process's file-size limit fails like any other ("File too large"): making a
+// writer turns off the signal that would otherwise end the process there, unless the program
+// handles that signal itself.
 class AtomicFileWriter {
 public:
     explicit AtomicFileWriter(const std::string& path);
@@ -20,7 +25,8 @@ public:
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-    // The temporary file to write into; null when it could not be created.
+    // The temporary file to write into; null when it could not be created. A write through it
+    // that fails keeps its reason for Reason().
     std::FILE* File() { return m_file; }
     bool Write(const void* data, size_t bytes);
     // Flushes the temporary file to the disk and closes it; false when this or any write
@@ -40,14 +46,17 @@ public:
                                std::string* reason = nullptr);
 
 private:
+    static ssize_t m_writeToDescriptor(void* self, const char* data, size_t bytes);
     bool m_fail(int error);
 
     std::string m_target;     // the file that is replaced, a link followed
     std::string m_temporary;  // beside it
+    int m_descriptor = -1;    // the temporary file's, owned until the stream is closed
     std::FILE* m_file = nullptr;
     bool m_prepared = false;
     bool m_committed = false;
     int m_error = 0;
+    int m_streamError = 0;  // the first failed write's errno
 };
 
 }  // namespace Zelvo

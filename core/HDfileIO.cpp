@@ -12,12 +12,14 @@
 #include <tinyxml2.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 #include <utility>
 
@@ -123,6 +125,38 @@ std::string SafeFileNamePart(std::string identifier)
     return identifier;
 }
 
+// The name a file of a data set gets in a copy saved under copyBase: the data set's base name
+// at its start replaced by the copy's, or the copy's put before it; one name in the copy's folder.
+std::string CopyName(const std::string& name, const std::string& base, const std::string& copyBase)
+{
+    const bool ownName = !base.empty() && name.compare(0, base.size(), base) == 0;
+    return copyBase + SafeFileNamePart(ownName ? name.substr(base.size()) : "_" + name);
+}
+
+// Copies the first bytes bytes of the file at source (all of it for -1) into writer; false with
+// the reason when it can't be read or holds fewer bytes.
+bool CopyFileInto(AtomicFileWriter& writer, const std::string& source, int64_t bytes, std::string& reason)
+{
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(source.c_str(), "rb"), &std::fclose);
+    if (!in) {
+        reason = source + ": " + std::strerror(errno);
+        return false;
+    }
+    std::vector<char> buffer(size_t(1) << 20);
+    int64_t left = bytes < 0 ? INT64_MAX : bytes;
+    while (left > 0) {
+        const size_t read = std::fread(buffer.data(), 1, size_t(std::min<int64_t>(left, int64_t(buffer.size()))), in.get());
+        if (read == 0) break;
+        if (!writer.Write(buffer.data(), read)) return false;
+        left -= int64_t(read);
+    }
+    if (std::ferror(in.get()) || (bytes >= 0 && left > 0)) {
+        reason = source + (std::ferror(in.get()) ? ": can't be read" : " holds fewer bytes than the points need");
+        return false;
+    }
+    return true;
+}
+
 // Whether name, taken relative to directory, names a file in that folder or below it: not
 // empty, not absolute, no ".." component, and not led out by a symbolic link anywhere on
 // the way (the folder itself is compared by its real path too). A file that does not exist
@@ -212,53 +246,129 @@ bool HDfileIO::SaveHDdataSet()
 
 bool HDfileIO::SaveAsHDdataSet(const char* path)
 {
-    const std::string copyPath = path ? path : "";
-    if (m_refuseCopyOver(copyPath)) return false;
-    return m_saveDocument(copyPath.c_str());
+    return m_saveCopy(path ? path : "", nullptr);
 }
 
 bool HDfileIO::SaveAsHDdataSet(const char* path, HDpointSet<float>& pointSet)
 {
-    const std::string copyPath = path ? path : "";
+    return m_saveCopy(path ? path : "", &pointSet);
+}
+
+bool HDfileIO::m_saveCopy(const std::string& copyPath, HDpointSet<float>* pointSet)
+{
     if (!m_opened) {
         Log::Printf("Error in saving: %s file\n", copyPath.c_str());
         return false;
     }
-    const int kept = m_keptPointCount(pointSet);
-    if (kept < 0) return false;
-    SetDimensionProperties(pointSet.m_dimMask, pointSet.m_dimLabels);
-    if (kept == m_pointCount) return SaveAsHDdataSet(copyPath.c_str());
+    int kept = m_pointCount;
+    if (pointSet) {
+        kept = m_keptPointCount(*pointSet);
+        if (kept < 0) return false;
+        SetDimensionProperties(pointSet->m_dimMask, pointSet->m_dimLabels);
+    }
     // Onto the description that was opened, it is a Save.
     if (!m_fullPath.empty() && LeadToSameFile(copyPath, m_fullPath)) {
-        return WriteHDpointSetProperty(pointSet) && SaveHDdataSet();
+        return (!pointSet || WriteHDpointSetProperty(*pointSet)) && SaveHDdataSet();
     }
     if (m_refuseCopyOver(copyPath)) return false;
 
-    // The copy is a data set of its own, described from scratch: the kept points in its own
-    // point file beside it, and no stored result (their files stay here, and they number this
-    // data set's points).
+    // The copy is a data set of its own, described from scratch, whose files all carry its own
+    // names: nothing done in it later can write a file that this data set names.
     HDfileIO copy;
     copy.m_fullPath = copyPath;
     copy.m_parsingFileNameInfo();
     copy.InitXML();
     copy.m_opened = true;
-    copy.SetDataShape(m_fileTypeIndex, kept, kept, 1, 1, m_dimension);
+    copy.m_isVolume = m_isVolume;
+    copy.SetDataShape(m_fileTypeIndex, kept, kept == m_pointCount ? m_spatialX : kept, m_spatialY, m_spatialZ,
+                      m_dimension);
     copy.SetDimensionProperties(m_dimMask, m_dimLabels);
-    copy.m_binaryDataFileName = copy.m_baseName + ".bin";
-    const std::string copyPoints = copy.m_pathInFolder(copy.m_binaryDataFileName);
-    if (copyPoints.empty()) return false;
-    const std::string owner = m_fileOwner(copyPoints);
-    if (!owner.empty()) {
-        Log::Printf("Error in saving: %s file: its point file %s is %s of %s, choose another name\n",
-                    copyPath.c_str(), copyPoints.c_str(), owner.c_str(), m_fullPath.c_str());
-        return false;
+
+    std::vector<PreparedFile> files;
+    std::vector<std::string> taken = {copyPath};
+    // The path of a file of the copy; "" after an "Error in saving" line when it would replace
+    // a file of this data set or another file of the copy.
+    const auto place = [&](const std::string& name, const std::string& what) {
+        const std::string target = copy.m_pathInFolder(name);
+        if (target.empty()) return target;
+        std::string owner = m_fileOwner(target);
+        for (const std::string& other : taken)
+            if (owner.empty() && LeadToSameFile(target, other)) owner = "another file of the copy";
+        if (!owner.empty()) {
+            Log::Printf("Error in saving: %s file: its %s %s is %s of %s, choose another name\n", copyPath.c_str(),
+                        what.c_str(), target.c_str(), owner.c_str(), m_fullPath.c_str());
+            return std::string();
+        }
+        taken.push_back(target);
+        return target;
+    };
+    // Copies a file of this data set whole into the copy; false after an "Error" line.
+    const auto carry = [&](const std::string& name, const std::string& copyName, const std::string& what) {
+        const std::string source = m_pathInFolder(name);
+        const std::string target = source.empty() ? source : place(copyName, what);
+        return !target.empty() && m_prepareFile(files, target, [&](AtomicFileWriter& writer, std::string& reason) {
+            return CopyFileInto(writer, source, -1, reason);
+        });
+    };
+
+    std::string pointTarget;
+    if (!m_binaryDataFileName.empty()) {
+        copy.m_binaryDataFileName = copy.m_baseName + ".bin";
+        pointTarget = place(copy.m_binaryDataFileName, "point file");
+        if (pointTarget.empty()) return false;
+        const size_t values = size_t(kept) * size_t(std::max(m_dimension, 0));
+        // The points as they are now when the set holds this data set's, else its point file's.
+        const bool fromSet = pointSet && m_pointsLoaded && pointSet->m_dimension == m_dimension &&
+                             pointSet->m_values.size() == values;
+        const std::string source = fromSet ? std::string() : m_pathInFolder(m_binaryDataFileName);
+        if (!fromSet && source.empty()) return false;
+        if (!m_prepareFile(files, pointTarget, [&](AtomicFileWriter& writer, std::string& reason) {
+                if (fromSet) return writer.Write(pointSet->m_values.data(), values * sizeof(float));
+                return CopyFileInto(writer, source, int64_t(values * sizeof(float)), reason);
+            })) {
+            return false;
+        }
     }
-    if (!copy.m_writePointsAndDescription(copyPath, copyPoints, pointSet.m_values, kept)) return false;
-    Log::Printf("Saved the %d kept points in %s\n", kept, copyPoints.c_str());
-    if (!m_clusteringResults.empty()) {
-        Log::Printf("The stored clustering results stay with %s (they number its %d points)\n", m_fullPath.c_str(),
-                    m_pointCount);
+    // The voxel labels follow the grid: without them the copy would not open.
+    if (!m_binaryVolLabelFileName.empty()) {
+        copy.m_binaryVolLabelFileName = CopyName(m_binaryVolLabelFileName, m_baseName, copy.m_baseName);
+        if (!carry(m_binaryVolLabelFileName, copy.m_binaryVolLabelFileName, "volume-label file")) return false;
     }
+    // Nothing reads these two; they go along when they are there.
+    const std::pair<const std::string*, std::string*> unreadFiles[] = {
+        {&m_binaryClusterFileName, &copy.m_binaryClusterFileName},
+        {&m_binaryLabelFileName, &copy.m_binaryLabelFileName}};
+    for (const auto& [name, copyName] : unreadFiles) {
+        if (name->empty()) continue;
+        struct stat status {};
+        if (stat((m_directory + *name).c_str(), &status) != 0) {
+            Log::Printf("%s names %s, which is not there; the copy does not name it\n", m_fullPath.c_str(),
+                        name->c_str());
+            continue;
+        }
+        *copyName = CopyName(*name, m_baseName, copy.m_baseName);
+        if (!carry(*name, *copyName, "binary file")) return false;
+    }
+    if (kept != m_pointCount) {
+        if (!m_clusteringResults.empty()) {
+            Log::Printf("The stored clustering results stay with %s (they number its %d points)\n",
+                        m_fullPath.c_str(), m_pointCount);
+        }
+    } else {
+        for (const auto& [identifier, name] : m_clusteringResults) {
+            const std::string copyName = copy.m_baseName + "_" + SafeFileNamePart(identifier) + ".bin";
+            const std::string source = m_directory + name;
+            if (access(source.c_str(), R_OK) != 0) {
+                Log::Printf("Warning: the stored clustering \"%s\" is not carried into %s: %s can't be read (%s)\n",
+                            identifier.c_str(), copyPath.c_str(), source.c_str(), std::strerror(errno));
+                continue;
+            }
+            if (!carry(name, copyName, "clustering result \"" + identifier + "\"")) return false;
+            copy.m_clusteringResults[identifier] = copyName;
+        }
+    }
+    if (!copy.m_commitWithDescription(files, copyPath)) return false;
+    if (kept != m_pointCount) Log::Printf("Saved the %d kept points in %s\n", kept, pointTarget.c_str());
     return true;
 }
 
@@ -305,50 +415,64 @@ int HDfileIO::m_keptPointCount(HDpointSet<float>& pointSet) const
 bool HDfileIO::m_writePointsAndDescription(const std::string& descriptionPath, const std::string& pointPath,
                                            const std::vector<float>& values, int kept)
 {
-    const std::unique_ptr<AtomicFileWriter> points = m_preparePointFile(pointPath, values.data(), values.size());
-    if (!points) return false;
+    std::vector<PreparedFile> files;
+    if (!m_preparePointFile(files, pointPath, values.data(), values.size())) return false;
     const int count = m_pointCount;
     const int extent = m_spatialX;
     m_pointCount = kept;
     m_spatialX = kept;
-    if (m_commitWithDescription(*points, pointPath, descriptionPath)) return true;
-    if (!points->IsCommitted()) {
+    if (m_commitWithDescription(files, descriptionPath)) return true;
+    if (!files.front().writer->IsCommitted()) {
         m_pointCount = count;
         m_spatialX = extent;
     }
     return false;
 }
 
-std::unique_ptr<AtomicFileWriter> HDfileIO::m_preparePointFile(const std::string& pointPath, const float* values,
-                                                               size_t count) const
+bool HDfileIO::m_prepareFile(std::vector<PreparedFile>& files, const std::string& path,
+                             const std::function<bool(AtomicFileWriter&, std::string&)>& fill) const
 {
-    auto points = std::make_unique<AtomicFileWriter>(pointPath);
-    if (!points->Write(values, count * sizeof(float)) || !points->Prepare()) {
-        Log::Printf("Error: Can't write the binary file: %s (%s)\n", pointPath.c_str(), points->Reason().c_str());
-        return nullptr;
+    auto writer = std::make_unique<AtomicFileWriter>(path);
+    std::string reason;
+    if (!fill(*writer, reason) || !writer->Prepare()) {
+        if (reason.empty()) reason = writer->Reason();
+        Log::Printf("Error: Can't write the binary file: %s (%s)\n", path.c_str(), reason.c_str());
+        return false;
     }
-    return points;
+    files.push_back(PreparedFile{std::move(writer), path});
+    return true;
 }
 
-bool HDfileIO::m_commitWithDescription(AtomicFileWriter& points, const std::string& pointPath,
-                                       const std::string& descriptionPath)
+bool HDfileIO::m_preparePointFile(std::vector<PreparedFile>& files, const std::string& pointPath,
+                                  const float* values, size_t count) const
 {
-    // Both files are written out before either replaces its old one: a failure leaves both
-    // as they were.
+    return m_prepareFile(files, pointPath, [&](AtomicFileWriter& writer, std::string&) {
+        return writer.Write(values, count * sizeof(float));
+    });
+}
+
+bool HDfileIO::m_commitWithDescription(std::vector<PreparedFile>& files, const std::string& descriptionPath)
+{
+    // Every file is written out before any replaces its old one, and the description goes
+    // last: a failure before the renames leaves every file as it was.
     m_updateXMLFromAttributes();
     AtomicFileWriter description(descriptionPath);
-    if (!m_doc->Print(description) || !description.Prepare()) {
+    const bool printed = m_doc->Print(description);
+    if (!description.Prepare() || !printed) {
         Log::Printf("Error in saving: %s file (%s)\n", descriptionPath.c_str(), description.Reason().c_str());
         return false;
     }
-    if (!points.Commit()) {
-        Log::Printf("Error: Can't write the binary file: %s (%s)\n", pointPath.c_str(), points.Reason().c_str());
-        return false;
+    for (PreparedFile& file : files) {
+        if (!file.writer->Commit()) {
+            Log::Printf("Error: Can't write the binary file: %s (%s)\n", file.path.c_str(),
+                        file.writer->Reason().c_str());
+            return false;
+        }
     }
     if (!description.Commit()) {
-        // Rare (the folder changed between the two renames); saving again writes the description.
+        // Rare (the folder changed between the renames); saving again writes the description.
         Log::Printf("Error in saving: %s file (%s); %s is written already\n", descriptionPath.c_str(),
-                    description.Reason().c_str(), pointPath.c_str());
+                    description.Reason().c_str(), files.empty() ? "nothing" : files.front().path.c_str());
         return false;
     }
     return true;
@@ -599,8 +723,9 @@ bool HDfileIO::m_saveDocument(const char* path)
         return false;
     }
     m_updateXMLFromAttributes();
-    if (!m_doc->SaveFile(path)) {
-        Log::Printf("Error in saving: %s file\n", path);
+    std::string reason;
+    if (!m_doc->SaveFile(path, &reason)) {
+        Log::Printf("Error in saving: %s file (%s)\n", path, reason.c_str());
         return false;
     }
     return true;
@@ -806,8 +931,9 @@ bool HDfileIO::m_writeHDpointRawBuffer(std::vector<float>* values)
         return false;
     }
     // Written out now; it replaces the old file together with the description.
-    m_pendingPointFile = m_preparePointFile(path, values ? values->data() : nullptr, values ? values->size() : 0);
-    if (!m_pendingPointFile) return false;
+    m_pendingPointFile.clear();
+    if (!m_preparePointFile(m_pendingPointFile, path, values ? values->data() : nullptr, values ? values->size() : 0))
+        return false;
     m_binaryDataFileName = fileName;
     return true;
 }
@@ -850,10 +976,20 @@ bool HDfileIO::ReadCSVFile(const char* path)
 bool HDfileIO::ImportDataFromCSV(const char* path)
 {
     if (!m_opened || !m_newDataSet) return false;
-    const bool read = ReadCSVFile(path ? path : "");
-    const std::unique_ptr<AtomicFileWriter> points = std::move(m_pendingPointFile);
-    if (!read || !points) return false;
-    return m_commitWithDescription(*points, m_directory + m_binaryDataFileName, m_fullPath);
+    // The table fills a new data set of its own, taken over only once its point file and its
+    // description are written: a failed import leaves this one as it was, here and on disk.
+    HDfileIO imported;
+    imported.m_fullPath = m_fullPath;
+    imported.m_parsingFileNameInfo();
+    imported.InitXML();
+    imported.m_opened = true;
+    imported.m_newDataSet = true;
+    if (!imported.ReadCSVFile(path ? path : "")) return false;
+    std::vector<PreparedFile> files = std::move(imported.m_pendingPointFile);
+    imported.m_pendingPointFile.clear();
+    if (files.empty() || !imported.m_commitWithDescription(files, imported.m_fullPath)) return false;
+    *this = std::move(imported);
+    return true;
 }
 
 }  // namespace Zelvo

@@ -2,6 +2,7 @@
 
 #include "CSVLoader.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -42,18 +43,21 @@ public:
     bool OpenHDdataSet(const char* path);
     // Starts a new, empty data set at path (the skeleton lives in memory; nothing is written).
     bool CreateNewEmptyHDdataSet(const char* path);
-    // Write the description to the stored path, or to another path keeping the stored one.
-    // A failed write prints "Error in saving: ..." and returns false; the file on disk is then
-    // as it was. Another path that leads to a file this data set names (its point file, a
-    // stored result) is refused the same way.
+    // Write the description to the stored path. A failed write prints "Error in saving: ... (reason)"
+    // and returns false; the file on disk is then as it was.
     bool SaveHDdataSet();
+    // Save As: a copy that is a data set of its own, and this object goes on describing the data
+    // set that was opened. The copy's files all carry its own names beside its description: its
+    // point file <copy base>.bin, the volume labels and the two unread binary files (this data
+    // set's base name in their names replaced by the copy's), and every stored clustering under
+    // <copy base>_<identifier>.bin. Nothing replaces a file this data set names, and the files
+    // are all written out before any is committed, the description last; a failure leaves every
+    // file as it was. A stored clustering whose file can't be read is left out with a "Warning"
+    // line. Onto the description that was opened it is a Save.
     bool SaveAsHDdataSet(const char* path);
-    // Save As for the points as they are now, after copying the set's dimension selection and
-    // labels (as WriteHDpointSetProperty). An unchanged point set: the description only. After
-    // a deletion the copy is a data set of its own: the kept points go into <copy base>.bin
-    // beside it, and its description gives their count and extent, names that file and lists
-    // no stored result (their files stay here and number this data set's points). The data
-    // set that was opened keeps its files and stays the one this object describes.
+    // The same for the points as they are now, after copying the set's dimension selection and
+    // labels (as WriteHDpointSetProperty). After a deletion the copy holds the kept points, with
+    // their count and extent, and lists no stored result (those number this data set's points).
     bool SaveAsHDdataSet(const char* path, HDpointSet<float>& pointSet);
     // Closing keeps everything, so a closed data set can still be saved.
     int Close();
@@ -150,6 +154,12 @@ private:
     // Writes the values out for <base>.bin and names it as the binary data file; the import
     // replaces the old file with them together with the description.
     bool m_writeHDpointRawBuffer(std::vector<float>* values);
+    // A file written out beside its target, waiting to replace it.
+    struct PreparedFile {
+        std::unique_ptr<AtomicFileWriter> writer;
+        std::string path;
+    };
+    bool m_saveCopy(const std::string& copyPath, HDpointSet<float>* pointSet);
     // Which file of this data set path leads to ("the point data", "the clustering result
     // \"km\"", ...), or "" when none; identifier's own entry in results does not count.
     std::string m_fileOwner(const std::string& path, const std::map<std::string, std::string>* results = nullptr,
@@ -161,13 +171,15 @@ private:
     // by this object's, with kept points, both or neither.
     bool m_writePointsAndDescription(const std::string& descriptionPath, const std::string& pointPath,
                                      const std::vector<float>& values, int kept);
-    // The values written out beside pointPath, to be committed; null after an "Error" line.
-    std::unique_ptr<AtomicFileWriter> m_preparePointFile(const std::string& pointPath, const float* values,
-                                                         size_t count) const;
-    // Writes this object's description to descriptionPath and commits the prepared point file
-    // with it: both replace their old files, or (after an "Error" line) neither does.
-    bool m_commitWithDescription(AtomicFileWriter& points, const std::string& pointPath,
-                                 const std::string& descriptionPath);
+    // Writes a file out beside path with fill (which writes into the writer, or gives a reason)
+    // and adds it to files; false after an "Error" line.
+    bool m_prepareFile(std::vector<PreparedFile>& files, const std::string& path,
+                       const std::function<bool(AtomicFileWriter&, std::string&)>& fill) const;
+    bool m_preparePointFile(std::vector<PreparedFile>& files, const std::string& pointPath, const float* values,
+                            size_t count) const;
+    // Writes this object's description to descriptionPath and commits the prepared files with
+    // it: all replace their old files, or (after an "Error" line) none does.
+    bool m_commitWithDescription(std::vector<PreparedFile>& files, const std::string& descriptionPath);
     // True after an "Error in saving" line when a copy at copyPath would replace a file of
     // this data set other than its description.
     bool m_refuseCopyOver(const std::string& copyPath) const;
@@ -217,7 +229,7 @@ private:
 
     CSVLoader m_csvLoader;
     // The CSV import's point file, written out and waiting for its description.
-    std::unique_ptr<AtomicFileWriter> m_pendingPointFile;
+    std::vector<PreparedFile> m_pendingPointFile;
 
     std::map<std::string, std::string> m_clusteringResults;
     std::map<std::string, std::string> m_embeddingResults;

@@ -328,11 +328,15 @@ bool WideXMLDocument::LoadFile(const char* path)
     return true;
 }
 
-bool WideXMLDocument::SaveFile(const char* path) const
+bool WideXMLDocument::SaveFile(const char* path, std::string* reason) const
 {
     // A description that cannot be written whole keeps the one on disk.
     AtomicFileWriter writer(path ? path : "");
-    return Print(writer) && writer.Commit();
+    const bool printed = Print(writer);
+    // Committing a writer whose stream failed fails with the reason of that write.
+    const bool saved = writer.Commit() && printed;
+    if (!saved && reason) *reason = writer.Reason();
+    return saved;
 }
 
 bool WideXMLDocument::Print(AtomicFileWriter& writer) const

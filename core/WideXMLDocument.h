@@ -39,9 +39,10 @@ public:
     // loads again the same.
     bool LoadFile(const char* path);
     // Writes the document with every wide element's list after its own attributes. The file
-    // is replaced whole or not at all (AtomicFileWriter).
-    bool SaveFile(const char* path) const;
-    // The same text into a writer that the caller commits (with other files that must agree).
+    // is replaced whole or not at all (AtomicFileWriter); reason receives why a save failed.
+    bool SaveFile(const char* path, std::string* reason = nullptr) const;
+    // The same text into a writer that the caller prepares and commits (with other files that
+    // must agree); false when a write failed, and the writer's Prepare then fails with its reason.
     bool Print(AtomicFileWriter& writer) const;
 
     // The attribute list of an element at a wide path (empty for a new element); null for any

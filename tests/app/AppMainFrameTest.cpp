@@ -188,14 +188,14 @@ TEST(AppMainFrame, SaveNeedsADataSetAndReportsTheWrite)
     EXPECT_TRUE(InvokeBoolSlot(*window, "save"));
     EXPECT_TRUE(FileExists(path));
 
-    // A write that fails is reported as failed.
+    // A write that fails is reported as failed, with its reason.
     dialogs.AnswerFileName(QString::fromStdString(dir.path() + "missing/dir.d/set.xml"));
     FindAction(*window, "&New ...")->trigger();
     std::string out = CaptureStdout([&] { EXPECT_FALSE(InvokeBoolSlot(*window, "save")); });
-    EXPECT_EQ(out, "Error in saving: " + dir.path() + "missing/dir.d/set.xml file\n");
+    EXPECT_EQ(out, "Error in saving: " + dir.path() + "missing/dir.d/set.xml file (No such file or directory)\n");
     dialogs.AnswerFileName(QString::fromStdString(dir.path() + "missing/other.xml"));
     out = CaptureStdout([&] { EXPECT_FALSE(InvokeBoolSlot(*window, "saveAs")); });
-    EXPECT_EQ(out, "Error in saving: " + dir.path() + "missing/other.xml file\n");
+    EXPECT_EQ(out, "Error in saving: " + dir.path() + "missing/other.xml file (No such file or directory)\n");
     EXPECT_TRUE(dialogs.ScriptUsedUp());
 }
 

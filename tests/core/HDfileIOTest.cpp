@@ -202,9 +202,8 @@ TEST(HDfileIO, RoundTripKeepsEveryElementAndAttributeInOrder)
     EXPECT_EQ(reopened.GetClusteringResults().at("a"), "set_a.bin");
 
     // Saving the opened description again rewrites the attributes in place: same meaning.
-    const std::string copy = dir.file("copy.xml");
-    CaptureStdout([&] { EXPECT_TRUE(reopened.SaveAsHDdataSet(copy.c_str())); });
-    EXPECT_EQ(DescribeFile(copy), expected);
+    CaptureStdout([&] { EXPECT_TRUE(reopened.SaveHDdataSet()); });
+    EXPECT_EQ(DescribeFile(path), expected);
 }
 
 TEST(HDfileIO, SaveAsWritesElsewhereButKeepsTheDataSetPath)
