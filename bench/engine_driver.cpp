@@ -7,6 +7,7 @@
 #include "driver/DriverMethods.h"
 #include "driver/DriverOptions.h"
 
+#include "AtomicFileWriter.h"
 #include "ClusteringLevelFilter.h"
 #include "DataOperationController.h"
 #include "hNode.h"
@@ -159,15 +160,17 @@ int main(int argc, char** argv)
     if (output.graph) std::printf("edges: %zu\n", output.graph->edges.size());
 
     if (!options.outPath.empty()) {
-        std::FILE* out = std::fopen(options.outPath.c_str(), "w");
-        if (!out) return Fail(kFailed, "cannot write " + options.outPath);
-        if (output.embedding)
-            WriteEmbedding(out, *output.embedding, perPoint);
-        else if (output.clustering)
-            WriteClustering(out, *output.clustering, data.Profile().GetPointSet().GetPointCount());
-        else
-            WriteGraph(out, output.graph.get());
-        if (std::fclose(out) != 0) return Fail(kFailed, "cannot write " + options.outPath);
+        // Replaced whole or not at all: a full disk or a file-size limit keeps the old file.
+        Zelvo::AtomicFileWriter out(options.outPath);
+        if (std::FILE* file = out.File()) {
+            if (output.embedding)
+                WriteEmbedding(file, *output.embedding, perPoint);
+            else if (output.clustering)
+                WriteClustering(file, *output.clustering, data.Profile().GetPointSet().GetPointCount());
+            else
+                WriteGraph(file, output.graph.get());
+        }
+        if (!out.Commit()) return Fail(kFailed, "cannot write " + options.outPath + " (" + out.Reason() + ")");
     }
     std::printf("time_ms: %.3f\n", MedianOf(times));
     return 0;

@@ -3,6 +3,7 @@
 //     kmeans_seeds (--csv FILE | --xml FILE) [--dims LIST] [--state N] --method kmeans --k K --out FILE
 // The data go through the driver's own loading and the engine's packing, and the draws
 // follow the driver's srand(0) before a run.
+#include "AtomicFileWriter.h"
 #include "HDpointSet.h"
 #include "KmTree.h"
 #include "driver/DriverData.h"
@@ -46,11 +47,13 @@ int main(int argc, char** argv)
     std::vector<float> centres(static_cast<std::size_t>(k) * d);
     if (!tree.IsValid() || !tree.SeedKMeansPlusPlus(k, centres.data())) return Fail("seeding failed");
 
-    std::FILE* out = std::fopen(options.outPath.c_str(), "w");
-    if (!out) return Fail("cannot write " + options.outPath);
-    for (int c = 0; c < k; ++c) {
-        for (int j = 0; j < d; ++j) std::fprintf(out, j ? ",%.9g" : "%.9g", centres[static_cast<std::size_t>(c) * d + j]);
-        std::fputc('\n', out);
+    Zelvo::AtomicFileWriter out(options.outPath);
+    if (std::FILE* file = out.File()) {
+        for (int c = 0; c < k; ++c) {
+            for (int j = 0; j < d; ++j)
+                std::fprintf(file, j ? ",%.9g" : "%.9g", centres[static_cast<std::size_t>(c) * d + j]);
+            std::fputc('\n', file);
+        }
     }
-    return std::fclose(out) == 0 ? 0 : Fail("cannot write " + options.outPath);
+    return out.Commit() ? 0 : Fail("cannot write " + options.outPath + " (" + out.Reason() + ")");
 }

@@ -1,5 +1,6 @@
 // What the data set's files look like after a write that fails, a store whose file would be
 // another file of the data set, a Save As after a deletion, and a deletion from a volume.
+#include "AtomicFileWriter.h"
 #include "ClusteringResult.h"
 #include "DataProfile.h"
 #include "EmbeddingResult.h"
@@ -14,12 +15,15 @@
 
 #include <fcntl.h>
 #include <linux/capability.h>
-#include <sys/resource.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -86,28 +90,6 @@ std::string Lines(const std::function<void()>& fn)
     close(saved);
     return text;
 }
-
-// A disk that is full for this process: writes beyond `bytes` into any file fail.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit limited = m_saved;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-
-private:
-    rlimit m_saved {};
-    void (*m_handler)(int);
-};
 
 // Files or a folder made read-only. Root writes into them anyway unless its override of file
 // modes is out of its effective capabilities, so it is taken out meanwhile.
@@ -185,6 +167,19 @@ void MakeDataSet(const std::string& folder, const std::string& name, int rows)
     std::remove((folder + name + ".csv").c_str());
 }
 
+// What the file object says of its data set, in one comparable text.
+std::string State(const HDfileIO& io)
+{
+    std::ostringstream text;
+    text << io.GetFullPath() << ' ' << io.IsNewDataSet() << ' ' << io.GetPointCount() << ' ' << io.GetDimension()
+         << ' ' << io.GetSpatialX() << 'x' << io.GetSpatialY() << 'x' << io.GetSpatialZ() << " points "
+         << io.GetBinaryDataFileName() << " volume " << io.GetBinaryVolLabelFileName();
+    for (size_t i = 0; i < io.GetDimensionLabels().size(); ++i)
+        text << ' ' << io.GetDimensionLabels()[i] << '=' << (i < io.GetDimensionMask().size() && io.GetDimensionMask()[i]);
+    for (const auto& [identifier, file] : io.GetClusteringResults()) text << ' ' << identifier << "->" << file;
+    return text.str();
+}
+
 bool Open(HDfileIO& io, const std::string& path)
 {
     bool opened = false;
@@ -251,7 +246,7 @@ TEST(DataSetFiles, AFailedWriteKeepsEveryOldFile)
             std::string out;
             if (failure == failures[0]) {
                 out = Lines([&] {
-                    FileSizeLimit full(64);  // every file here is larger
+                    TestSupport::FileSizeLimit full(64);  // every file here is larger
                     written = write.operation(io, dir.path());
                 });
             } else {
@@ -275,6 +270,92 @@ TEST(DataSetFiles, AFailedWriteKeepsEveryOldFile)
             EXPECT_EQ(Changed(before, Snapshot(dir.path())), write.files);
         }
     }
+}
+
+// A CSV import whose description can't be written names the reason and leaves the data set as it
+// was, in memory and on disk, also when New was made over another data set with as many values.
+// A Save after it names no point file that was never written, and with room the import succeeds.
+TEST(DataSetFiles, AFailedImportLeavesTheDataSetAsItWas)
+{
+    // 2 x 300 values: a point file of 2,400 bytes and a description far beyond 4 KB.
+    std::ostringstream wide;
+    for (int row = -1; row < 2; ++row)
+        for (int c = 0; c < 300; ++c) wide << (row < 0 ? "a" + std::to_string(c) : std::to_string(row * 300 + c)) << (c < 299 ? ',' : '\n');
+    for (const bool overAnother : {false, true}) {
+        SCOPED_TRACE(overAnother ? "New over a data set of 200 x 3" : "New in an empty folder");
+        TempDir dir;
+        if (overAnother) MakeDataSet(dir.path(), "d", 200);
+        TestSupport::WriteFile(dir.file("wide.csv"), wide.str());
+        HDfileIO io;
+        ASSERT_TRUE(io.CreateNewEmptyHDdataSet(dir.file("d.xml").c_str()));
+        const std::string created = State(io);
+        const Folder before = Snapshot(dir.path());
+        bool imported = true;
+        const std::string out = Lines([&] {
+            TestSupport::FileSizeLimit full(4096);
+            imported = io.ImportDataFromCSV(dir.file("wide.csv").c_str());
+        });
+        EXPECT_FALSE(imported);
+        EXPECT_NE(out.find("Error in saving: " + dir.file("d.xml") + " file (File too large)"), std::string::npos) << out;
+        EXPECT_EQ(State(io), created);
+        EXPECT_EQ(Changed(before, Snapshot(dir.path())), Names{});
+
+        Lines([&] { EXPECT_TRUE(io.SaveHDdataSet()); });
+        HDfileIO saved;
+        ASSERT_TRUE(Open(saved, dir.file("d.xml")));
+        EXPECT_EQ(saved.GetPointCount(), 0);
+        EXPECT_EQ(saved.GetBinaryDataFileName(), "");
+
+        Lines([&] { EXPECT_TRUE(io.ImportDataFromCSV(dir.file("wide.csv").c_str())); });
+        HDpointSet<float> points;
+        ASSERT_TRUE(Open(saved, dir.file("d.xml")));
+        ASSERT_TRUE(saved.ReadHDPointSet(points));
+        EXPECT_EQ(points.GetPointCount(), 2);
+        EXPECT_EQ(points.m_values.back(), 599.0f);
+    }
+}
+
+// The writer's temporary file lies beside the file it replaces, so a working folder that can't be
+// written changes nothing; and only bytes that reached the disk replace a file: when the flush to
+// the disk fails (seen in a child process whose fsync always fails), the old file stays.
+TEST(DataSetFiles, TheTemporaryFileLiesBesideItsTargetAndAFailedFlushKeepsTheOldFile)
+{
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.file("work").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(dir.file("data").c_str(), 0700), 0);
+    const std::string target = dir.file("data/f.bin");
+    TestSupport::WriteFile(target, "old");
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.file("work"));
+    {
+        ReadOnly locked({dir.file("work")});
+        std::string reason;
+        EXPECT_TRUE(Zelvo::AtomicFileWriter::WriteWholeFile(target, "new", 3, &reason)) << reason;
+    }
+    fs::current_path(previous);
+    EXPECT_EQ(ReadFile(target), "new");
+
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        sock_filter failSync[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fsync, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        sock_fprog program {static_cast<unsigned short>(std::size(failSync)), failSync};
+        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+            _exit(2);
+        std::string reason;
+        const bool written = Zelvo::AtomicFileWriter::WriteWholeFile(target, "newer", 5, &reason);
+        _exit(!written && reason == std::strerror(EIO) ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadFile(target), "new");
+    EXPECT_EQ(Snapshot(dir.path()), (Folder{{"data", "<folder>"}, {"data/f.bin", "new"}, {"work", "<folder>"}}));
 }
 
 // A replaced file keeps its permissions, and a link in the folder keeps leading to the file
@@ -335,6 +416,12 @@ TEST(DataSetFiles, AStoredResultNeverReplacesAnotherFileOfTheDataSet)
         {"volume labels spelled ./d_new.bin, not there yet",
          [](HDfileIO& io, const std::string&) { io.SetBinaryFileNames("d.bin", "", "", "./d_new.bin"); }, "new",
          "the volume labels"},
+        {"the binary cluster file named d_new.bin",
+         [](HDfileIO& io, const std::string&) { io.SetBinaryFileNames("d.bin", "d_new.bin", "", ""); }, "new",
+         "the binary cluster file"},
+        {"the binary label file spelled ./d_embed_new.bin",
+         [](HDfileIO& io, const std::string&) { io.SetBinaryFileNames("d.bin", "", "./d_embed_new.bin", ""); },
+         "embed_new", "the binary label file"},
         {"another clustering's file spelled sub/../d_embed_new.bin",
          [](HDfileIO& io, const std::string&) { io.SetClusteringResultFile("old", "sub/../d_embed_new.bin"); },
          "embed_new", "the clustering result \"old\""},
@@ -430,6 +517,90 @@ TEST(DataSetFiles, SaveAsAfterADeletionWritesACopyOfItsOwn)
     EXPECT_EQ(kept.m_values, Values({0, 1, 3, 4, 5, 6, 8, 9, 10, 11}));
 }
 
+// Save As makes a data set of its own wherever it is saved: it opens with the same points, labels
+// and mask, carries the stored clusterings under its own names (not after a deletion: they number
+// the original's points), and nothing done in it later (Delete Points and Save, storing a result)
+// writes a file that the original names. A copy that would replace one of those is refused.
+TEST(DataSetFiles, SaveAsGivesTheCopyFilesOfItsOwn)
+{
+    const struct {
+        const char* copy;  // below the test's folder; the original is a/x.xml
+        std::vector<int> deleted;
+        std::function<void(const std::string& folder)> arrange;
+        Names files;                    // the copy's, written new; none when it is refused
+        std::vector<std::string> stored;
+        const char* line;  // one line it prints
+    } rows[] = {
+        {"a/z.xml", {}, nullptr, {"a/z.bin (new)", "a/z.xml (new)", "a/z_km.bin (new)"}, {"km"}, "km=>z_km.bin"},
+        {"b/y.xml", {}, nullptr, {"b/y.bin (new)", "b/y.xml (new)", "b/y_km.bin (new)"}, {"km"}, "km=>y_km.bin"},
+        {"b/y.xml", {7, 2}, nullptr, {"b/y.bin (new)", "b/y.xml (new)"}, {}, "Saved the 10 kept points in "},
+        {"b/y.xml", {}, [](const std::string& folder) { std::remove((folder + "a/x_km.bin").c_str()); },
+         {"b/y.bin (new)", "b/y.xml (new)"}, {}, "Warning: the stored clustering \"km\" is not carried into "},
+        {"a/x.copy", {}, nullptr, {}, {}, "its point file @a/x.bin is the point data of @a/x.xml"},
+        {"a/x_e.xml", {},
+         [](const std::string& folder) {
+             HDfileIO io;
+             ASSERT_TRUE(Open(io, folder + "a/x.xml"));
+             CaptureStdout([&] { ASSERT_TRUE(io.WriteClusteringResult(*Halves(12, 0), "e_km") && io.SaveHDdataSet()); });
+         },
+         {}, {}, "its clustering result \"km\" @a/x_e_km.bin is the clustering result \"e_km\" of @a/x.xml"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.copy) + " after deleting " + std::to_string(row.deleted.size()));
+        TempDir dir;
+        ASSERT_EQ(mkdir(dir.file("a").c_str(), 0700), 0);
+        ASSERT_EQ(mkdir(dir.file("b").c_str(), 0700), 0);
+        MakeDataSet(dir.file("a/"), "x", 12);
+        if (row.arrange) row.arrange(dir.path());
+        HDfileIO io;
+        ASSERT_TRUE(Open(io, dir.file("a/x.xml")));
+        HDpointSet<float> points;
+        ASSERT_TRUE(io.ReadHDPointSet(points));
+        std::vector<int> deleted = row.deleted;
+        if (!deleted.empty()) ASSERT_TRUE(points.DeleteHDpoints(deleted));
+        points.m_dimMask[1] = false;
+        const Folder original = Snapshot(dir.path());
+
+        bool saved = false;
+        std::string line = row.line;
+        for (size_t at = line.find('@'); at != std::string::npos; at = line.find('@')) line.replace(at, 1, dir.path());
+        const std::string out = CaptureStdout([&] { saved = io.SaveAsHDdataSet(dir.file(row.copy).c_str(), points); });
+        EXPECT_NE(out.find(line), std::string::npos) << out;
+        EXPECT_EQ(saved, !row.files.empty()) << out;
+        EXPECT_EQ(Changed(original, Snapshot(dir.path())), row.files);
+        EXPECT_EQ(io.GetFullPath(), dir.file("a/x.xml"));
+        if (!saved) continue;
+
+        HDfileIO copy;
+        ASSERT_TRUE(Open(copy, dir.file(row.copy)));
+        EXPECT_EQ(copy.GetDimensionMask(), (std::vector<bool>{true, false, true}));
+        EXPECT_EQ(copy.GetDimensionLabels(), (std::vector<std::string>{"a", "b", "c"}));
+        EXPECT_EQ(copy.QueryListOfClusteringResults(), row.stored);
+        for (const auto& [identifier, file] : copy.GetClusteringResults())
+            EXPECT_EQ(ReadFile(copy.GetDirectory() + file), Halves(12, 0)->GetSerializedHierarchyString());
+        HDpointSet<float> read;
+        ASSERT_TRUE(copy.ReadHDPointSet(read));
+        EXPECT_EQ(read.m_values, points.m_values);
+
+        // Work in the copy leaves every file of the original as it was, and it opens as before.
+        const Folder beforeWork = Snapshot(dir.path());
+        std::vector<int> more = {0};
+        ASSERT_TRUE(read.DeleteHDpoints(more));
+        CaptureStdout([&] {
+            EXPECT_TRUE(copy.WriteHDpointSetProperty(read));
+            EXPECT_TRUE(copy.WriteClusteringResult(*Halves(read.GetPointCount(), 1), "km"));
+            EXPECT_TRUE(copy.SaveHDdataSet());
+        });
+        for (std::string name : Changed(beforeWork, Snapshot(dir.path())))
+            EXPECT_EQ(original.count(name.substr(0, name.find(" (new)"))), 0u) << name;
+        HDfileIO again;
+        HDpointSet<float> all;
+        ASSERT_TRUE(Open(again, dir.file("a/x.xml")));
+        ASSERT_TRUE(again.ReadHDPointSet(all));
+        EXPECT_EQ(all.m_values, Values({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+    }
+}
+
 // A volume's points fill its grid and the voxel labels follow it: no point can be deleted, and
 // the data set opens again with its grid and its points whatever is saved.
 TEST(DataSetFiles, AVolumeKeepsItsGridAndItsPoints)
@@ -488,5 +659,18 @@ TEST(DataSetFiles, AVolumeKeepsItsGridAndItsPoints)
         CaptureStdout([&] { EXPECT_TRUE(again.SetHDfileIO(&reopened)); });
         EXPECT_EQ(again.GetPointSet().m_values, values);
         EXPECT_EQ(again.GetVolumeModel().m_voxelLabels.size(), grid.labels ? labels.size() : 0u);
+
+        // A copy in another folder opens with the same grid, points and voxel labels.
+        ASSERT_EQ(mkdir(dir.file("c").c_str(), 0700), 0);
+        CaptureStdout([&] { EXPECT_TRUE(reopened.SaveAsHDdataSet(dir.file("c/w.xml").c_str(), again.GetPointSet())); });
+        EXPECT_EQ(Changed(before, Snapshot(dir.path())).size(), grid.labels ? 4u : 3u);
+        HDfileIO copy;
+        Zelvo::DataProfile copied;
+        ASSERT_TRUE(Open(copy, dir.file("c/w.xml")));
+        CaptureStdout([&] { EXPECT_TRUE(copied.SetHDfileIO(&copy)); });
+        EXPECT_EQ(std::vector<int>({copy.GetSpatialX(), copy.GetSpatialY(), copy.GetSpatialZ()}),
+                  std::vector<int>({grid.x, grid.y, grid.z}));
+        EXPECT_EQ(copied.GetPointSet().m_values, values);
+        EXPECT_EQ(copied.GetVolumeModel().m_voxelLabels, again.GetVolumeModel().m_voxelLabels);
     }
 }

@@ -91,4 +91,18 @@ struct AvailableScope {
     ~AvailableScope() { Zelvo::MemoryBudget::SetAvailable(0); }
 };
 
+// Files may not grow past bytes while this lives, as on a nearly full disk or under a shell's
+// file-size limit. The signal such a write raises is left as the program has it: unless the
+// program keeps it from doing so, it ends the test program.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(unsigned long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    unsigned long m_saved;
+};
+
 }  // namespace TestSupport
