@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <numeric>
 #include <sstream>
@@ -168,6 +170,41 @@ TEST(EngineDriverTest, BadCommandLinesAndUnreadableFilesFail)
         EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.output;
         EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << "\n" << run.output;
         EXPECT_EQ(run.output.find("time_ms"), std::string::npos) << c.arguments;
+    }
+}
+
+// Under a file-size limit (ulimit -f 4 in sh: 2 KB) the driver fails with the reason instead of
+// being ended by the signal such a write raises: the import of wine.csv (a point file of 9 KB), or
+// the output of a PCA of 200 points whose point file fits. The old output stays, and no temporary
+// file is left beside it.
+TEST(EngineDriverTest, AFileSizeLimitFailsTheWriteWithItsReason)
+{
+    TestSupport::TempDir dir;
+    std::string table = "a,b\n";
+    for (int i = 0; i < 200; ++i) table += std::to_string(i) + "," + std::to_string(i * 7 % 13) + "\n";
+    TestSupport::WriteFile(dir.file("t200.csv"), table);
+    const std::string out = " --out " + Quoted(dir.file("out.txt"));
+    const struct {
+        std::string arguments;
+        std::string message;
+    } cases[] = {
+        {" --csv " + Quoted(TestSupport::DataPath("wine.csv")) + " --method pca" + out, "cannot import"},
+        {" --csv " + Quoted(dir.file("t200.csv")) + " --method pca" + out, "cannot write " + dir.file("out.txt")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        TestSupport::WriteFile(dir.file("out.txt"), "old");
+        // A fresh program's way with the signal, whatever this one does with it.
+        void (*const handler)(int) = std::signal(SIGXFSZ, SIG_DFL);
+        int exitCode = -1;
+        const std::string output =
+            TestSupport::RunCommand("ulimit -f 4; " + kDriver + c.arguments + " 2>&1", &exitCode);
+        std::signal(SIGXFSZ, handler);
+        EXPECT_EQ(exitCode, 1) << output;
+        EXPECT_NE(output.find(c.message), std::string::npos) << output;
+        EXPECT_NE(output.find("(File too large)"), std::string::npos) << output;
+        EXPECT_EQ(TestSupport::ReadFile(dir.file("out.txt")), "old");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
     }
 }
 

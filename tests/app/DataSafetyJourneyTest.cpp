@@ -180,6 +180,79 @@ TEST_F(DataSafetyJourneyTest, FilesOnDiskAndWhatOpensAfterwards)
          },
          [](Journey& j) { j.Trigger("&Save"); }, {}, true, {"a/x.xml", "a/x.bin"},
          {{"a/x.xml", kept, {"km0"}}, {"b/y.xml", kept, {}}}},
+        {"Save As into the same folder, then Delete Points and Save in the copy: the original keeps its files",
+         clustered,
+         [](Journey& j) {
+             j.Trigger("&Save As...", "a/z.xml");
+             j.Trigger("&Open...", "a/z.xml");
+             j.Pca();
+             j.Delete({40, 41});
+             j.Trigger("&Save");
+         },
+         {}, false, {"a/z.xml", "a/z.bin", "a/z_km0.bin"},
+         {{"a/x.xml", Ids(0, kRows), {"km0"}}, {"a/z.xml", kept, {"km0"}}}},
+        {"Save As into another folder: the copy opens there with its points and its stored clustering",
+         [&](Journey& j) {
+             clustered(j);
+             std::filesystem::create_directory(j.folder + "b");
+         },
+         [](Journey& j) { j.Trigger("&Save As...", "b/y.xml"); }, {}, true, {"b/y.xml", "b/y.bin", "b/y_km0.bin"},
+         {{"b/y.xml", Ids(0, kRows), {"km0"}}, {"a/x.xml", Ids(0, kRows), {"km0"}}}},
+        {"New, then Save As: the copy holds nothing of the data set shown before", clustered,
+         [](Journey& j) {
+             j.Trigger("&New ...", "a/n.xml");
+             j.Trigger("&Save As...", "a/m.xml");
+         },
+         {}, true, {"a/m.xml"}, {{"a/x.xml", Ids(0, kRows), {"km0"}}}},
+        {"A Save that fails on a full disk and is tried again: the description and the point file agree", deleted,
+         [](Journey& j) {
+             {
+                 TestSupport::FileSizeLimit full(64);
+                 j.Trigger("&Save");
+             }
+             j.Trigger("&Save");
+         },
+         {"Error: Can't write the binary file: @a/x.bin (File too large)"}, true, {"a/x.xml", "a/x.bin"},
+         {{"a/x.xml", kept, {"km0"}}}},
+        {"A Save whose kept points can't be written does not write the description either",
+         [&](Journey& j) {
+             deleted(j);
+             j.Panel().table_DimensionProperty->item(2, 0)->setCheckState(Qt::Unchecked);
+             j.Apply(0, 0);
+         },
+         [](Journey& j) {
+             // Room for the description, not for the kept points.
+             const size_t room = TestSupport::ReadFile(j.folder + "a/x.xml").size() + 64;
+             ASSERT_LT(room, size_t(kRows - 2) * 3 * sizeof(float));
+             TestSupport::FileSizeLimit full(room);
+             j.Trigger("&Save");
+         },
+         {"Error: Can't write the binary file: @a/x.bin (File too large)"}, true, {}, {{"a/x.xml", Ids(0, kRows), {"km0"}}}},
+        {"Import CSV over the data set on a nearly full disk: the window stays and no file changes (points)",
+         [&](Journey& j) {
+             clustered(j);
+             std::filesystem::copy_file(TestSupport::DataPath("wine.csv"), j.folder + "wine.csv");
+         },
+         [](Journey& j) {
+             j.Trigger("&New ...", "a/x.xml");
+             TestSupport::FileSizeLimit full(4096);
+             j.Trigger("&Import CSV...", "wine.csv");
+         },
+         {"Error: Can't write the binary file: @a/x.bin (File too large)"}, true, {}, {{"a/x.xml", Ids(0, kRows), {"km0"}}}},
+        {"Import CSV over the data set on a nearly full disk: the window stays and no file changes (description)",
+         [&](Journey& j) {
+             clustered(j);
+             std::string wide;
+             for (int row = -1; row < 2; ++row)
+                 for (int c = 0; c < 300; ++c) wide += (row < 0 ? "c" : "") + std::to_string(c) + (c < 299 ? "," : "\n");
+             TestSupport::WriteFile(j.folder + "wide.csv", wide);
+         },
+         [](Journey& j) {
+             j.Trigger("&New ...", "a/x.xml");
+             TestSupport::FileSizeLimit full(4096);
+             j.Trigger("&Import CSV...", "wide.csv");
+         },
+         {"Error in saving: @a/x.xml file (File too large)"}, true, {}, {{"a/x.xml", Ids(0, kRows), {"km0"}}}},
         {"New, then Save Current Result: nothing of the data set before lands in the new one", clustered,
          [](Journey& j) {
              j.Trigger("&New ...", "a/y.xml");

@@ -537,6 +537,7 @@ TEST(DataSetFiles, SaveAsGivesTheCopyFilesOfItsOwn)
         {"b/y.xml", {}, [](const std::string& folder) { std::remove((folder + "a/x_km.bin").c_str()); },
          {"b/y.bin (new)", "b/y.xml (new)"}, {}, "Warning: the stored clustering \"km\" is not carried into "},
         {"a/x.copy", {}, nullptr, {}, {}, "its point file @a/x.bin is the point data of @a/x.xml"},
+        {"b/y.bin", {}, nullptr, {}, {}, "its point file @b/y.bin is another file of the copy"},
         {"a/x_e.xml", {},
          [](const std::string& folder) {
              HDfileIO io;
