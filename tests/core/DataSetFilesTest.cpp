@@ -14,12 +14,11 @@
 #include <QSignalSpy>
 
 #include <fcntl.h>
-#include <linux/capability.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -91,36 +90,7 @@ std::string Lines(const std::function<void()>& fn)
     return text;
 }
 
-// Files or a folder made read-only. Root writes into them anyway unless its override of file
-// modes is out of its effective capabilities, so it is taken out meanwhile.
-class ReadOnly {
-public:
-    explicit ReadOnly(std::vector<std::string> paths) : m_paths(std::move(paths))
-    {
-        for (const std::string& path : m_paths) {
-            struct stat status {};
-            stat(path.c_str(), &status);
-            m_modes.push_back(status.st_mode & 07777);
-            chmod(path.c_str(), S_ISDIR(status.st_mode) ? 0555 : 0444);
-        }
-        if (geteuid() != 0 || syscall(SYS_capget, &m_header, m_saved) != 0) return;
-        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
-        reduced[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
-        m_dropped = syscall(SYS_capset, &m_header, reduced) == 0;
-    }
-    ~ReadOnly()
-    {
-        if (m_dropped) syscall(SYS_capset, &m_header, m_saved);
-        for (size_t k = 0; k < m_paths.size(); ++k) chmod(m_paths[k].c_str(), m_modes[k]);
-    }
-
-private:
-    std::vector<std::string> m_paths;
-    std::vector<mode_t> m_modes;
-    __user_cap_header_struct m_header {_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct m_saved[2] {};
-    bool m_dropped = false;
-};
+using TestSupport::ReadOnly;
 
 // rows x 3 values, value(r, c) = r * 10 + c + shift (exact in float).
 std::string Table(int rows, float shift = 0)
@@ -558,7 +528,7 @@ TEST(DataSetFiles, SaveAsGivesTheCopyFilesOfItsOwn)
         HDpointSet<float> points;
         ASSERT_TRUE(io.ReadHDPointSet(points));
         std::vector<int> deleted = row.deleted;
-        if (!deleted.empty()) ASSERT_TRUE(points.DeleteHDpoints(deleted));
+        ASSERT_TRUE(deleted.empty() || points.DeleteHDpoints(deleted));
         points.m_dimMask[1] = false;
         const Folder original = Snapshot(dir.path());
 

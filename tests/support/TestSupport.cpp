@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -350,6 +354,35 @@ FileSizeLimit::~FileSizeLimit()
     getrlimit(RLIMIT_FSIZE, &limit);
     limit.rlim_cur = m_saved;
     setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+ReadOnly::ReadOnly(std::vector<std::string> paths) : m_paths(std::move(paths))
+{
+    for (const std::string& path : m_paths) {
+        struct stat status {};
+        stat(path.c_str(), &status);
+        m_modes.push_back(status.st_mode & 07777);
+        chmod(path.c_str(), S_ISDIR(status.st_mode) ? 0555 : 0444);
+    }
+    __user_cap_header_struct header {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2] {};
+    if (geteuid() != 0 || syscall(SYS_capget, &header, saved) != 0) return;
+    __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
+    reduced[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+    if (syscall(SYS_capset, &header, reduced) == 0) {
+        for (const auto& data : saved) m_capabilities.insert(m_capabilities.end(), {data.effective, data.permitted, data.inheritable});
+    }
+}
+
+ReadOnly::~ReadOnly()
+{
+    if (!m_capabilities.empty()) {
+        __user_cap_header_struct header {_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct saved[2] {};
+        for (size_t k = 0; k < 2; ++k) saved[k] = {m_capabilities[3 * k], m_capabilities[3 * k + 1], m_capabilities[3 * k + 2]};
+        syscall(SYS_capset, &header, saved);
+    }
+    for (size_t k = 0; k < m_paths.size(); ++k) chmod(m_paths[k].c_str(), m_modes[k]);
 }
 
 TempDir::~TempDir()

@@ -105,4 +105,20 @@ private:
     unsigned long m_saved;
 };
 
+// Files or folders made read-only while this lives. Root writes into them anyway unless its
+// override of file modes is out of its effective capabilities, so it is taken out meanwhile (for
+// the calling thread, the one that writes).
+class ReadOnly {
+public:
+    explicit ReadOnly(std::vector<std::string> paths);
+    ~ReadOnly();
+    ReadOnly(const ReadOnly&) = delete;
+    ReadOnly& operator=(const ReadOnly&) = delete;
+
+private:
+    std::vector<std::string> m_paths;
+    std::vector<unsigned> m_modes;
+    std::vector<unsigned> m_capabilities;  // the thread's own, restored on destruction
+};
+
 }  // namespace TestSupport
