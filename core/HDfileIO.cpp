@@ -230,13 +230,18 @@ bool HDfileIO::OpenHDdataSet(const char* path)
 bool HDfileIO::CreateNewEmptyHDdataSet(const char* path)
 {
     HDfileIO created;
-    created.m_fullPath = path ? path : "";
-    created.m_parsingFileNameInfo();
-    created.InitXML();
-    created.m_opened = true;
+    created.m_startEmptyDataSet(path ? path : "");
     created.m_newDataSet = true;
     *this = std::move(created);
     return true;
+}
+
+void HDfileIO::m_startEmptyDataSet(const std::string& path)
+{
+    m_fullPath = path;
+    m_parsingFileNameInfo();
+    InitXML();
+    m_opened = true;
 }
 
 bool HDfileIO::SaveHDdataSet()
@@ -275,10 +280,7 @@ bool HDfileIO::m_saveCopy(const std::string& copyPath, HDpointSet<float>* pointS
     // The copy is a data set of its own, described from scratch, whose files all carry its own
     // names: nothing done in it later can write a file that this data set names.
     HDfileIO copy;
-    copy.m_fullPath = copyPath;
-    copy.m_parsingFileNameInfo();
-    copy.InitXML();
-    copy.m_opened = true;
+    copy.m_startEmptyDataSet(copyPath);
     copy.m_isVolume = m_isVolume;
     copy.SetDataShape(m_fileTypeIndex, kept, kept == m_pointCount ? m_spatialX : kept, m_spatialY, m_spatialZ,
                       m_dimension);
@@ -979,10 +981,7 @@ bool HDfileIO::ImportDataFromCSV(const char* path)
     // The table fills a new data set of its own, taken over only once its point file and its
     // description are written: a failed import leaves this one as it was, here and on disk.
     HDfileIO imported;
-    imported.m_fullPath = m_fullPath;
-    imported.m_parsingFileNameInfo();
-    imported.InitXML();
-    imported.m_opened = true;
+    imported.m_startEmptyDataSet(m_fullPath);
     imported.m_newDataSet = true;
     if (!imported.ReadCSVFile(path ? path : "")) return false;
     std::vector<PreparedFile> files = std::move(imported.m_pendingPointFile);

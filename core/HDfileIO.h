@@ -137,6 +137,8 @@ private:
     HDfileIO& operator=(HDfileIO&&) noexcept;
 
     void m_parsingFileNameInfo();
+    // This object (fresh) becomes an empty data set described at path, the skeleton in memory.
+    void m_startEmptyDataSet(const std::string& path);
     // directory + fileName when the name (recorded in the description, set by a caller or
     // built here) names a file in the description's folder or below it; otherwise "" after
     // an "Error: ..." line. Every file beside the description is reached through here.
