@@ -18,22 +18,19 @@
 namespace {
 
 const std::string kDriver = TOLVEMARK_BINARY_DIR "/bench/engine_driver";
+using TestSupport::ShellQuoted;
 
 struct DriverRun {
     int exitCode = -1;
     std::string output;  // standard output and error together
 };
 
+// The build folder may hold spaces as the data paths may.
 DriverRun Drive(const std::string& arguments)
 {
     DriverRun run;
-    run.output = TestSupport::RunCommand(kDriver + " " + arguments + " 2>&1", &run.exitCode);
+    run.output = TestSupport::RunCommand(ShellQuoted(kDriver) + " " + arguments + " 2>&1", &run.exitCode);
     return run;
-}
-
-std::string Quoted(const std::string& path)
-{
-    return "'" + path + "'";
 }
 
 std::vector<std::string> Lines(const std::string& text)
@@ -106,8 +103,9 @@ TEST(EngineDriverTest, KnnGraphOverTheSelectedDimensionsMatchesBruteForce)
     ASSERT_EQ(rows.size(), 150u);
 
     // The selected dimensions and the distance type reach the generator.
-    const DriverRun run = Drive("--csv " + Quoted(iris) + " --dims 2,3 --distance 1 --method graph --graph kNN-1 --repeat 2 --out " +
-                Quoted(dir.file("petals.txt")));
+    const DriverRun run = Drive("--csv " + ShellQuoted(iris) +
+                                " --dims 2,3 --distance 1 --method graph --graph kNN-1 --repeat 2 --out " +
+                                ShellQuoted(dir.file("petals.txt")));
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(Lines(TestSupport::ReadFile(dir.file("petals.txt"))), BruteForceKnnEdges(rows, {2, 3}, 1, true));
 }
@@ -123,14 +121,15 @@ TEST(EngineDriverTest, OpensAStoredDataSetLikeAnImportedOne)
             ASSERT_TRUE(file.ImportDataFromCSV(iris.c_str()));
         });
     }
-    DriverRun run = Drive("--xml " + Quoted(dir.file("iris.xml")) + " --method load");
+    DriverRun run = Drive("--xml " + ShellQuoted(dir.file("iris.xml")) + " --method load");
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("points: 150 dims: 4\n"), std::string::npos) << run.output;
     EXPECT_TRUE(EndsWithTiming(run.output)) << run.output;
 
-    run = Drive("--xml " + Quoted(dir.file("iris.xml")) + " --method graph --graph RNG --out " + Quoted(dir.file("a.txt")));
+    run = Drive("--xml " + ShellQuoted(dir.file("iris.xml")) + " --method graph --graph RNG --out " +
+                ShellQuoted(dir.file("a.txt")));
     ASSERT_EQ(run.exitCode, 0) << run.output;
-    run = Drive("--csv " + Quoted(iris) + " --method graph --graph RNG --out " + Quoted(dir.file("b.txt")));
+    run = Drive("--csv " + ShellQuoted(iris) + " --method graph --graph RNG --out " + ShellQuoted(dir.file("b.txt")));
     ASSERT_EQ(run.exitCode, 0) << run.output;
     const std::string opened = TestSupport::ReadFile(dir.file("a.txt"));
     EXPECT_FALSE(opened.empty());
@@ -140,7 +139,7 @@ TEST(EngineDriverTest, OpensAStoredDataSetLikeAnImportedOne)
 TEST(EngineDriverTest, BadCommandLinesAndUnreadableFilesFail)
 {
     TestSupport::TempDir dir;
-    const std::string iris = " --csv " + Quoted(TestSupport::DataPath("iris.csv"));
+    const std::string iris = " --csv " + ShellQuoted(TestSupport::DataPath("iris.csv"));
     struct Case {
         std::string arguments;
         int exitCode;
@@ -161,9 +160,9 @@ TEST(EngineDriverTest, BadCommandLinesAndUnreadableFilesFail)
         {iris + " --dims 0,,1 --method graph", 2, "bad value"},
         {iris + " --method graph --graph kNN-11", 1, "unknown graph"},
         {iris + " --method graph --x 4", 1, "do not fit"},
-        {" --csv " + Quoted(dir.file("missing.csv")) + " --method load", 1, "cannot import"},
-        {" --xml " + Quoted(dir.file("missing.xml")) + " --method graph", 1, "cannot open"},
-        {iris + " --method graph --out " + Quoted(dir.file("no/such/dir/out.txt")), 1, "cannot write"},
+        {" --csv " + ShellQuoted(dir.file("missing.csv")) + " --method load", 1, "cannot import"},
+        {" --xml " + ShellQuoted(dir.file("missing.xml")) + " --method graph", 1, "cannot open"},
+        {iris + " --method graph --out " + ShellQuoted(dir.file("no/such/dir/out.txt")), 1, "cannot write"},
     };
     for (const Case& c : cases) {
         const DriverRun run = Drive(c.arguments);
@@ -213,10 +212,10 @@ TEST(EngineDriverTest, AFileSizeLimitFailsTheWriteWithItsReason)
 TEST(EngineDriver, EmbeddingAndClusteringEnginesWriteTheirResults)
 {
     TestSupport::TempDir dir;
-    const std::string iris = "--csv " + Quoted(TestSupport::DataPath("iris.csv"));
+    const std::string iris = "--csv " + ShellQuoted(TestSupport::DataPath("iris.csv"));
 
     const std::string pcaOut = dir.file("pca.txt");
-    DriverRun pca = Drive(iris + " --method pca --measure Stress --repeat 2 --out " + Quoted(pcaOut));
+    DriverRun pca = Drive(iris + " --method pca --measure Stress --repeat 2 --out " + ShellQuoted(pcaOut));
     ASSERT_EQ(pca.exitCode, 0) << pca.output;
     EXPECT_NE(pca.output.find("time_ms: "), std::string::npos);
     const std::vector<std::string> pcaLines = Lines(TestSupport::ReadFile(pcaOut));
@@ -229,7 +228,7 @@ TEST(EngineDriver, EmbeddingAndClusteringEnginesWriteTheirResults)
     EXPECT_NEAR(sumX / 150, 0.0, 1e-4);  // PCA positions are centred
 
     const std::string hcOut = dir.file("hc.txt");
-    DriverRun hc = Drive(iris + " --method hc --linkage 2 --out " + Quoted(hcOut));
+    DriverRun hc = Drive(iris + " --method hc --linkage 2 --out " + ShellQuoted(hcOut));
     ASSERT_EQ(hc.exitCode, 0) << hc.output;
     const std::vector<std::string> hcLines = Lines(TestSupport::ReadFile(hcOut));
     ASSERT_EQ(hcLines.size(), 151u);

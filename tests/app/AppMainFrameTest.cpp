@@ -134,14 +134,19 @@ TEST(AppMainFrame, NewAsksForANameAndAppendsXmlOnlyWithoutAnyDot)
     EXPECT_FALSE(io.IsOpened());
     EXPECT_EQ(io.GetFullPath(), "");
 
-    const std::string plain = dir.path() + "set";
-    dialogs.AnswerFileName(QString::fromStdString(plain));
-    newAct->trigger();
-    EXPECT_TRUE(io.IsOpened());
-    EXPECT_TRUE(io.IsNewDataSet());
-    EXPECT_EQ(io.GetFullPath(), plain + ".xml");
-    EXPECT_FALSE(FileExists(plain + ".xml")) << "New writes nothing";
+    // The temporary folder's own path may hold a dot, so the names without any are relative
+    // to it.
+    const TestSupport::InFolder inDir(dir.path());
+    for (const std::string plain : {"set", "data/set"}) {
+        dialogs.AnswerFileName(QString::fromStdString(plain));
+        newAct->trigger();
+        EXPECT_TRUE(io.IsOpened());
+        EXPECT_TRUE(io.IsNewDataSet());
+        EXPECT_EQ(io.GetFullPath(), plain + ".xml");
+    }
+    EXPECT_FALSE(FileExists("set.xml")) << "New writes nothing";
 
+    // A dot anywhere, a folder's name included, keeps the name as it is.
     for (const std::string& name : {dir.path() + "v1.2/set", dir.path() + "set.XML", dir.path() + "set."}) {
         dialogs.AnswerFileName(QString::fromStdString(name));
         newAct->trigger();

@@ -176,7 +176,7 @@ TEST_F(MainWindowTest, StartsWithTheProjectedViewInTheCentreAndTheViewMenuToggle
 TEST_F(MainWindowTest, ImportClusterExploreSaveCloseAndReopen)
 {
     const std::string xml = dir.file("demo.xml");
-    NewAndImport(dir.file("demo"), TestSupport::DataPath("iris.csv"));
+    NewAndImport(xml, TestSupport::DataPath("iris.csv"));
     EXPECT_EQ(Panel().table_PointProperty->rowCount(), 150);
     EXPECT_EQ(Panel().table_DimensionProperty->rowCount(), 4);
     EXPECT_EQ(Coordinates().GetAxisItems().size(), 4u);

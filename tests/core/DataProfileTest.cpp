@@ -546,6 +546,8 @@ TEST_F(DataProfileTest, AClusteringThatDoesNotFitThePointsIsRefused)
         {IrisTree() + "+(L3)-+(L150)-+(L151)-",
          "Error: the clustering \"x\" names 153 points, the data set has 150 (2 not in the set, 1 named again); it "
          "is not loaded"},
+        {IrisTree() + "+(L7)-",
+         "Error: the clustering \"x\" names 151 points, the data set has 150 (1 named again); it is not loaded"},
         {"+(N)+(N", "Error: the clustering \"x\" names 0 points, the data set has 150 (150 missing); it is not loaded"},
         {"+(N)--", "Error: the clustering \"x\" holds no cluster tree; it is not loaded"},
     };
@@ -566,18 +568,28 @@ TEST_F(DataProfileTest, AClusteringThatDoesNotFitThePointsIsRefused)
         EXPECT_EQ(profile.GetCurrentClusteringResult(), shown);
     }
 
-    // A hierarchy file cut short is not imported; a whole one is.
-    const std::string half = dir.file("half.txt"), whole = dir.file("whole.txt");
-    TestSupport::WriteFile(half, IrisTree(84));
-    TestSupport::WriteFile(whole, IrisTree());
+    // A hierarchy file cut short, or naming a point twice, is not imported; a whole one is.
+    const struct {
+        std::string name, text, counts;
+    } refusedFiles[] = {
+        {"half.txt", IrisTree(84), "84 points, the data set has 150 (66 missing)"},
+        {"twice.txt", IrisTree() + "+(L149)-", "151 points, the data set has 150 (1 named again)"},
+    };
     const std::string description = ReadFile(dir.file("iris.xml"));
     bool imported = true;
-    std::string out = CaptureStdout([&] { imported = profile.ImportClusterHierarchyFile(half.c_str()); });
-    EXPECT_FALSE(imported);
-    EXPECT_EQ(out, "Error: the cluster hierarchy " + half +
-                       " names 84 points, the data set has 150 (66 missing); it is not imported\n");
-    EXPECT_TRUE(log.Take().empty());
-    EXPECT_EQ(ReadFile(dir.file("iris.xml")), description);
+    for (const auto& file : refusedFiles) {
+        SCOPED_TRACE(file.name);
+        const std::string path = dir.file(file.name);
+        TestSupport::WriteFile(path, file.text);
+        const std::string out = CaptureStdout([&] { imported = profile.ImportClusterHierarchyFile(path.c_str()); });
+        EXPECT_FALSE(imported);
+        EXPECT_EQ(out, "Error: the cluster hierarchy " + path + " names " + file.counts + "; it is not imported\n");
+        EXPECT_TRUE(log.Take().empty());
+        EXPECT_EQ(ReadFile(dir.file("iris.xml")), description);
+        EXPECT_EQ(profile.GetCurrentClusteringResult(), shown);
+    }
+    const std::string whole = dir.file("whole.txt");
+    TestSupport::WriteFile(whole, IrisTree());
     CaptureStdout([&] { imported = profile.ImportClusterHierarchyFile(whole.c_str()); });
     EXPECT_TRUE(imported);
     EXPECT_EQ(log.Take(), Events{"ClusteringResultEntryChanged"});

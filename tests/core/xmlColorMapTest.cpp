@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <limits>
 
 namespace {
@@ -93,15 +94,27 @@ TEST(xmlColorMap, PositionsAreRescaledInFileOrder)
     EXPECT_EQ(map.GetPoints()[2].x, 0.5f);
     EXPECT_EQ(map.GetPoints()[0].r, 0.3f);  // entries stay in file order
 
-    // One shared position has no spread: positions become 0 rather than NaN.
+    // One shared position has no spread: positions become 0 rather than NaN. The name is the
+    // path up to its last dot wherever that is, so without any dot the whole path; the
+    // temporary folder's own path may hold dots, hence a relative path there.
     const std::string flat = WriteMap(dir, "flat",
                                       "<ColorMap><Point x='4' r='1' g='0' b='0' o='1'/>"
                                       "<Point x='4' r='0' g='1' b='0' o='1'/></ColorMap>");
-    Load(map, flat, &ok);
-    EXPECT_EQ(map.GetName(), dir.file("flat"));  // no extension: the whole path
+    {
+        TestSupport::InFolder inDir(dir.path());
+        Load(map, "flat", &ok);
+    }
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(map.GetName(), "flat");
     ASSERT_EQ(map.GetPointCount(), 2u);
     EXPECT_EQ(map.GetPoints()[0].x, 0.0f);
     EXPECT_EQ(map.GetPoints()[1].x, 0.0f);
+
+    // A dot in a folder's name counts as well.
+    std::filesystem::create_directory(dir.file("maps.v2"));
+    Load(map, WriteMap(dir, "maps.v2/flat", TestSupport::ReadFile(flat)), &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(map.GetName(), dir.file("maps"));
 }
 
 TEST(xmlColorMap, AttributesAndOtherElements)

@@ -27,11 +27,15 @@ void SilenceStdout()
 
 namespace {
 
+// Made where the other tests make theirs: in TMPDIR when it is set.
 struct Directory {
     Directory()
     {
-        char pattern[] = "/tmp/tolvemark-fuzz-XXXXXX";
-        const char* made = mkdtemp(pattern);
+        std::error_code unset;
+        std::filesystem::path temp = std::filesystem::temp_directory_path(unset);
+        if (unset) temp = "/tmp";
+        std::string pattern = (temp / "tolvemark-fuzz-XXXXXX").string();
+        const char* made = mkdtemp(pattern.data());
         path = std::string(made ? made : "/tmp") + "/";
     }
     ~Directory()

@@ -292,6 +292,13 @@ bool WriteFile(const std::string& path, const std::string& text)
     return static_cast<bool>(out);
 }
 
+std::string ShellQuoted(const std::string& text)
+{
+    std::string quoted = "'";
+    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 std::string RunCommand(const std::string& command, int* exitCode)
 {
     std::string output;
@@ -318,15 +325,15 @@ bool HavePythonOracles()
 std::string RunPython(const std::string& directory, const std::string& script, int* exitCode)
 {
     WriteFile(directory + "oracle.py", script);
-    return RunCommand("cd '" + directory + "' && /usr/bin/python3 oracle.py 2>&1", exitCode);
+    return RunCommand("cd " + ShellQuoted(directory) + " && /usr/bin/python3 oracle.py 2>&1", exitCode);
 }
 
-InSourceTree::InSourceTree() : m_previous(std::filesystem::current_path())
+InFolder::InFolder(const std::string& folder) : m_previous(std::filesystem::current_path())
 {
-    std::filesystem::current_path(SourceDir());
+    std::filesystem::current_path(folder);
 }
 
-InSourceTree::~InSourceTree()
+InFolder::~InFolder()
 {
     std::error_code ignored;
     std::filesystem::current_path(m_previous, ignored);

@@ -43,6 +43,8 @@ double AdjustedRandIndex(const std::vector<int>& a, const std::vector<int>& b);
 std::string ReadFile(const std::string& path);
 // Writes text (or bytes) to a file, replacing it; false when it cannot be written.
 bool WriteFile(const std::string& path, const std::string& text);
+// The text as one word for the shell, whatever spaces or quotes it holds.
+std::string ShellQuoted(const std::string& text);
 // Runs a shell command, returns its standard output; exitCode receives the status.
 std::string RunCommand(const std::string& command, int* exitCode = nullptr);
 // True when Debian's python with numpy, scipy and scikit-learn is there for oracle tests.
@@ -51,20 +53,28 @@ bool HavePythonOracles();
 // what it printed (errors included).
 std::string RunPython(const std::string& directory, const std::string& script, int* exitCode);
 
-// The source tree is the working directory while this lives (the colour maps are read from
-// "./colorMaps/"); the directory before is restored on destruction.
-class InSourceTree {
+// The folder is the working directory while this lives; the directory before is restored on
+// destruction.
+class InFolder {
 public:
-    InSourceTree();
-    ~InSourceTree();
-    InSourceTree(const InSourceTree&) = delete;
-    InSourceTree& operator=(const InSourceTree&) = delete;
+    explicit InFolder(const std::string& folder);
+    ~InFolder();
+    InFolder(const InFolder&) = delete;
+    InFolder& operator=(const InFolder&) = delete;
 
 private:
     std::filesystem::path m_previous;
 };
 
-// A fresh directory under the system temp dir, removed with everything in it on destruction.
+// The source tree is the working directory while this lives (the colour maps are read from
+// "./colorMaps/").
+class InSourceTree : public InFolder {
+public:
+    InSourceTree() : InFolder(SourceDir()) {}
+};
+
+// A fresh directory under the system temp dir (TMPDIR), removed with everything in it on
+// destruction. Its own name holds no dot and no space; the folder it is made in may hold both.
 class TempDir {
 public:
     TempDir();
