@@ -197,7 +197,7 @@ TEST(EngineDriverTest, AFileSizeLimitFailsTheWriteWithItsReason)
         void (*const handler)(int) = std::signal(SIGXFSZ, SIG_DFL);
         int exitCode = -1;
         const std::string output =
-            TestSupport::RunCommand("ulimit -f 4; " + kDriver + c.arguments + " 2>&1", &exitCode);
+            TestSupport::RunCommand("ulimit -f 4; " + ShellQuoted(kDriver) + c.arguments + " 2>&1", &exitCode);
         std::signal(SIGXFSZ, handler);
         EXPECT_EQ(exitCode, 1) << output;
         EXPECT_NE(output.find(c.message), std::string::npos) << output;
