@@ -182,13 +182,13 @@ TEST(EngineDriverTest, AFileSizeLimitFailsTheWriteWithItsReason)
     std::string table = "a,b\n";
     for (int i = 0; i < 200; ++i) table += std::to_string(i) + "," + std::to_string(i * 7 % 13) + "\n";
     TestSupport::WriteFile(dir.file("t200.csv"), table);
-    const std::string out = " --out " + Quoted(dir.file("out.txt"));
+    const std::string out = " --out " + ShellQuoted(dir.file("out.txt"));
     const struct {
         std::string arguments;
         std::string message;
     } cases[] = {
-        {" --csv " + Quoted(TestSupport::DataPath("wine.csv")) + " --method pca" + out, "cannot import"},
-        {" --csv " + Quoted(dir.file("t200.csv")) + " --method pca" + out, "cannot write " + dir.file("out.txt")},
+        {" --csv " + ShellQuoted(TestSupport::DataPath("wine.csv")) + " --method pca" + out, "cannot import"},
+        {" --csv " + ShellQuoted(dir.file("t200.csv")) + " --method pca" + out, "cannot write " + dir.file("out.txt")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
