@@ -146,8 +146,25 @@ void MemoryBudget::SetAvailable(size_t bytes)
     g_available.store(bytes);
 }
 
+namespace {
+
+// The memory group counts the page tables that map a process's memory as well: 8 bytes for each
+// page of 4 kB.
+double WithPageTables(double bytes)
+{
+    return bytes + bytes / 512.0;
+}
+
+}  // namespace
+
+bool MemoryBudget::HasRoomFor(double bytes)
+{
+    return WithPageTables(bytes) <= static_cast<double>(AvailableBytes());
+}
+
 bool MemoryBudget::Fits(const char* engine, double bytes)
 {
+    bytes = WithPageTables(bytes);
     const double available = static_cast<double>(AvailableBytes());
     if (bytes <= available) return true;
     const double mb = 1024.0 * 1024.0;

@@ -35,8 +35,13 @@ public:
     // Makes AvailableBytes report bytes instead of reading the system (0 reads it again): lets
     // tests see an engine refuse without allocating.
     static void SetAvailable(size_t bytes);
-    // True when an engine's peak fits the memory the process may use; otherwise prints
-    // "Error: <engine> needs <MB> MB of memory, more than the <MB> MB available" and returns false.
+    // True when `bytes`, with the page tables that map them, fit the memory the process may use
+    // now; prints nothing (for a choice that only saves time).
+    static bool HasRoomFor(double bytes);
+    // True when an engine's peak of `bytes` fits the memory the process may use, with the page
+    // tables that map them (8 bytes a page of 4 kB); otherwise prints "Error: <engine> needs <MB>
+    // MB of memory, more than the <MB> MB available" (the need with its page tables) and returns
+    // false.
     static bool Fits(const char* engine, double bytes);
 
     // The readers of the system's files, given their texts. Each answers -1 where the text
