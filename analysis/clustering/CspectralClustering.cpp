@@ -193,8 +193,9 @@ bool CspectralClustering::m_decomposeLeading(const Eigen::MatrixXd& laplacian, i
     try {
         // The sparse copy only saves time: without room for it the dense matrix is multiplied.
         const double sparseBytes = double(nonZeros) * (sizeof(double) + sizeof(int)) + double(n + 1) * sizeof(int);
+        // The solve's own vectors come after the copy: both must fit.
         if (double(nonZeros) < kSparseShare * double(n) * double(n) &&
-            sparseBytes <= double(Zelvo::MemoryBudget::AvailableBytes())) {
+            Zelvo::MemoryBudget::HasRoomFor(sparseBytes + LeadingBytes(n, count))) {
             const Eigen::SparseMatrix<double> sparse = laplacian.sparseView(0.0, 0.0);
             Spectra::SparseSymMatProd<double> op(sparse);
             Spectra::SymEigsSolver<Spectra::SparseSymMatProd<double>> eigs(op, count, ncv);
