@@ -151,6 +151,14 @@ TEST_F(MemoryBudgetTest, AnEngineBeyondTheAvailableMemoryIsRefusedInOneLine)
     // What fits leaves room for the page tables of what the engine holds.
     EXPECT_EQ(TestSupport::CaptureStdout([&] { fits = MemoryBudget::Fits("Isomap", 2.99 * MB); }), "");
     EXPECT_TRUE(fits);
+    // 8 bytes a page of 4 kB: 1024 pages fit exactly in 1024 * 4104 bytes, not in a byte less.
+    for (const size_t available : {size_t(1024 * 4104), size_t(1024 * 4104 - 1)}) {
+        MemoryBudget::SetAvailable(available);
+        const std::string said = TestSupport::CaptureStdout([&] { fits = MemoryBudget::Fits("Isomap", 1024 * 4096); });
+        EXPECT_EQ(fits, available == 1024 * 4104) << available;
+        EXPECT_EQ(MemoryBudget::HasRoomFor(1024 * 4096), fits) << available;
+        EXPECT_EQ(said.empty(), fits) << said;
+    }
 }
 
 TEST_F(MemoryBudgetTest, TheMeasuresTakeAQuarterOfTheAvailableMemoryUnlessALimitIsSet)
