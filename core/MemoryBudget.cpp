@@ -118,27 +118,33 @@ size_t MemoryBudget::AvailableBytes()
 {
     const size_t fake = g_available.load();
     if (fake > 0) return fake;
-    int64_t available = MemAvailableOf(ReadText("/proc/meminfo"));
-    if (available < 0) available = PhysicalMemory();
     // Where the process's groups are is read once: the measures ask for the budget several
     // times per request, and the mount table is long on some machines.
     static const std::vector<std::string> groupDirectories[2] = {
         CgroupDirectories(ReadText("/proc/self/cgroup"), ReadText("/proc/self/mountinfo"), true),
         CgroupDirectories(ReadText("/proc/self/cgroup"), ReadText("/proc/self/mountinfo"), false)};
+    return static_cast<size_t>(AvailableOf(ReadText, groupDirectories[0], groupDirectories[1], PhysicalMemory()));
+}
+
+int64_t MemoryBudget::AvailableOf(const FileReader& read, const std::vector<std::string>& unifiedGroups,
+                                  const std::vector<std::string>& memoryControllerGroups, int64_t physicalBytes)
+{
+    int64_t available = MemAvailableOf(read("/proc/meminfo"));
+    if (available < 0) available = physicalBytes;
     // The unified hierarchy first; the memory controller's own (v1) when it has no memory files.
     for (const bool v2 : {true, false}) {
         bool seen = false;
-        for (const std::string& dir : groupDirectories[v2 ? 0 : 1]) {
-            const std::string limit = ReadText(dir + (v2 ? "/memory.max" : "/memory.limit_in_bytes"));
+        for (const std::string& dir : v2 ? unifiedGroups : memoryControllerGroups) {
+            const std::string limit = read(dir + (v2 ? "/memory.max" : "/memory.limit_in_bytes"));
             if (limit.empty()) continue;
             seen = true;
-            const int64_t room = CgroupRoom(limit, ReadText(dir + (v2 ? "/memory.current" : "/memory.usage_in_bytes")),
-                                            ReadText(dir + "/memory.stat"), v2);
+            const int64_t room = CgroupRoom(limit, read(dir + (v2 ? "/memory.current" : "/memory.usage_in_bytes")),
+                                            read(dir + "/memory.stat"), v2);
             if (room >= 0) available = std::min(available, room);
         }
         if (seen) break;
     }
-    return static_cast<size_t>(available);
+    return available;
 }
 
 void MemoryBudget::SetAvailable(size_t bytes)
@@ -146,8 +152,25 @@ void MemoryBudget::SetAvailable(size_t bytes)
     g_available.store(bytes);
 }
 
+namespace {
+
+// The memory group counts the page tables that map a process's memory as well: 8 bytes for each
+// page of 4 kB.
+double WithPageTables(double bytes)
+{
+    return bytes + bytes / 512.0;
+}
+
+}  // namespace
+
+bool MemoryBudget::HasRoomFor(double bytes)
+{
+    return WithPageTables(bytes) <= static_cast<double>(AvailableBytes());
+}
+
 bool MemoryBudget::Fits(const char* engine, double bytes)
 {
+    bytes = WithPageTables(bytes);
     const double available = static_cast<double>(AvailableBytes());
     if (bytes <= available) return true;
     const double mb = 1024.0 * 1024.0;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,13 @@ public:
     // Makes AvailableBytes report bytes instead of reading the system (0 reads it again): lets
     // tests see an engine refuse without allocating.
     static void SetAvailable(size_t bytes);
-    // True when an engine's peak fits the memory the process may use; otherwise prints
-    // "Error: <engine> needs <MB> MB of memory, more than the <MB> MB available" and returns false.
+    // True when `bytes`, with the page tables that map them, fit the memory the process may use
+    // now; prints nothing (for a choice that only saves time).
+    static bool HasRoomFor(double bytes);
+    // True when an engine's peak of `bytes` fits the memory the process may use, with the page
+    // tables that map them (8 bytes a page of 4 kB); otherwise prints "Error: <engine> needs <MB>
+    // MB of memory, more than the <MB> MB available" (the need with its page tables) and returns
+    // false.
     static bool Fits(const char* engine, double bytes);
 
     // The readers of the system's files, given their texts. Each answers -1 where the text
@@ -48,6 +54,15 @@ public:
     //   group first, then each group above it up to the mounted root; empty when there is none.
     static std::vector<std::string> CgroupDirectories(const std::string& procSelfCgroup, const std::string& mountInfo,
                                                       bool v2);
+    //   All of them, each read through `read` (the text of a path, empty when there is no such
+    //   file), for the groups of the unified hierarchy and of the memory controller's own as
+    //   CgroupDirectories gives them: the least of MemAvailable (physicalBytes where it says
+    //   nothing) and the room of every group with a limit, over the unified hierarchy when one of
+    //   its groups has a limit file and over the memory controller's otherwise. AvailableBytes is
+    //   this over the system's files.
+    using FileReader = std::function<std::string(const std::string& path)>;
+    static int64_t AvailableOf(const FileReader& read, const std::vector<std::string>& unifiedGroups,
+                               const std::vector<std::string>& memoryControllerGroups, int64_t physicalBytes);
     //   The limit, usage and statistics files of one group (v2: memory.max, memory.current,
     //   memory.stat; v1: memory.limit_in_bytes, memory.usage_in_bytes, memory.stat): what
     //   the limit leaves, in bytes. Inactive file pages are left out of the usage: the kernel

@@ -193,8 +193,10 @@ bool CspectralClustering::m_decomposeLeading(const Eigen::MatrixXd& laplacian, i
     try {
         // The sparse copy only saves time: without room for it the dense matrix is multiplied.
         const double sparseBytes = double(nonZeros) * (sizeof(double) + sizeof(int)) + double(n + 1) * sizeof(int);
+        // The copy grows its storage by doubling while it is made (up to three times its entries
+        // at the last growth), and the solve's own vectors come after it: all of that must fit.
         if (double(nonZeros) < kSparseShare * double(n) * double(n) &&
-            sparseBytes <= double(Zelvo::MemoryBudget::AvailableBytes())) {
+            Zelvo::MemoryBudget::HasRoomFor(3.0 * sparseBytes + LeadingBytes(n, count))) {
             const Eigen::SparseMatrix<double> sparse = laplacian.sparseView(0.0, 0.0);
             Spectra::SparseSymMatProd<double> op(sparse);
             Spectra::SymEigsSolver<Spectra::SparseSymMatProd<double>> eigs(op, count, ncv);

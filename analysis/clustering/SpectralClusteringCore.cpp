@@ -126,8 +126,11 @@ double SpectralClusteringCore::PeakBytes(int64_t n, int64_t d, bool subspace) co
     const double solve = CspectralClustering::TakesLeading(n, kept, true, m_solver)
                              ? CspectralClustering::LeadingBytes(n, kept)
                              : CspectralClustering::FullBytes(n, true);
-    // Affinity and Laplacian stay in the engine while the eigenpairs are computed.
-    return points + std::max(affinity, 16.0 * square + 8.0 * N + solve) + 8.0 * N * kept;
+    // After the solve: the rotation's (or k-means') copies of the eigenvector rows, up to eight
+    // n x k matrices.
+    const double clustering = 64.0 * N * kept;
+    // Affinity and Laplacian stay in the engine while the eigenpairs are computed and clustered.
+    return points + std::max(affinity, 16.0 * square + 8.0 * N + std::max(solve, clustering)) + 8.0 * N * kept;
 }
 
 bool SpectralClusteringCore::m_fits(HDpointSet<float>* set, bool subspace) const

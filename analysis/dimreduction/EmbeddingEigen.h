@@ -18,13 +18,17 @@ struct EigenPairs {
 bool LargestEigenpairs(const Eigen::MatrixXd& matrix, int count, EigenSolverKind kind, EigenPairs& result);
 
 // The `count` smallest eigenpairs of a symmetric positive semi-definite sparse
-// matrix (both triangles stored), smallest first. False after printing the error.
+// matrix (both triangles stored, a symmetric pattern), smallest first. The shift-invert
+// solve asks `fits`, when given, for the bytes its factor and the rest of the solve will
+// allocate, once the factor's size is known and before the factor is made. False after
+// printing the error, or after `fits` refused (with its own message alone).
 bool SmallestEigenpairs(const Eigen::SparseMatrix<double>& matrix, int count, EigenSolverKind kind,
-                        EigenPairs& result);
+                        const MemoryCheck& fits, EigenPairs& result);
 
 // Memory the solve of `count` pairs of an n x n matrix takes beside the matrix itself, in
 // bytes: the dense solver's copy (and, for a sparse matrix, its dense form) or the Lanczos
-// basis and vectors. The factor of the sparse shift-invert solve is not counted.
+// basis and vectors with the eigenvectors handed back. The factor of the sparse shift-invert
+// solve is not counted: SmallestEigenpairs asks for it once its size is known.
 double EigenSolveBytes(Eigen::Index n, int count, EigenSolverKind kind, bool sparse);
 
 // Turns every column so that its entry of largest magnitude (the first of equals) is positive.

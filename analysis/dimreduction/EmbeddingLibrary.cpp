@@ -171,12 +171,13 @@ TapkeeOutput embedRange(int n, const KernelCallback& kernel, const DistanceCallb
 }
 
 TapkeeOutput embedRange(int n, const KernelCallback& kernel, const DistanceCallback& distance,
-                        const NeighborSearch& search, const ParameterSet& parameters)
+                        const NeighborSearch& search, const ParameterSet& parameters, const MemoryCheck& fits)
 {
     TapkeeOutput output;
     int chosenMethod = -1;
     RunSettings settings;
     if (!ReadParameters(parameters, n, chosenMethod, settings)) return output;
+    settings.fits = fits;
     bool done = false;
     try {
         done = RunCallbackMethod(chosenMethod, n, kernel, distance, search, settings, output);

@@ -106,6 +106,9 @@ using KernelCallback = std::function<float(int i, int j)>;
 // equal distances by index, never the point itself; false when the search cannot stand in
 // for the callback (the run then searches the callback's distance matrix).
 using NeighborSearch = std::function<bool(int k, std::vector<std::vector<int>>& neighbors)>;
+// Asked in the middle of a run whether `bytes` more may be allocated; false after printing why,
+// and the run then ends with an empty output and no other message.
+using MemoryCheck = std::function<bool(double bytes)>;
 
 // What a run hands back. Members a method does not produce stay empty.
 struct TapkeeOutput {
@@ -140,9 +143,11 @@ TapkeeOutput embedRange(int n, const KernelCallback& kernel, const DistanceCallb
 
 // The same with a neighbour search for kernel LLE, which then needs no n x n distances: its
 // distanceMatrix stays empty unless the search gave up, and SquaredCallbackDistances makes
-// it when it is wanted. The other methods ignore the search.
+// it when it is wanted. The other methods ignore the search. Laplacian eigenmaps and kernel
+// LLE ask `fits` for the factor of their sparse solve once its size is known (see PeakMemory).
 TapkeeOutput embedRange(int n, const KernelCallback& kernel, const DistanceCallback& distance,
-                        const NeighborSearch& search, const ParameterSet& parameters);
+                        const NeighborSearch& search, const ParameterSet& parameters,
+                        const MemoryCheck& fits = MemoryCheck());
 
 // The n x n squared callback distances, as a run's distanceMatrix holds them; empty after
 // an "Error ..." line when a distance is negative or not finite.
@@ -164,10 +169,13 @@ TapkeeOutput embedRange(const std::vector<Point>& points, KernelObject kernelObj
 }
 
 // The most memory a run of the parameters' callback method over n points holds at once, in
-// bytes, for a check before the run starts: mostly its n x n matrices. neighborSearch: kernel
-// LLE finds the neighbours through a search that stands in for the n x n distances. Not
-// counted: the factor of the sparse solve of Laplacian eigenmaps and kernel LLE, whose size
-// depends on how the neighbours link. 0 for parameters that a run refuses.
+// bytes, for a check before the run starts: mostly its n x n matrices, and the sparse matrices
+// of Laplacian eigenmaps and kernel LLE at the most entries their neighbours allow.
+// neighborSearch: kernel LLE finds the neighbours through a search that stands in for the
+// n x n distances. Not counted: the factor of the sparse solve of Laplacian eigenmaps and
+// kernel LLE, whose size depends on how the neighbours link; the run asks its MemoryCheck for
+// it (with the rest of the solve) once the ordering gives its size. 0 for parameters that a
+// run refuses.
 double PeakMemory(int n, const ParameterSet& parameters, bool neighborSearch);
 
 // Squared Euclidean distances between the columns of a d x n matrix (n x n): the

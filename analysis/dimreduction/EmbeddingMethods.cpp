@@ -92,15 +92,32 @@ double PeakBytes(int chosenMethod, int n, const RunSettings& settings, bool neig
         // The same three matrices, and the neighbour graph with its edge lengths for the paths.
         return 16.0 * square + lists + N * 2.0 * k * 24.0 +
                EigenSolveBytes(n, settings.targetDimension, settings.solver, false) + 8.0 * N * t;
-    case LaplacianEigenmaps:
-        // Distances (float), then weights and Laplacian as sparse matrices of about k entries a row.
-        return 4.0 * square + lists + N * (k + 1.0) * 64.0 +
-               EigenSolveBytes(n, settings.targetDimension + 1, settings.solver, true) + 8.0 * N * (t + 1.0);
-    case KernelLocallyLinearEmbedding:
-        // Reconstruction weights (k a row) and M = (I - W)^T (I - W), about k^2 a row, each in
-        // double and float.
-        return (neighborSearch ? 0.0 : 4.0 * square) + lists + N * (k + 1.0) * 40.0 + N * (k * k + 1.0) * 24.0 +
-               EigenSolveBytes(n, settings.targetDimension + 1, settings.solver, true) + 8.0 * N * (t + 1.0);
+    case LaplacianEigenmaps: {
+        // The distances (float), three lists of at most k neighbours a point (the nearest, a
+        // sorted copy and the mutual ones), and the largest of the sparse steps over the E + n
+        // entries of the Laplacian (E weights, at most k a point, and the diagonal): 68 bytes an
+        // entry covers each of them. Eigen's sparse sums and casts grow their storage by doubling,
+        // so a matrix they make holds up to twice its entries, three times while it grows. The
+        // steps: the triplets (12 bytes) and setFromTriplets' two matrices; the weights cast to
+        // double; the Laplacian made and summed with the identity beside the weights (float and
+        // double); the solve's ordering (a float pattern, its transpose and their sum) beside the
+        // Laplacian and the weights. The factor is asked for by the solve.
+        const double entries = N * (k + 1.0);
+        return 4.0 * square + 3.0 * N * (40.0 + 8.0 * k) + 68.0 * entries + 64.0 * N +
+               EigenSolveBytes(n, settings.targetDimension + 1, settings.solver, true) + 24.0 * N * (t + 1.0);
+    }
+    case KernelLocallyLinearEmbedding: {
+        // The neighbour lists (from the n x n distances without a search), and the sparse steps
+        // over R = n k reconstruction weights and the entries of M = (I - W)^T (I - W): M links
+        // two points that share a row of I - W, so it has at most n (k + 1)^2 entries. Growing
+        // storage as above, the steps are the triplets (16 bytes, reserved) and setFromTriplets;
+        // I - W; the product, whose result is made and copied three times (48 bytes an entry of
+        // M); the solve's ordering beside M (double) and its float copy (60 bytes an entry).
+        const double weights = N * k;
+        const double quadratic = N * (k + 1.0) * (k + 1.0);
+        return (neighborSearch ? 0.0 : 4.0 * square) + N * (40.0 + 4.0 * k) + 60.0 * quadratic +
+               44.0 * (weights + N) + 64.0 * N + EigenSolveBytes(n, settings.targetDimension + 1, settings.solver, true) + 24.0 * N * (t + 1.0);
+    }
     default:
         return 0.0;
     }
@@ -230,7 +247,7 @@ bool RunLaplacianEigenmaps(int n, const DistanceCallback& distance, const RunSet
     SquareInPlace(output.distanceMatrix);
 
     // (D - W) f = lambda D f through the symmetric form I - D^-1/2 W D^-1/2, g = D^1/2 f.
-    const Eigen::SparseMatrix<double> weights = output.weights.cast<double>();
+    Eigen::SparseMatrix<double> weights = output.weights.cast<double>();
     Eigen::VectorXd degree = Eigen::VectorXd::Zero(n);
     for (Eigen::Index c = 0; c < weights.outerSize(); ++c)
         for (Eigen::SparseMatrix<double>::InnerIterator it(weights, c); it; ++it) degree[it.row()] += it.value();
@@ -258,9 +275,11 @@ bool RunLaplacianEigenmaps(int n, const DistanceCallback& distance, const RunSet
     }
     const Eigen::VectorXd rootInverse = degree.cwiseSqrt().cwiseInverse();
     Eigen::SparseMatrix<double> laplacian = -(rootInverse.asDiagonal() * weights * rootInverse.asDiagonal());
+    Eigen::SparseMatrix<double>().swap(weights);  // not needed in the solve
     Eigen::SparseMatrix<double> identity(n, n);
     identity.setIdentity();
     laplacian += identity;
+    laplacian.data().squeeze();  // sums may leave room for up to as many entries again
     if (!CheckWeightsFinite(laplacian)) {
         ReportEigenFailure();
         return false;
@@ -268,7 +287,7 @@ bool RunLaplacianEigenmaps(int n, const DistanceCallback& distance, const RunSet
 
     const int t = settings.targetDimension;
     EigenPairs pairs;
-    if (!SmallestEigenpairs(laplacian, t + 1, settings.solver, pairs)) return false;
+    if (!SmallestEigenpairs(laplacian, t + 1, settings.solver, settings.fits, pairs)) return false;
     Eigen::MatrixXd embedding = rootInverse.asDiagonal() * pairs.vectors.rightCols(t);
     for (int c = 0; c < t; ++c) {
         const double norm = std::sqrt(embedding.col(c).cwiseAbs2().dot(degree));
@@ -320,18 +339,22 @@ bool RunKernelLocallyLinearEmbedding(int n, const KernelCallback& kernel, const 
     reconstruction.setFromTriplets(entries.begin(), entries.end());
     std::vector<Eigen::Triplet<double>>().swap(entries);
     output.reconstructionWeights = reconstruction.cast<float>();
+    output.reconstructionWeights.data().squeeze();  // casts may leave room for up to as many entries again
 
     Eigen::SparseMatrix<double> residual(n, n);
     residual.setIdentity();
     residual -= reconstruction;
-    reconstruction.resize(0, 0);
-    const Eigen::SparseMatrix<double> quadratic = Eigen::SparseMatrix<double>(residual.transpose()) * residual;
-    residual.resize(0, 0);
+    // Resizing a sparse matrix keeps its storage: an empty one takes it over.
+    Eigen::SparseMatrix<double>().swap(reconstruction);
+    Eigen::SparseMatrix<double> quadratic = Eigen::SparseMatrix<double>(residual.transpose()) * residual;
+    Eigen::SparseMatrix<double>().swap(residual);
+    quadratic.data().squeeze();
     output.weights = quadratic.cast<float>();
+    output.weights.data().squeeze();
 
     const int t = settings.targetDimension;
     EigenPairs pairs;
-    if (!SmallestEigenpairs(quadratic, t + 1, settings.solver, pairs)) return false;
+    if (!SmallestEigenpairs(quadratic, t + 1, settings.solver, settings.fits, pairs)) return false;
     output.embedding = pairs.vectors.rightCols(t).cast<float>();
     return true;
 }

@@ -10,6 +10,8 @@ struct RunSettings {
     int neighbors = 0;
     double kernelWidth = 0;
     EigenSolverKind solver = AutomaticEigenSolver;
+    // Asked for the factor of a sparse solve before it is made; none: no check.
+    MemoryCheck fits;
 };
 
 // Each fills `output` and returns true, or returns false after printing why. The

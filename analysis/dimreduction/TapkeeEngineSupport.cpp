@@ -69,13 +69,24 @@ bool TapkeeEngineSupport::RunOnRawPoints(HDpointSet<float>* set, const distanceF
     const double k = parameters.Value(tapkee::KeywordId::NumNeighbors, 0.0);
     const bool searchStandsIn = withKernel && k >= 1 && k < n && knn.CanFind(static_cast<int>(k));
     // Nothing of the set changes, nor is anything large made, before the run is known to fit.
-    const double pointBytes = static_cast<double>(n) * (static_cast<double>(D) * sizeof(float) + 48.0);
+    // Beside the library's own: the raw points (a vector of D floats each), the packed buffer and
+    // a normalised copy of the values that packing may make, and the search's tree (its points,
+    // order, nodes and boxes).
+    const double N = n;
+    const double dimensions = static_cast<double>(D);
+    const double selected = static_cast<double>(set->GetSelectedDimensionCount());
+    const double pointBytes = N * (4.0 * dimensions + 56.0) + 4.0 * N * (selected + dimensions) +
+                              (searchStandsIn ? N * (10.0 * dimensions + 16.0) : 0.0);
     if (!MemoryBudget::Fits(engineName, tapkee::PeakMemory(n, parameters, searchStandsIn) + pointBytes)) return false;
     if (!m_packSet(set, engineName)) return false;
     {
         // The points live only for the run; the output is all that stays.
         const std::vector<HDpoint<float>> points = m_rawPoints(set, n);
         tapkeeDistCallback distance(functor);
+        // The sparse solves ask again once the size of their factor is known.
+        const tapkee::MemoryCheck fits = [engineName](double bytes) {
+            return MemoryBudget::Fits(engineName, bytes);
+        };
         if (withKernel) {
             const tapkee::NeighborSearch search = [&knn](int k, std::vector<std::vector<int>>& neighbors) {
                 return knn.Find(k, neighbors);
@@ -87,13 +98,14 @@ bool TapkeeEngineSupport::RunOnRawPoints(HDpointSet<float>* set, const distanceF
             const tapkee::DistanceCallback byIndex = [&points, distance](int i, int j) mutable {
                 return distance.distance(points[i], points[j]);
             };
-            output = tapkee::embedRange(n, kernel, byIndex, search, parameters);
+            output = tapkee::embedRange(n, kernel, byIndex, search, parameters, fits);
         } else {
             // No kernel: the library refuses a method that would need one.
             const tapkee::DistanceCallback byIndex = [&points, distance](int i, int j) mutable {
                 return distance.distance(points[i], points[j]);
             };
-            output = tapkee::embedRange(n, tapkee::KernelCallback(), byIndex, parameters);
+            output =
+                tapkee::embedRange(n, tapkee::KernelCallback(), byIndex, tapkee::NeighborSearch(), parameters, fits);
         }
     }
     if (!AcceptEmbedding(output.embedding, n, targetDim, engineName)) return false;

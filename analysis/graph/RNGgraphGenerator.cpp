@@ -13,9 +13,11 @@ RNGgraphGenerator::~RNGgraphGenerator() = default;
 double RNGgraphGenerator::PeakBytes(int64_t n, int64_t selected)
 {
     const double N = double(n);
-    // The squared lengths (float), the coordinates twice (by point and by dimension), the sort
-    // keys of a row with their scratch, and the neighbour lists.
-    return 4.0 * N * N + 8.0 * N * double(selected) + 128.0 * N;
+    // The squared lengths (float), the coordinates twice (by point and by dimension), the points'
+    // pointers, the sort keys of a row with their scratch (16 bytes a point) and a list per point;
+    // for each edge its two list entries and its pair, grown by doubling (40 bytes). The edges
+    // are counted at eight a point, above what clustered data in a few dimensions have (about 5).
+    return 4.0 * N * N + 8.0 * N * double(selected) + 64.0 * N + 40.0 * 8.0 * N;
 }
 
 std::unique_ptr<GraphModel<float>> RNGgraphGenerator::GenerateNeighborhoodGraph(

@@ -3,6 +3,8 @@
 // runs as before when it fits. The memory is faked through MemoryBudget, so nothing large is made.
 #include "ClusteringResult.h"
 #include "CspectralClustering.h"
+#include "EmbeddingEigen.h"
+#include "EmbeddingLibrary.h"
 #include "EmbeddingResult.h"
 #include "HierarchicalClustering.h"
 #include "ISOMAPTapkee.h"
@@ -16,6 +18,8 @@
 
 #include "TestSupport.h"
 
+#include <Eigen/OrderingMethods>
+#include <Eigen/SparseCholesky>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -36,14 +40,19 @@ constexpr int kPoints = 600;
 const double kPairs = double(kPoints) * kPoints;
 constexpr size_t kMB = size_t(1) << 20;
 
-std::unique_ptr<PointSet> Sheet()
+std::vector<float> SheetValues()
 {
     std::vector<float> values;
     for (int i = 0; i < kPoints; ++i) {
         const float x = float(i % 25 + 1), y = float(i / 25 + 1);
         values.insert(values.end(), {x, y, 3.0f * std::sin(x / 4.0f) + 0.01f * float(i % 7)});
     }
-    return TestSupport::MakePointSet(values, 3);
+    return values;
+}
+
+std::unique_ptr<PointSet> Sheet()
+{
+    return TestSupport::MakePointSet(SheetValues(), 3);
 }
 
 distanceFunctor Functor(const PointSet& set, DistanceType type = DistanceEuclidean)
@@ -174,11 +183,12 @@ TEST_F(EngineMemoryTest, EachEngineRefusesBelowItsNeedAndRunsAsBeforeAboveIt)
 
 
 // Kernel LLE finds its neighbours without the n x n distances where a search can stand in for the
-// distance; another distance needs them, and so more memory.
+// distance; another distance needs them, and so more memory (4 bytes a pair beside its sparse
+// matrices, which take about as much again for this sheet).
 TEST_F(EngineMemoryTest, KernelLleNeedsTheDistanceMatrixOnlyWithoutItsNeighbourSearch)
 {
     const auto set = Sheet();
-    MemoryBudget::SetAvailable(size_t(4 * kPairs));
+    MemoryBudget::SetAvailable(size_t(8 * kPairs));
     for (const DistanceType type : {DistanceEuclidean, DistancePearsonCorrelation}) {
         distanceFunctor functor = Functor(*set, type);
         std::unique_ptr<EmbeddingResult> result;
@@ -201,6 +211,60 @@ TEST_F(EngineMemoryTest, AFullEigenDecompositionIsRefusedWhenItWouldNotFit)
     });
     EXPECT_FALSE(decomposition->IsValid());
     EXPECT_EQ(said.find("Error: Subspace clustering needs "), 0u) << said;
+}
+
+// The sparse solves of Laplacian eigenmaps and kernel LLE ask their memory check, before they make
+// the factor, for at least the factor and the ordered upper triangle it is made from, and at most
+// a few vectors of n more beside the Lanczos basis: the factor's entries are those Eigen's own
+// AMD-ordered LDL^T analysis finds. A check that says no ends the run with its own line alone.
+TEST_F(EngineMemoryTest, TheSparseSolveAsksForItsFactorBeforeMakingIt)
+{
+    using namespace tapkee;
+    const struct {
+        ParameterSet parameters;
+        std::vector<float> values;  // kPoints points of 3 values
+    } runs[] = {
+        {{method(LaplacianEigenmaps), target_dimension(2), num_neighbors(8), gaussian_kernel_width(5)}, SheetValues()},
+        // Clustered points in 3 dimensions: the factor fills in far beyond M.
+        {{method(KernelLocallyLinearEmbedding), target_dimension(2), num_neighbors(8)},
+         TestSupport::Blobs(kPoints, 3, 4, 2.0f, 5)},
+    };
+    for (const auto& run : runs) {
+        const bool lle = run.parameters.Value(KeywordId::Method, 0) == KernelLocallyLinearEmbedding;
+        const Eigen::Map<const Eigen::MatrixXf> points(run.values.data(), 3, kPoints);
+        const DistanceCallback distance = [&](int i, int j) { return (points.col(i) - points.col(j)).norm(); };
+        const KernelCallback kernel = [&](int i, int j) { return points.col(i).dot(points.col(j)); };
+        std::vector<double> asked;
+        TapkeeOutput output;
+        TestSupport::CaptureStdout([&] {
+            output = embedRange(kPoints, kernel, distance, NeighborSearch(), run.parameters, [&](double bytes) {
+                asked.push_back(bytes);
+                return true;
+            });
+        });
+        ASSERT_EQ(output.embedding.rows(), kPoints) << lle;
+        ASSERT_EQ(asked.size(), 1u) << lle;
+
+        // The solved matrix has the pattern of M, or of the Laplacian's weights and diagonal.
+        Eigen::SparseMatrix<double> pattern = output.weights.cast<double>();
+        if (!lle) pattern += Eigen::MatrixXd::Identity(kPoints, kPoints).sparseView();
+        Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>, Eigen::Lower, Eigen::AMDOrdering<int>> factor;
+        factor.analyzePattern(pattern);
+        const double entries = factor.matrixL().nestedExpression().nonZeros();
+        const double least = 12.0 * (entries + (pattern.nonZeros() + kPoints) / 2.0);
+        const double solve = asked[0] - EigenSolveBytes(kPoints, 3, PartialEigenSolver, true);
+        EXPECT_GE(solve, least) << lle;
+        EXPECT_LE(solve, least + 64.0 * kPoints + 64.0) << lle;
+
+        const std::string said = TestSupport::CaptureStdout([&] {
+            output = embedRange(kPoints, kernel, distance, NeighborSearch(), run.parameters, [](double) {
+                std::printf("Error: no room\n");
+                return false;
+            });
+        });
+        EXPECT_EQ(output.embedding.size(), 0) << lle;
+        EXPECT_EQ(said, "Error: no room\n") << lle;
+    }
 }
 
 }  // namespace

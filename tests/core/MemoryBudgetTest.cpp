@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,55 @@ TEST_F(MemoryBudgetTest, TheRoomIsTheLimitLessTheUsageThatCannotBeReclaimed)
         EXPECT_EQ(MemoryBudget::CgroupRoom(c.limit, c.usage, c.stat, c.v2), c.room) << c.name;
 }
 
+// The memory the process may use is the least of the machine's available memory and the room
+// of every enclosing group that has a limit, whichever of them is tightest.
+TEST_F(MemoryBudgetTest, TheProcessMayUseTheLeastOfTheMachineAndEveryEnclosingGroup)
+{
+    constexpr int64_t GB = int64_t(1) << 30;
+    const auto meminfo = [](int64_t bytes) {
+        return "MemTotal: 1 kB\nMemAvailable: " + std::to_string(bytes / 1024) + " kB\n";
+    };
+    const std::string unlimited = "9223372036854771712\n";
+    const std::vector<std::string> v1 = {"/m/a/b/c", "/m/a/b", "/m/a", "/m"}, v2 = {"/u/app", "/u"};
+    const struct {
+        const char* name;
+        std::map<std::string, std::string> files;
+        int64_t expected;
+    } cases[] = {
+        {"the machine alone", {{"/proc/meminfo", meminfo(2 * GB)}}, 2 * GB},
+        {"no MemAvailable: the physical memory", {}, 3 * GB},
+        {"the outermost group is tightest",
+         {{"/proc/meminfo", meminfo(16 * GB)},
+          {"/m/a/b/c/memory.limit_in_bytes", unlimited}, {"/m/a/b/c/memory.usage_in_bytes", "104857600"},
+          {"/m/a/b/memory.limit_in_bytes", "4294967296"}, {"/m/a/b/memory.usage_in_bytes", "1073741824"},
+          {"/m/a/memory.limit_in_bytes", "1610612736"}, {"/m/a/memory.usage_in_bytes", "1258291200"},
+          {"/m/a/memory.stat", "total_inactive_file 104857600\n"}},
+         436 * MB},
+        {"the own group is tightest",
+         {{"/proc/meminfo", meminfo(16 * GB)},
+          {"/m/a/b/c/memory.limit_in_bytes", "268435456"}, {"/m/a/b/c/memory.usage_in_bytes", "58720256"},
+          {"/m/a/b/memory.limit_in_bytes", "4294967296"}, {"/m/a/b/memory.usage_in_bytes", "1073741824"}},
+         200 * MB},
+        {"a group's limit above what the machine has free",
+         {{"/proc/meminfo", meminfo(2 * GB)}, {"/u/app/memory.max", "8589934592"},
+          {"/u/app/memory.current", "1073741824"}},
+         2 * GB},
+        {"the memory controller's groups where the unified hierarchy has no limit files",
+         {{"/proc/meminfo", meminfo(16 * GB)}, {"/m/a/memory.limit_in_bytes", "1073741824"}}, GB},
+        {"a group over its limit",
+         {{"/proc/meminfo", meminfo(2 * GB)}, {"/m/a/b/memory.limit_in_bytes", "100"},
+          {"/m/a/b/memory.usage_in_bytes", "4096"}},
+         0},
+    };
+    for (const auto& c : cases) {
+        const auto read = [&c](const std::string& path) {
+            const auto file = c.files.find(path);
+            return file == c.files.end() ? std::string() : file->second;
+        };
+        EXPECT_EQ(MemoryBudget::AvailableOf(read, v2, v1, 3 * GB), c.expected) << c.name;
+    }
+}
+
 TEST_F(MemoryBudgetTest, AnEngineBeyondTheAvailableMemoryIsRefusedInOneLine)
 {
     MemoryBudget::SetAvailable(size_t(3 * MB));
@@ -98,8 +148,17 @@ TEST_F(MemoryBudgetTest, AnEngineBeyondTheAvailableMemoryIsRefusedInOneLine)
     EXPECT_EQ(TestSupport::CaptureStdout([&] { fits = MemoryBudget::Fits("Isomap", 3.5 * MB); }),
               "Error: Isomap needs 3.5 MB of memory, more than the 3.0 MB available\n");
     EXPECT_FALSE(fits);
-    EXPECT_EQ(TestSupport::CaptureStdout([&] { fits = MemoryBudget::Fits("Isomap", 3.0 * MB); }), "");
+    // What fits leaves room for the page tables of what the engine holds.
+    EXPECT_EQ(TestSupport::CaptureStdout([&] { fits = MemoryBudget::Fits("Isomap", 2.99 * MB); }), "");
     EXPECT_TRUE(fits);
+    // 8 bytes a page of 4 kB: 1024 pages fit exactly in 1024 * 4104 bytes, not in a byte less.
+    for (const size_t available : {size_t(1024 * 4104), size_t(1024 * 4104 - 1)}) {
+        MemoryBudget::SetAvailable(available);
+        const std::string said = TestSupport::CaptureStdout([&] { fits = MemoryBudget::Fits("Isomap", 1024 * 4096); });
+        EXPECT_EQ(fits, available == 1024 * 4104) << available;
+        EXPECT_EQ(MemoryBudget::HasRoomFor(1024 * 4096), fits) << available;
+        EXPECT_EQ(said.empty(), fits) << said;
+    }
 }
 
 TEST_F(MemoryBudgetTest, TheMeasuresTakeAQuarterOfTheAvailableMemoryUnlessALimitIsSet)
