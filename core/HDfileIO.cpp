@@ -145,13 +145,18 @@ bool CopyFileInto(AtomicFileWriter& writer, const std::string& source, int64_t b
     std::vector<char> buffer(size_t(1) << 20);
     int64_t left = bytes < 0 ? INT64_MAX : bytes;
     while (left > 0) {
-        const size_t read = std::fread(buffer.data(), 1, size_t(std::min<int64_t>(left, int64_t(buffer.size()))), in.get());
+        const size_t wanted = size_t(std::min<int64_t>(left, int64_t(buffer.size())));
+        const size_t read = std::fread(buffer.data(), 1, wanted, in.get());
         if (read == 0) break;
         if (!writer.Write(buffer.data(), read)) return false;
         left -= int64_t(read);
     }
-    if (std::ferror(in.get()) || (bytes >= 0 && left > 0)) {
-        reason = source + (std::ferror(in.get()) ? ": can't be read" : " holds fewer bytes than the points need");
+    if (std::ferror(in.get())) {
+        reason = source + ": can't be read";
+        return false;
+    }
+    if (bytes >= 0 && left > 0) {
+        reason = source + " holds fewer bytes than the points need";
         return false;
     }
     return true;
@@ -985,7 +990,6 @@ bool HDfileIO::ImportDataFromCSV(const char* path)
     imported.m_newDataSet = true;
     if (!imported.ReadCSVFile(path ? path : "")) return false;
     std::vector<PreparedFile> files = std::move(imported.m_pendingPointFile);
-    imported.m_pendingPointFile.clear();
     if (files.empty() || !imported.m_commitWithDescription(files, imported.m_fullPath)) return false;
     *this = std::move(imported);
     return true;

@@ -116,7 +116,8 @@ double PeakBytes(int chosenMethod, int n, const RunSettings& settings, bool neig
         const double weights = N * k;
         const double quadratic = N * (k + 1.0) * (k + 1.0);
         return (neighborSearch ? 0.0 : 4.0 * square) + N * (40.0 + 4.0 * k) + 60.0 * quadratic +
-               44.0 * (weights + N) + 64.0 * N + EigenSolveBytes(n, settings.targetDimension + 1, settings.solver, true) + 24.0 * N * (t + 1.0);
+               44.0 * (weights + N) + 64.0 * N + EigenSolveBytes(n, settings.targetDimension + 1, settings.solver, true) +
+               24.0 * N * (t + 1.0);
     }
     default:
         return 0.0;

@@ -243,10 +243,7 @@ TEST_F(DataSafetyJourneyTest, FilesOnDiskAndWhatOpensAfterwards)
         {"Import CSV over the data set on a nearly full disk: the window stays and no file changes (description)",
          [&](Journey& j) {
              clustered(j);
-             std::string wide;
-             for (int row = -1; row < 2; ++row)
-                 for (int c = 0; c < 300; ++c) wide += (row < 0 ? "c" : "") + std::to_string(c) + (c < 299 ? "," : "\n");
-             TestSupport::WriteFile(j.folder + "wide.csv", wide);
+             TestSupport::WriteFile(j.folder + "wide.csv", TestSupport::WideTable(2, 300));
          },
          [](Journey& j) {
              j.Trigger("&New ...", "a/x.xml");

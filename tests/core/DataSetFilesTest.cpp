@@ -145,7 +145,8 @@ std::string State(const HDfileIO& io)
          << ' ' << io.GetSpatialX() << 'x' << io.GetSpatialY() << 'x' << io.GetSpatialZ() << " points "
          << io.GetBinaryDataFileName() << " volume " << io.GetBinaryVolLabelFileName();
     for (size_t i = 0; i < io.GetDimensionLabels().size(); ++i)
-        text << ' ' << io.GetDimensionLabels()[i] << '=' << (i < io.GetDimensionMask().size() && io.GetDimensionMask()[i]);
+        text << ' ' << io.GetDimensionLabels()[i] << '='
+             << (i < io.GetDimensionMask().size() && io.GetDimensionMask()[i]);
     for (const auto& [identifier, file] : io.GetClusteringResults()) text << ' ' << identifier << "->" << file;
     return text.str();
 }
@@ -247,15 +248,12 @@ TEST(DataSetFiles, AFailedWriteKeepsEveryOldFile)
 // A Save after it names no point file that was never written, and with room the import succeeds.
 TEST(DataSetFiles, AFailedImportLeavesTheDataSetAsItWas)
 {
-    // 2 x 300 values: a point file of 2,400 bytes and a description far beyond 4 KB.
-    std::ostringstream wide;
-    for (int row = -1; row < 2; ++row)
-        for (int c = 0; c < 300; ++c) wide << (row < 0 ? "a" + std::to_string(c) : std::to_string(row * 300 + c)) << (c < 299 ? ',' : '\n');
     for (const bool overAnother : {false, true}) {
         SCOPED_TRACE(overAnother ? "New over a data set of 200 x 3" : "New in an empty folder");
         TempDir dir;
         if (overAnother) MakeDataSet(dir.path(), "d", 200);
-        TestSupport::WriteFile(dir.file("wide.csv"), wide.str());
+        // 2 x 300 values: a point file of 2,400 bytes and a description far beyond 4 KB.
+        TestSupport::WriteFile(dir.file("wide.csv"), TestSupport::WideTable(2, 300));
         HDfileIO io;
         ASSERT_TRUE(io.CreateNewEmptyHDdataSet(dir.file("d.xml").c_str()));
         const std::string created = State(io);
@@ -266,7 +264,8 @@ TEST(DataSetFiles, AFailedImportLeavesTheDataSetAsItWas)
             imported = io.ImportDataFromCSV(dir.file("wide.csv").c_str());
         });
         EXPECT_FALSE(imported);
-        EXPECT_NE(out.find("Error in saving: " + dir.file("d.xml") + " file (File too large)"), std::string::npos) << out;
+        EXPECT_NE(out.find("Error in saving: " + dir.file("d.xml") + " file (File too large)"), std::string::npos)
+            << out;
         EXPECT_EQ(State(io), created);
         EXPECT_EQ(Changed(before, Snapshot(dir.path())), Names{});
 
@@ -295,14 +294,12 @@ TEST(DataSetFiles, TheTemporaryFileLiesBesideItsTargetAndAFailedFlushKeepsTheOld
     ASSERT_EQ(mkdir(dir.file("data").c_str(), 0700), 0);
     const std::string target = dir.file("data/f.bin");
     TestSupport::WriteFile(target, "old");
-    const fs::path previous = fs::current_path();
-    fs::current_path(dir.file("work"));
     {
+        TestSupport::InFolder inWork(dir.file("work"));
         ReadOnly locked({dir.file("work")});
         std::string reason;
         EXPECT_TRUE(Zelvo::AtomicFileWriter::WriteWholeFile(target, "new", 3, &reason)) << reason;
     }
-    fs::current_path(previous);
     EXPECT_EQ(ReadFile(target), "new");
 
     std::fflush(nullptr);

@@ -292,6 +292,16 @@ bool WriteFile(const std::string& path, const std::string& text)
     return static_cast<bool>(out);
 }
 
+std::string WideTable(int rows, int columns)
+{
+    std::string table;
+    for (int row = -1; row < rows; ++row)
+        for (int c = 0; c < columns; ++c)
+            table += (row < 0 ? "a" + std::to_string(c) : std::to_string(row * columns + c)) +
+                     (c + 1 < columns ? "," : "\n");
+    return table;
+}
+
 std::string ShellQuoted(const std::string& text)
 {
     std::string quoted = "'";
@@ -371,25 +381,24 @@ ReadOnly::ReadOnly(std::vector<std::string> paths) : m_paths(std::move(paths))
         m_modes.push_back(status.st_mode & 07777);
         chmod(path.c_str(), S_ISDIR(status.st_mode) ? 0555 : 0444);
     }
-    __user_cap_header_struct header {_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct saved[2] {};
-    if (geteuid() != 0 || syscall(SYS_capget, &header, saved) != 0) return;
-    __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
-    reduced[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
-    if (syscall(SYS_capset, &header, reduced) == 0) {
-        for (const auto& data : saved) m_capabilities.insert(m_capabilities.end(), {data.effective, data.permitted, data.inheritable});
-    }
+    if (geteuid() == 0) m_overrideDropped = SetModeOverride(false);
 }
 
 ReadOnly::~ReadOnly()
 {
-    if (!m_capabilities.empty()) {
-        __user_cap_header_struct header {_LINUX_CAPABILITY_VERSION_3, 0};
-        __user_cap_data_struct saved[2] {};
-        for (size_t k = 0; k < 2; ++k) saved[k] = {m_capabilities[3 * k], m_capabilities[3 * k + 1], m_capabilities[3 * k + 2]};
-        syscall(SYS_capset, &header, saved);
-    }
+    if (m_overrideDropped) SetModeOverride(true);
     for (size_t k = 0; k < m_paths.size(); ++k) chmod(m_paths[k].c_str(), m_modes[k]);
+}
+
+bool ReadOnly::SetModeOverride(bool on)
+{
+    __user_cap_header_struct header {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] {};
+    const unsigned bit = 1u << CAP_DAC_OVERRIDE;
+    // Only an override that is in effect is taken out, so that only it is put back.
+    if (syscall(SYS_capget, &header, data) != 0 || (!on && !(data[0].effective & bit))) return false;
+    data[0].effective = on ? data[0].effective | bit : data[0].effective & ~bit;
+    return syscall(SYS_capset, &header, data) == 0;
 }
 
 TempDir::~TempDir()

@@ -43,6 +43,8 @@ double AdjustedRandIndex(const std::vector<int>& a, const std::vector<int>& b);
 std::string ReadFile(const std::string& path);
 // Writes text (or bytes) to a file, replacing it; false when it cannot be written.
 bool WriteFile(const std::string& path, const std::string& text);
+// A CSV table of rows x columns: a header a0, a1, ... and the value row * columns + column.
+std::string WideTable(int rows, int columns);
 // The text as one word for the shell, whatever spaces or quotes it holds.
 std::string ShellQuoted(const std::string& text);
 // Runs a shell command, returns its standard output; exitCode receives the status.
@@ -126,9 +128,12 @@ public:
     ReadOnly& operator=(const ReadOnly&) = delete;
 
 private:
+    // Puts the override of file modes in or out of the thread's effective capabilities.
+    static bool SetModeOverride(bool on);
+
     std::vector<std::string> m_paths;
     std::vector<unsigned> m_modes;
-    std::vector<unsigned> m_capabilities;  // the thread's own, restored on destruction
+    bool m_overrideDropped = false;
 };
 
 }  // namespace TestSupport
