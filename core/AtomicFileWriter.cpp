@@ -1,6 +1,7 @@
 #include "AtomicFileWriter.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +53,24 @@ void LetFileSizeLimitFailWrites()
     sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
+// Whether the path's links lead through a link to an open descriptor (/dev/stdout, /proc/self/fd/N):
+// whatever it names is held open by someone, who would go on writing into the file it replaced.
+bool PassesThroughDescriptor(std::string path)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    for (int hop = 0; hop < 40 && fs::is_symlink(fs::symlink_status(path, error)); ++hop) {
+        const fs::path link(path);
+        const fs::path folder = fs::canonical(link.has_parent_path() ? link.parent_path() : ".", error);
+        if (error) return false;
+        if (folder.filename() == "fd" && folder.parent_path().parent_path() == "/proc") return true;
+        const fs::path target = fs::read_symlink(link, error);
+        if (error) return false;
+        path = (folder / target).string();  // an absolute target replaces the folder
+    }
+    return false;
+}
+
 }  // namespace
 
 AtomicFileWriter::AtomicFileWriter(const std::string& path) : m_target(path)
@@ -62,14 +81,21 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path) : m_target(path)
         m_fail(EISDIR);
         return;
     }
+    // A pipe, a device or a file someone holds open is written where it is, as an ordinary open
+    // does: renaming a new file over it would take its place and leave the reader with nothing.
+    struct stat old {};
+    const bool exists = stat(path.c_str(), &old) == 0;
+    if (exists && (!S_ISREG(old.st_mode) || PassesThroughDescriptor(path))) {
+        m_inPlace = true;
+        m_openStream(open(path.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC));
+        return;
+    }
     std::error_code error;
     if (fs::is_symlink(fs::symlink_status(path, error))) {
         const fs::path resolved = fs::canonical(path, error);
         if (!error) m_target = resolved.string();
     }
     // Renaming over a file does not ask the file, only its folder: ask the file as writing would.
-    struct stat old {};
-    const bool exists = stat(m_target.c_str(), &old) == 0;
     if (exists && faccessat(AT_FDCWD, m_target.c_str(), W_OK, AT_EACCESS) != 0) {
         m_fail(errno);
         return;
@@ -86,7 +112,16 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path) : m_target(path)
         m_fail(cause);
         return;
     }
-    if (exists && S_ISREG(old.st_mode)) fchmod(descriptor, old.st_mode & 07777);
+    if (exists) fchmod(descriptor, old.st_mode & 07777);
+    m_openStream(descriptor);
+}
+
+void AtomicFileWriter::m_openStream(int descriptor)
+{
+    if (descriptor < 0) {
+        m_fail(errno);
+        return;
+    }
     m_descriptor = descriptor;
     // The stream writes through us, so a failed write keeps its errno for Reason() whoever
     // writes into File().
@@ -97,7 +132,9 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path) : m_target(path)
         m_fail(errno);
         return;
     }
-    std::setvbuf(m_file, nullptr, _IOFBF, 1 << 16);
+    // Given no buffer of its own, the stream keeps its default 8 KB whatever size is asked for.
+    m_buffer.reset(new char[kBufferBytes]);
+    if (std::setvbuf(m_file, m_buffer.get(), _IOFBF, kBufferBytes) != 0) m_buffer.reset();
 }
 
 AtomicFileWriter::~AtomicFileWriter()
@@ -108,16 +145,30 @@ AtomicFileWriter::~AtomicFileWriter()
 ssize_t AtomicFileWriter::m_writeToDescriptor(void* self, const char* data, size_t bytes)
 {
     AtomicFileWriter& writer = *static_cast<AtomicFileWriter*>(self);
+    // A pipe whose reader has gone raises SIGPIPE, whose default ends the process: held back
+    // while we write, the write fails with EPIPE instead, and a signal it raised is taken back.
+    sigset_t pipeSignal, previous, pending;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    const bool blocked = writer.m_inPlace && pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous) == 0;
+    const bool takeBack = blocked && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 0;
     size_t done = 0;
     while (done < bytes) {
         const ssize_t written = ::write(writer.m_descriptor, data + done, bytes - done);
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) {
             if (writer.m_streamError == 0) writer.m_streamError = written < 0 ? errno : EIO;
-            return done > 0 ? static_cast<ssize_t>(done) : -1;
+            break;
         }
         done += static_cast<size_t>(written);
     }
+    if (takeBack && done < bytes && writer.m_streamError == EPIPE) {
+        const timespec now {};
+        sigtimedwait(&pipeSignal, nullptr, &now);
+    }
+    if (blocked) pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    // The stream takes a count short of bytes as the error; a negative one it would take as a
+    // huge count, and read on past the caller's data.
     return static_cast<ssize_t>(done);
 }
 
@@ -133,8 +184,8 @@ bool AtomicFileWriter::Prepare()
     if (m_prepared) return true;
     if (!m_file) return false;
     if (std::fflush(m_file) != 0 || std::ferror(m_file)) return m_fail(m_streamError);
-    // Only what reached the disk may replace the old file.
-    if (fsync(m_descriptor) != 0) return m_fail(errno);
+    // Only what reached the disk may replace the old file. A pipe or a device has no disk.
+    if (!m_inPlace && fsync(m_descriptor) != 0) return m_fail(errno);
     std::FILE* file = m_file;
     m_file = nullptr;
     std::fclose(file);  // the stream only buffers; the descriptor is closed here
@@ -148,6 +199,10 @@ bool AtomicFileWriter::Prepare()
 bool AtomicFileWriter::Commit()
 {
     if (!Prepare()) return false;
+    if (m_inPlace) {
+        m_committed = true;
+        return true;
+    }
     if (std::rename(m_temporary.c_str(), m_target.c_str()) != 0) return m_fail(errno);
     m_temporary.clear();
     m_committed = true;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 
@@ -14,6 +15,11 @@ namespace Zelvo {
 // A path that is a symbolic link is followed: the file it leads to is replaced. The new file
 // keeps the old one's permissions (a new one gets 0666 less the umask); a file we may not write
 // to is not replaced either.
+//
+// What is not a regular file (a pipe, a device) or is reached through a link to an open
+// descriptor (/dev/stdout) is never replaced: it is opened and written where it is, as an ordinary
+// open for writing does, and Commit only flushes. A pipe whose reader has gone fails the write
+// ("Broken pipe") instead of ending the process.
 //
 // A write past the process's file-size limit fails like any other ("File too large"): making a
 // writer turns off the signal that would otherwise end the process there, unless the program
@@ -47,12 +53,17 @@ public:
 
 private:
     static ssize_t m_writeToDescriptor(void* self, const char* data, size_t bytes);
+    void m_openStream(int descriptor);
     bool m_fail(int error);
+
+    static constexpr size_t kBufferBytes = size_t(1) << 16;  // fewer writes of a description
 
     std::string m_target;     // the file that is replaced, a link followed
     std::string m_temporary;  // beside it
-    int m_descriptor = -1;    // the temporary file's, owned until the stream is closed
+    bool m_inPlace = false;   // a pipe or device, written where it is
+    int m_descriptor = -1;    // the temporary file's (or the pipe's), owned until the stream is closed
     std::FILE* m_file = nullptr;
+    std::unique_ptr<char[]> m_buffer;  // the stream's; outlives it
     bool m_prepared = false;
     bool m_committed = false;
     int m_error = 0;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <csignal>
@@ -205,6 +207,30 @@ TEST(EngineDriverTest, AFileSizeLimitFailsTheWriteWithItsReason)
         EXPECT_EQ(TestSupport::ReadFile(dir.file("out.txt")), "old");
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
     }
+}
+
+// --out into a link to the driver's standard output, when that is a pipe, or into a FIFO whose
+// reader waits: the reader gets the lines a regular file gets, and the link or FIFO stays what it
+// was. (The FIFO's reader gives up after 20 s, so a driver that replaced it can't hang the test.)
+TEST(EngineDriverTest, OutputGoesIntoAPipeOrFifoWhereItIs)
+{
+    TestSupport::TempDir dir;
+    const std::string pca = "--csv " + ShellQuoted(TestSupport::DataPath("iris.csv")) + " --method pca --out ";
+    ASSERT_EQ(Drive(pca + ShellQuoted(dir.file("file.txt"))).exitCode, 0);
+    const std::string lines = TestSupport::ReadFile(dir.file("file.txt"));
+    ASSERT_FALSE(lines.empty());
+
+    ASSERT_EQ(symlink("/proc/self/fd/1", dir.file("stdout").c_str()), 0);
+    const DriverRun piped = Drive(pca + ShellQuoted(dir.file("stdout")));
+    EXPECT_EQ(piped.exitCode, 0) << piped.output;
+    EXPECT_NE(piped.output.find(lines), std::string::npos) << piped.output;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("stdout")));
+
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    TestSupport::RunCommand("timeout 20 cat " + ShellQuoted(dir.file("fifo")) + " > " + ShellQuoted(dir.file("got")) +
+                                " & " + ShellQuoted(kDriver) + " " + pca + ShellQuoted(dir.file("fifo")) + "; wait");
+    EXPECT_EQ(TestSupport::ReadFile(dir.file("got")), lines);
+    EXPECT_EQ(std::filesystem::status(dir.file("fifo")).type(), std::filesystem::file_type::fifo);
 }
 
 // The real engines through the driver: an embedding writes one x,y line per point (with a third

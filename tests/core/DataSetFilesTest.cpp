@@ -16,7 +16,10 @@
 #include <fcntl.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/sysmacros.h>
 #include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -29,6 +32,7 @@
 #include <functional>
 #include <map>
 #include <sstream>
+#include <utility>
 
 using Zelvo::ClusteringResult;
 using Zelvo::EmbeddingResult;
@@ -285,9 +289,8 @@ TEST(DataSetFiles, AFailedImportLeavesTheDataSetAsItWas)
 }
 
 // The writer's temporary file lies beside the file it replaces, so a working folder that can't be
-// written changes nothing; and only bytes that reached the disk replace a file: when the flush to
-// the disk fails (seen in a child process whose fsync always fails), the old file stays.
-TEST(DataSetFiles, TheTemporaryFileLiesBesideItsTargetAndAFailedFlushKeepsTheOldFile)
+// written changes nothing.
+TEST(DataSetFiles, TheTemporaryFileLiesBesideItsTarget)
 {
     TempDir dir;
     ASSERT_EQ(mkdir(dir.file("work").c_str(), 0700), 0);
@@ -301,28 +304,148 @@ TEST(DataSetFiles, TheTemporaryFileLiesBesideItsTargetAndAFailedFlushKeepsTheOld
         EXPECT_TRUE(Zelvo::AtomicFileWriter::WriteWholeFile(target, "new", 3, &reason)) << reason;
     }
     EXPECT_EQ(ReadFile(target), "new");
+}
 
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        sock_filter failSync[] = {
-            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fsync, 0, 1),
-            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
-            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+// A write that fails names its reason, reads nothing past the caller's data and keeps the old file,
+// with no temporary file left: 1 MB whose last byte lies before a page that can't be read, written
+// in a child process where the disk is full (every write fails), the file-size limit is 0, or the
+// flush to the disk fails (fsync). The stream's buffer is 64 KB: 60 KB written in small pieces
+// under that limit fail only when they are flushed.
+TEST(DataSetFiles, AFailedWriteNamesItsReasonReadsNoFurtherAndKeepsTheOldFile)
+{
+    const auto failing = [](long call, int error) {
+        return [call, error] {
+            sock_filter filter[] = {
+                BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(call), 0, 1),
+                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<unsigned>(error)),
+                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+            };
+            sock_fprog program {static_cast<unsigned short>(std::size(filter)), filter};
+            return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
         };
-        sock_fprog program {static_cast<unsigned short>(std::size(failSync)), failSync};
-        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
-            _exit(2);
-        std::string reason;
-        const bool written = Zelvo::AtomicFileWriter::WriteWholeFile(target, "newer", 5, &reason);
-        _exit(!written && reason == std::strerror(EIO) ? 0 : 1);
+    };
+    const auto sizeLimitZero = [] {
+        const rlimit none {0, RLIM_INFINITY};
+        return setrlimit(RLIMIT_FSIZE, &none) == 0;
+    };
+    const struct {
+        const char* what;
+        std::function<bool()> fail;  // in the child, before it writes
+        int error;
+        bool pieces;  // 60 KB in pieces of 100 bytes, which the buffer holds until the flush
+    } rows[] = {
+        {"a full disk", failing(__NR_write, ENOSPC), ENOSPC, false},
+        {"a file-size limit of 0", sizeLimitZero, EFBIG, false},
+        {"a failed flush to the disk", failing(__NR_fsync, EIO), EIO, false},
+        {"small pieces under a file-size limit of 0", sizeLimitZero, EFBIG, true},
+    };
+    const size_t bytes = size_t(1) << 20, page = size_t(sysconf(_SC_PAGESIZE));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        const std::string target = dir.file("f.bin");
+        TestSupport::WriteFile(target, "old");
+        std::fflush(nullptr);
+        const pid_t child = fork();
+        if (child == 0) {
+            char* data = static_cast<char*>(mmap(nullptr, bytes + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+            if (data == MAP_FAILED || mprotect(data + bytes, page, PROT_NONE) != 0) _exit(2);
+            std::memset(data, 'x', bytes);
+            Zelvo::AtomicFileWriter writer(target);
+            if (!writer.File() || !row.fail()) _exit(2);
+            bool written = true;
+            if (row.pieces) {
+                for (int piece = 0; piece < 600; ++piece) written = std::fputs(std::string(100, 'y').c_str(), writer.File()) >= 0 && written;
+                if (!written || std::ferror(writer.File())) _exit(3);  // still in the buffer
+            } else {
+                written = writer.Write(data, bytes);
+            }
+            written = written && writer.Commit();
+            _exit(!written && writer.Reason() == std::strerror(row.error) ? 0 : 1);
+        }
+        int status = -1;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        EXPECT_EQ(Snapshot(dir.path()), (Folder{{"f.bin", "old"}}));
     }
-    int status = -1;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_EQ(ReadFile(target), "new");
-    EXPECT_EQ(Snapshot(dir.path()), (Folder{{"data", "<folder>"}, {"data/f.bin", "new"}, {"work", "<folder>"}}));
+}
+
+// What is not a regular file is written where it is and stays what it was: a FIFO its reader reads
+// from, a pipe reached through a link to its descriptor, a file held open reached the same way (the
+// holder's file gets the bytes), a device; a pipe whose reader has gone and a folder fail with their
+// reason, and the process goes on.
+TEST(DataSetFiles, PipesDevicesAndDescriptorsAreWrittenInPlace)
+{
+    int pipeEnds[2] = {-1, -1};
+    const auto linkTo = [](const std::string& where) {
+        return [where](const std::string& path) { return symlink(where.c_str(), path.c_str()) == 0; };
+    };
+    const auto throughDescriptor = [&](bool readerGone) {
+        return [&, readerGone](const std::string& path) {
+            if (pipe(pipeEnds) != 0 || (readerGone && close(std::exchange(pipeEnds[0], -1)) != 0)) return false;
+            return linkTo("/proc/self/fd/" + std::to_string(pipeEnds[1]))(path);
+        };
+    };
+    int heldOpen = -1;
+    // What came out of the pipe's other end; its writing end is closed first, so that nothing blocks.
+    const auto readPipe = [&] {
+        if (pipeEnds[1] >= 0) close(std::exchange(pipeEnds[1], -1));
+        char buffer[64] = {};
+        return std::string(buffer, size_t(std::max<ssize_t>(read(pipeEnds[0], buffer, sizeof buffer), 0)));
+    };
+    const struct {
+        const char* what;
+        std::function<bool(const std::string& path)> make;
+        const char* reason;                 // empty when the write succeeds
+        std::function<std::string()> read;  // what arrived at the other end
+    } rows[] = {
+        {"a FIFO with a reader",
+         [&](const std::string& path) {
+             return mkfifo(path.c_str(), 0600) == 0 && (pipeEnds[0] = open(path.c_str(), O_RDONLY | O_NONBLOCK)) >= 0;
+         },
+         "", readPipe},
+        {"a link to a pipe", throughDescriptor(false), "", readPipe},
+        {"a link to a pipe whose reader has gone", throughDescriptor(true), "Broken pipe", nullptr},
+        {"a link to the descriptor of a file held open",
+         [&](const std::string& path) {
+             heldOpen = open((path + ".held").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+             return heldOpen >= 0 && linkTo("/proc/self/fd/" + std::to_string(heldOpen))(path);
+         },
+         "",
+         [&] {
+             char buffer[64] = {};
+             return std::string(buffer, size_t(std::max<ssize_t>(pread(heldOpen, buffer, sizeof buffer, 0), 0)));
+         }},
+        {"a device", [](const std::string& path) { return mknod(path.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0; },
+         "", nullptr},
+        {"a folder", [](const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }, "Is a directory", nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        const std::string path = dir.file("out");
+        if (!row.make(path)) {
+            ASSERT_EQ(std::string(row.what), "a device") << std::strerror(errno);
+            std::printf("Not tested here: writing into %s (%s)\n", row.what, std::strerror(errno));
+            continue;
+        }
+        struct stat before {}, after {};
+        ASSERT_EQ(lstat(path.c_str(), &before), 0);
+        std::string reason;
+        const bool written = Zelvo::AtomicFileWriter::WriteWholeFile(path, "bytes", 5, &reason);
+        if (row.read) {
+            EXPECT_EQ(row.read(), "bytes");
+        }
+        EXPECT_EQ(written, *row.reason == '\0');
+        EXPECT_EQ(reason, row.reason);
+        ASSERT_EQ(lstat(path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), heldOpen >= 0 ? 2 : 1);
+        for (int* end : {&pipeEnds[0], &pipeEnds[1], &heldOpen})
+            if (*end >= 0) close(std::exchange(*end, -1));
+    }
 }
 
 // A replaced file keeps its permissions, and a link in the folder keeps leading to the file
