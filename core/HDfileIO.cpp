@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <functional>
 #include <system_error>
+#include <tuple>
 #include <utility>
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
@@ -291,31 +292,64 @@ bool HDfileIO::m_saveCopy(const std::string& copyPath, HDpointSet<float>* pointS
                       m_dimension);
     copy.SetDimensionProperties(m_dimMask, m_dimLabels);
 
+    // The user agreed to replace the description at copyPath, and with it the files it names;
+    // any other file already there (another data set's, say) is not the copy's to replace.
+    std::vector<std::string> replaceable;
+    const bool replacing = m_filesNamedBy(copyPath, replaceable);
+
     std::vector<PreparedFile> files;
-    std::vector<std::string> taken = {copyPath};
+    // Every file of the copy gets its place before any is written.
+    std::vector<std::function<bool()>> writes;
+    std::vector<std::pair<std::string, std::string>> taken = {{copyPath, "description"}};
     // The path of a file of the copy; "" after an "Error in saving" line when it would replace
-    // a file of this data set or another file of the copy.
+    // a file of this data set, another file of the copy, or a file the replaced description
+    // does not name.
     const auto place = [&](const std::string& name, const std::string& what) {
-        const std::string target = copy.m_pathInFolder(name);
-        if (target.empty()) return target;
+        const std::string target = copy.m_directory + name;
         std::string owner = m_fileOwner(target);
-        for (const std::string& other : taken)
-            if (owner.empty() && LeadToSameFile(target, other)) owner = "another file of the copy";
+        for (size_t k = 0; k < taken.size() && owner.empty(); ++k) {
+            if (!LeadToSameFile(target, taken[k].first)) continue;
+            if (k > 0 && target == taken[k].first) {
+                // Both names are the copy's base name with an ending of their own: no other name helps.
+                const bool clustering = what.compare(0, 10, "clustering") == 0;
+                Log::Printf("Error in saving: %s file: its %s and its %s would both be %s, whatever the copy is "
+                            "called%s\n",
+                            copyPath.c_str(), taken[k].second.c_str(), what.c_str(), target.c_str(),
+                            clustering ? "; rename the clustering" : "");
+                return std::string();
+            }
+            owner = "another file of the copy";
+        }
         if (!owner.empty()) {
             Log::Printf("Error in saving: %s file: its %s %s is %s of %s, choose another name\n", copyPath.c_str(),
                         what.c_str(), target.c_str(), owner.c_str(), m_fullPath.c_str());
             return std::string();
         }
-        taken.push_back(target);
+        // Any entry counts, a link that leads nowhere too: writing through it would create its target.
+        struct stat status {};
+        const bool named = std::any_of(replaceable.begin(), replaceable.end(),
+                                       [&](const std::string& path) { return LeadToSameFile(target, path); });
+        if (!named && lstat(target.c_str(), &status) == 0) {
+            Log::Printf("Error in saving: %s file: its %s %s already exists%s, choose another name\n",
+                        copyPath.c_str(), what.c_str(), target.c_str(),
+                        replacing ? " and is no file of the data set it replaces" : "");
+            return std::string();
+        }
+        if (copy.m_pathInFolder(name).empty()) return std::string();
+        taken.emplace_back(target, what);
         return target;
     };
     // Copies a file of this data set whole into the copy; false after an "Error" line.
     const auto carry = [&](const std::string& name, const std::string& copyName, const std::string& what) {
         const std::string source = m_pathInFolder(name);
         const std::string target = source.empty() ? source : place(copyName, what);
-        return !target.empty() && m_prepareFile(files, target, [&](AtomicFileWriter& writer, std::string& reason) {
-            return CopyFileInto(writer, source, -1, reason);
+        if (target.empty()) return false;
+        writes.push_back([&, source, target] {
+            return m_prepareFile(files, target, [&](AtomicFileWriter& writer, std::string& reason) {
+                return CopyFileInto(writer, source, -1, reason);
+            });
         });
+        return true;
     };
 
     std::string pointTarget;
@@ -329,12 +363,12 @@ bool HDfileIO::m_saveCopy(const std::string& copyPath, HDpointSet<float>* pointS
                              pointSet->m_values.size() == values;
         const std::string source = fromSet ? std::string() : m_pathInFolder(m_binaryDataFileName);
         if (!fromSet && source.empty()) return false;
-        if (!m_prepareFile(files, pointTarget, [&](AtomicFileWriter& writer, std::string& reason) {
+        writes.push_back([&, values, fromSet, source] {
+            return m_prepareFile(files, pointTarget, [&](AtomicFileWriter& writer, std::string& reason) {
                 if (fromSet) return writer.Write(pointSet->m_values.data(), values * sizeof(float));
                 return CopyFileInto(writer, source, int64_t(values * sizeof(float)), reason);
-            })) {
-            return false;
-        }
+            });
+        });
     }
     // The voxel labels follow the grid: without them the copy would not open.
     if (!m_binaryVolLabelFileName.empty()) {
@@ -342,10 +376,10 @@ bool HDfileIO::m_saveCopy(const std::string& copyPath, HDpointSet<float>* pointS
         if (!carry(m_binaryVolLabelFileName, copy.m_binaryVolLabelFileName, "volume-label file")) return false;
     }
     // Nothing reads these two; they go along when they are there.
-    const std::pair<const std::string*, std::string*> unreadFiles[] = {
-        {&m_binaryClusterFileName, &copy.m_binaryClusterFileName},
-        {&m_binaryLabelFileName, &copy.m_binaryLabelFileName}};
-    for (const auto& [name, copyName] : unreadFiles) {
+    const std::tuple<const std::string*, std::string*, const char*> unreadFiles[] = {
+        {&m_binaryClusterFileName, &copy.m_binaryClusterFileName, "binary cluster file"},
+        {&m_binaryLabelFileName, &copy.m_binaryLabelFileName, "binary label file"}};
+    for (const auto& [name, copyName, what] : unreadFiles) {
         if (name->empty()) continue;
         struct stat status {};
         if (stat((m_directory + *name).c_str(), &status) != 0) {
@@ -354,7 +388,7 @@ bool HDfileIO::m_saveCopy(const std::string& copyPath, HDpointSet<float>* pointS
             continue;
         }
         *copyName = CopyName(*name, m_baseName, copy.m_baseName);
-        if (!carry(*name, *copyName, "binary file")) return false;
+        if (!carry(*name, *copyName, what)) return false;
     }
     if (kept != m_pointCount) {
         if (!m_clusteringResults.empty()) {
@@ -374,6 +408,8 @@ bool HDfileIO::m_saveCopy(const std::string& copyPath, HDpointSet<float>* pointS
             copy.m_clusteringResults[identifier] = copyName;
         }
     }
+    for (const auto& write : writes)
+        if (!write()) return false;
     if (!copy.m_commitWithDescription(files, copyPath)) return false;
     if (kept != m_pointCount) Log::Printf("Saved the %d kept points in %s\n", kept, pointTarget.c_str());
     return true;
@@ -494,6 +530,21 @@ bool HDfileIO::m_refuseCopyOver(const std::string& copyPath) const
     return true;
 }
 
+bool HDfileIO::m_filesNamedBy(const std::string& path, std::vector<std::string>& files)
+{
+    // Read as Open reads it: what it would not open names nothing.
+    HDfileIO described;
+    described.m_fullPath = path;
+    described.m_parsingFileNameInfo();
+    if (!described.m_doc->LoadFile(path.c_str()) || !described.m_updateAttributesFromXML(false)) return false;
+    for (const std::string* name : {&described.m_binaryDataFileName, &described.m_binaryVolLabelFileName,
+                                    &described.m_binaryClusterFileName, &described.m_binaryLabelFileName}) {
+        if (!name->empty()) files.push_back(described.m_directory + *name);
+    }
+    for (const auto& entry : described.m_clusteringResults) files.push_back(described.m_directory + entry.second);
+    return true;
+}
+
 std::vector<std::string> HDfileIO::QueryListOfClusteringResults() const
 {
     std::vector<std::string> identifiers;
@@ -577,11 +628,14 @@ bool HDfileIO::m_bindElements()
     return m_clusteringOperation != nullptr;
 }
 
-bool HDfileIO::m_updateAttributesFromXML()
+bool HDfileIO::m_updateAttributesFromXML(bool report)
 {
     // Check everything first, so a rejected description prints nothing but the open error
     // (and the line of a file name that leaves the folder).
     if (!m_bindElements()) return false;
+    const auto inFolder = [&](const std::string& name) {
+        return report ? !m_pathInFolder(name).empty() : NameStaysInFolder(m_directory, name);
+    };
     const std::pair<const XMLElement*, const char*> counts[] = {
         {m_pointCountElement, "count"}, {m_dimensionElement, "dimension"},
         {m_spatialDimension, "x"}, {m_spatialDimension, "y"}, {m_spatialDimension, "z"}};
@@ -597,7 +651,7 @@ bool HDfileIO::m_updateAttributesFromXML()
     if (m_dimension > kMaxDimensionCount) return false;
     if (const char* name = m_binaryDataFile->Attribute("filename")) {
         m_binaryDataFileName = name;
-        if (m_pathInFolder(m_binaryDataFileName).empty()) return false;
+        if (!inFolder(m_binaryDataFileName)) return false;
     }
     if (m_dimension > kDimensionsWithoutPointFile) {
         struct stat status {};
@@ -613,14 +667,14 @@ bool HDfileIO::m_updateAttributesFromXML()
          entry = entry->NextSiblingElement()) {
         const char* identifier = entry->Attribute("ClusterResultIDString");
         const char* file = entry->Attribute("ClusterResultFile");
-        if (!identifier || !file || m_pathInFolder(file).empty()) return false;
+        if (!identifier || !file || !inFolder(file)) return false;
         clustering[identifier] = file;
     }
     // The other names need not be there (empty means no such file), but a given one must
     // stay in the folder as well.
     for (const XMLElement* element : {m_binaryClusterFile, m_binaryLabelFile, m_binaryVolLabelFile}) {
         const char* name = element ? element->Attribute("filename") : nullptr;
-        if (name && *name && m_pathInFolder(name).empty()) return false;
+        if (name && *name && !inFolder(name)) return false;
     }
 
     const size_t dimension = static_cast<size_t>(m_dimension);
@@ -642,11 +696,11 @@ bool HDfileIO::m_updateAttributesFromXML()
             m_dimMask[i] = attribute.second == "True";
         }
     }
-    const size_t printed = std::min(dimension, kPrintedDimensionLines);
+    const size_t printed = report ? std::min(dimension, kPrintedDimensionLines) : 0;
     for (size_t i = 0; i < printed; ++i) {
         Log::Printf(" dimensionMask:%d dim:%s\n", m_dimMask[i] ? 1 : 0, m_dimLabels[i].c_str());
     }
-    if (dimension > printed) Log::Printf(" ... and %zu more dimensions\n", dimension - printed);
+    if (report && dimension > printed) Log::Printf(" ... and %zu more dimensions\n", dimension - printed);
 
     if (const char* name = m_binaryLabelFile->Attribute("filename")) m_binaryLabelFileName = name;
     if (const char* name = m_binaryClusterFile->Attribute("filename")) m_binaryClusterFileName = name;

@@ -50,7 +50,9 @@ public:
     // set that was opened. The copy's files all carry its own names beside its description: its
     // point file <copy base>.bin, the volume labels and the two unread binary files (this data
     // set's base name in their names replaced by the copy's), and every stored clustering under
-    // <copy base>_<identifier>.bin. Nothing replaces a file this data set names, and the files
+    // <copy base>_<identifier>.bin. Nothing replaces a file this data set names, nor a file already
+    // beside the copy that the description it replaces does not name (another data set's, say):
+    // such a clash is refused with an "Error in saving" line before anything is written. The files
     // are all written out before any is committed, the description last; a failure leaves every
     // file as it was. A stored clustering whose file can't be read is left out with a "Warning"
     // line. Onto the description that was opened it is a Save.
@@ -144,8 +146,12 @@ private:
     // an "Error: ..." line. Every file beside the description is reached through here.
     std::string m_pathInFolder(const std::string& fileName) const;
     // Reader: false when the description lacks what it needs (nothing is printed then) or
-    // names a file outside its folder (one "Error: ..." line).
-    bool m_updateAttributesFromXML();
+    // names a file outside its folder (one "Error: ..." line). Without report it prints nothing.
+    bool m_updateAttributesFromXML(bool report = true);
+    // The paths of the files that the description at path names (point file, volume labels, the
+    // two unread binary files, the stored clusterings) added to files; false, and none added, when
+    // it can't be read as a description. Prints nothing.
+    static bool m_filesNamedBy(const std::string& path, std::vector<std::string>& files);
     void InitXML();
     void m_updateXMLFromAttributes();
     // Looks every element of the format up by name; false when a required one is missing.

@@ -6,6 +6,7 @@
 #include "ClusterNodeItem.h"
 #include "ClusteringResult.h"
 #include "GraphModel.h"
+#include "HDfileIO.h"
 #include "NodeGraphItem.h"
 #include "TestSupport.h"
 #include "WindowDriver.h"
@@ -124,11 +125,13 @@ struct Journey : WindowDriver {
 
 using Step = std::function<void(Journey&)>;
 
-// A data set opened afterwards: the ids of its points and its stored clusterings.
+// A data set opened afterwards: the ids of its points and its stored clusterings. One without
+// points is not opened: its description must hold the bytes of the description like.
 struct Opens {
     std::string xml;
     std::vector<int> ids;
     std::vector<std::string> stored;
+    const char* like = nullptr;
 };
 
 struct Row {
@@ -198,12 +201,33 @@ TEST_F(DataSafetyJourneyTest, FilesOnDiskAndWhatOpensAfterwards)
          },
          [](Journey& j) { j.Trigger("&Save As...", "b/y.xml"); }, {}, true, {"b/y.xml", "b/y.bin", "b/y_km0.bin"},
          {{"b/y.xml", Ids(0, kRows), {"km0"}}, {"a/x.xml", Ids(0, kRows), {"km0"}}}},
-        {"New, then Save As: the copy holds nothing of the data set shown before", clustered,
+        {"New, then Save As: the copy holds nothing of the data set shown before",
+         [&](Journey& j) {
+             clustered(j);
+             Zelvo::HDfileIO empty;
+             empty.CreateNewEmptyHDdataSet((j.folder + "a/empty.xml").c_str());
+             CaptureStdout([&] { ASSERT_TRUE(empty.SaveHDdataSet()); });
+         },
          [](Journey& j) {
              j.Trigger("&New ...", "a/n.xml");
              j.Trigger("&Save As...", "a/m.xml");
          },
-         {}, true, {"a/m.xml"}, {{"a/x.xml", Ids(0, kRows), {"km0"}}}},
+         {}, true, {"a/m.xml"}, {{"a/m.xml", {}, {}, "a/empty.xml"}, {"a/x.xml", Ids(0, kRows), {"km0"}}}},
+        {"Save As beside another data set whose point file the copy's clustering would replace",
+         [&](Journey& j) {
+             clustered(j);
+             std::filesystem::create_directory(j.folder + "b");
+             std::string csv = "id,u,v\n";
+             for (int r = 0; r < 5; ++r) csv += std::to_string(1000 + r) + ",1,2\n";
+             TestSupport::WriteFile(j.folder + "other.csv", csv);
+             Zelvo::HDfileIO other;
+             other.CreateNewEmptyHDdataSet((j.folder + "b/y_km0.xml").c_str());
+             CaptureStdout([&] { ASSERT_TRUE(other.ImportDataFromCSV((j.folder + "other.csv").c_str())); });
+         },
+         [](Journey& j) { j.Trigger("&Save As...", "b/y.xml"); },
+         {"Error in saving: @b/y.xml file: its clustering result \"km0\" @b/y_km0.bin already exists, choose another "
+          "name"},
+         true, {}, {{"b/y_km0.xml", Ids(1000, 1005), {}}, {"a/x.xml", Ids(0, kRows), {"km0"}}}},
         {"A Save that fails (a read-only description) and is tried again: the description and the point file agree",
          deleted,
          [](Journey& j) {
@@ -361,6 +385,10 @@ TEST_F(DataSafetyJourneyTest, FilesOnDiskAndWhatOpensAfterwards)
 
         for (const Opens& opens : row.opens) {
             SCOPED_TRACE(opens.xml);
+            if (opens.like) {
+                EXPECT_EQ(TestSupport::ReadFile(dir.file(opens.xml)), TestSupport::ReadFile(dir.file(opens.like)));
+                continue;
+            }
             const size_t opened = dialogs.Calls().size();
             journey.Trigger("&Open...", opens.xml);
             for (size_t i = opened; i < dialogs.Calls().size(); ++i)
