@@ -532,7 +532,10 @@ bool HDfileIO::m_refuseCopyOver(const std::string& copyPath) const
 
 bool HDfileIO::m_filesNamedBy(const std::string& path, std::vector<std::string>& files)
 {
-    // Read as Open reads it: what it would not open names nothing.
+    // Read as Open reads it: what it would not open names nothing. Only a regular file is read:
+    // a pipe or a device could keep the read waiting, or going, for ever.
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
     HDfileIO described;
     described.m_fullPath = path;
     described.m_parsingFileNameInfo();
