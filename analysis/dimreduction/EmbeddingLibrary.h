@@ -144,7 +144,9 @@ TapkeeOutput embedRange(int n, const KernelCallback& kernel, const DistanceCallb
 // The same with a neighbour search for kernel LLE, which then needs no n x n distances: its
 // distanceMatrix stays empty unless the search gave up, and SquaredCallbackDistances makes
 // it when it is wanted. The other methods ignore the search. Laplacian eigenmaps and kernel
-// LLE ask `fits` for the factor of their sparse solve once its size is known (see PeakMemory).
+// LLE ask `fits` for the factor of their sparse solve once its size is known; kernel LLE asks
+// it before that, once its neighbours give the entries of M and before it makes W and M, for
+// everything from there on but the factor (see PeakMemory).
 TapkeeOutput embedRange(int n, const KernelCallback& kernel, const DistanceCallback& distance,
                         const NeighborSearch& search, const ParameterSet& parameters,
                         const MemoryCheck& fits = MemoryCheck());
@@ -170,7 +172,10 @@ TapkeeOutput embedRange(const std::vector<Point>& points, KernelObject kernelObj
 
 // The most memory a run of the parameters' callback method over n points holds at once, in
 // bytes, for a check before the run starts: mostly its n x n matrices, and the sparse matrices
-// of Laplacian eigenmaps and kernel LLE at the most entries their neighbours allow.
+// of Laplacian eigenmaps at the most entries their neighbours allow. Kernel LLE counts what it
+// holds until its neighbours are known, and M = (I - W)^T (I - W) at the fewest entries it can
+// have, n (k + 1): this part is a least need, and the run asks its MemoryCheck for the rest
+// with M's real entries, counted from the neighbours, before it makes W and M.
 // neighborSearch: kernel LLE finds the neighbours through a search that stands in for the
 // n x n distances. Not counted: the factor of the sparse solve of Laplacian eigenmaps and
 // kernel LLE, whose size depends on how the neighbours link; the run asks its MemoryCheck for

@@ -74,6 +74,22 @@ void UnitColumnsCompleted(Eigen::MatrixXd& vectors)
     }
 }
 
+// Kernel LLE from the neighbour lists on, beside them, for an M = (I - W)^T (I - W) of `entries`
+// entries: the sparse steps over the R = n k reconstruction weights and M, the solve without its
+// factor, and the embedding. Eigen's sparse sums and casts grow their storage by doubling, so a
+// matrix they make holds up to twice its entries, three times while it grows. The steps are the
+// triplets (16 bytes, reserved) and setFromTriplets; I - W; the product, whose result is made and
+// copied three times (48 bytes an entry of M); the solve's ordering beside M (double) and its
+// float copy (60 bytes an entry).
+double KernelLleBytes(int n, const RunSettings& settings, double entries)
+{
+    const double N = n;
+    const double weights = N * settings.neighbors;
+    return 60.0 * entries + 44.0 * (weights + N) + 64.0 * N +
+           EigenSolveBytes(n, settings.targetDimension + 1, settings.solver, true) +
+           24.0 * N * (settings.targetDimension + 1.0);
+}
+
 }  // namespace
 
 double PeakBytes(int chosenMethod, int n, const RunSettings& settings, bool neighborSearch)
@@ -107,17 +123,14 @@ double PeakBytes(int chosenMethod, int n, const RunSettings& settings, bool neig
                EigenSolveBytes(n, settings.targetDimension + 1, settings.solver, true) + 24.0 * N * (t + 1.0);
     }
     case KernelLocallyLinearEmbedding: {
-        // The neighbour lists (from the n x n distances without a search), and the sparse steps
-        // over R = n k reconstruction weights and the entries of M = (I - W)^T (I - W): M links
-        // two points that share a row of I - W, so it has at most n (k + 1)^2 entries. Growing
-        // storage as above, the steps are the triplets (16 bytes, reserved) and setFromTriplets;
-        // I - W; the product, whose result is made and copied three times (48 bytes an entry of
-        // M); the solve's ordering beside M (double) and its float copy (60 bytes an entry).
-        const double weights = N * k;
-        const double quadratic = N * (k + 1.0) * (k + 1.0);
-        return (neighborSearch ? 0.0 : 4.0 * square) + N * (40.0 + 4.0 * k) + 60.0 * quadratic +
-               44.0 * (weights + N) + 64.0 * N + EigenSolveBytes(n, settings.targetDimension + 1, settings.solver, true) +
-               24.0 * N * (t + 1.0);
+        // Before M is made: the n x n distances when no search finds the neighbours, the neighbour
+        // lists and the count of M's entries (whose arrays the heap may keep). Then the steps from
+        // the weights on at the fewest entries M can have, n (k + 1), as each column holds the k + 1
+        // of its own point's row: the run asks its memory check for them with M's real entries once
+        // the neighbours give them.
+        const double counting = 20.0 * N * (k + 1.0) + 28.0 * N;
+        return (neighborSearch ? 0.0 : 4.0 * square) + N * (40.0 + 4.0 * k) + counting +
+               KernelLleBytes(n, settings, N * (k + 1.0));
     }
     default:
         return 0.0;
@@ -307,6 +320,12 @@ bool RunKernelLocallyLinearEmbedding(int n, const KernelCallback& kernel, const 
         if (!PairwiseDistances(n, distance, output.distanceMatrix)) return false;
         output.neighbors = NearestNeighbors(output.distanceMatrix, settings.neighbors);
         SquareInPlace(output.distanceMatrix);
+    }
+
+    // M's entries follow from the neighbours alone: W and M are made only when they fit.
+    if (settings.fits) {
+        const double entriesOfM = static_cast<double>(ProductEntries(output.neighbors));
+        if (!settings.fits(KernelLleBytes(n, settings, entriesOfM))) return false;
     }
 
     const int k = settings.neighbors;

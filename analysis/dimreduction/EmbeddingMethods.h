@@ -10,7 +10,8 @@ struct RunSettings {
     int neighbors = 0;
     double kernelWidth = 0;
     EigenSolverKind solver = AutomaticEigenSolver;
-    // Asked for the factor of a sparse solve before it is made; none: no check.
+    // Asked for the factor of a sparse solve before it is made, and by kernel LLE for the rest of
+    // its run before it makes W and M; none: no check.
     MemoryCheck fits;
 };
 

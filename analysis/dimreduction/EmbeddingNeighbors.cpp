@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <utility>
@@ -79,6 +80,43 @@ std::vector<std::vector<int>> MutualNeighbors(const std::vector<std::vector<int>
         for (int j : sorted[i])
             if (std::binary_search(sorted[j].begin(), sorted[j].end(), i)) mutual[i].push_back(j);
     return mutual;
+}
+
+int64_t ProductEntries(const std::vector<std::vector<int>>& neighbors)
+{
+    const int n = static_cast<int>(neighbors.size());
+    // The points of each row r, r itself and its list, in increasing order.
+    std::vector<size_t> start(n + 1, 0);
+    for (int r = 0; r < n; ++r) start[r + 1] = start[r] + neighbors[r].size() + 1;
+    std::vector<int> points(start[n]);
+    for (int r = 0; r < n; ++r) {
+        int* row = points.data() + start[r];
+        row[0] = r;
+        std::copy(neighbors[r].begin(), neighbors[r].end(), row + 1);
+        std::sort(row, points.data() + start[r + 1]);
+    }
+    // For every point j, the rows that hold it, each as the span of its points below j.
+    std::vector<size_t> first(n + 1, 0);
+    for (int j : points) ++first[j + 1];
+    for (int j = 0; j < n; ++j) first[j + 1] += first[j];
+    std::vector<std::pair<size_t, size_t>> below(start[n]);
+    {
+        std::vector<size_t> next(first.begin(), first.end() - 1);
+        for (int r = 0; r < n; ++r)
+            for (size_t p = start[r]; p < start[r + 1]; ++p) below[next[points[p]]++] = {start[r], p};
+    }
+    // The product is symmetric and its diagonal full: count the entries above the diagonal,
+    // column j holding the union of those spans. seen[i] == j marks i as counted in column j
+    // already (without a branch, which the processor could not foresee).
+    std::vector<int> seen(n, -1);
+    int64_t above = 0;
+    for (int j = 0; j < n; ++j)
+        for (size_t e = first[j]; e < first[j + 1]; ++e)
+            for (size_t p = below[e].first; p < below[e].second; ++p) {
+                above += seen[points[p]] != j;
+                seen[points[p]] = j;
+            }
+    return 2 * above + n;
 }
 
 namespace {

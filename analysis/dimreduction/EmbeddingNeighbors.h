@@ -4,6 +4,7 @@
 
 #include <Eigen/Core>
 
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -20,6 +21,12 @@ std::vector<std::vector<int>> NearestNeighbors(const Eigen::MatrixXf& distances,
 
 // Keeps j in the list of i only when i is also in the list of j; increasing index order.
 std::vector<std::vector<int>> MutualNeighbors(const std::vector<std::vector<int>>& nearest);
+
+// The entries of (I - W)^T (I - W) for a W whose row r holds entries at the points of r's list
+// (none on the diagonal, no index twice): (i, j) is one when i and j both lie in r's list or
+// are r itself, for some r. Takes about n (k + 1)^2 / 2 steps for lists of k, and holds 20 bytes
+// for each point of each row (k + 1 a row) and 28 bytes a point while it counts.
+int64_t ProductEntries(const std::vector<std::vector<int>>& neighbors);
 
 // The edges that join the components of the graph that links i and j when either is in
 // the other's list: a spanning tree of the components by their shortest connecting edges

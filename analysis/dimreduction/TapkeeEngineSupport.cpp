@@ -83,7 +83,8 @@ bool TapkeeEngineSupport::RunOnRawPoints(HDpointSet<float>* set, const distanceF
         // The points live only for the run; the output is all that stays.
         const std::vector<HDpoint<float>> points = m_rawPoints(set, n);
         tapkeeDistCallback distance(functor);
-        // The sparse solves ask again once the size of their factor is known.
+        // Kernel LLE asks again once its neighbours give the size of M, and the sparse solves
+        // once the size of their factor is known.
         const tapkee::MemoryCheck fits = [engineName](double bytes) {
             return MemoryBudget::Fits(engineName, bytes);
         };

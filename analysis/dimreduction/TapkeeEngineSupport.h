@@ -22,8 +22,10 @@ public:
     // Runs the library on the raw values of every dimension of the set; the selection
     // reaches the run only through the functor's mask. The kernel is handed over only
     // when withKernel is set. A run whose peak memory would not fit the memory the process
-    // may use is refused before anything is made (MemoryBudget::Fits). On success the
-    // output's embedding is n x targetDim and finite, and the "Output->" line has been printed.
+    // may use is refused before anything is made (MemoryBudget::Fits); what a run can size only
+    // on the way (kernel LLE's M, the sparse factors) is checked the same way before it is made.
+    // On success the output's embedding is n x targetDim and finite, and the "Output->" line has
+    // been printed.
     static bool RunOnRawPoints(HDpointSet<float>* set, const distanceFunctor& functor, const char* engineName,
                                const tapkee::ParameterSet& parameters, bool withKernel, int targetDim,
                                tapkee::TapkeeOutput& output);
