@@ -313,34 +313,18 @@ TEST(DataSetFiles, TheTemporaryFileLiesBesideItsTarget)
 // under that limit fail only when they are flushed.
 TEST(DataSetFiles, AFailedWriteNamesItsReasonReadsNoFurtherAndKeepsTheOldFile)
 {
-    const auto failing = [](long call, int error) {
-        return [call, error] {
-            sock_filter filter[] = {
-                BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(call), 0, 1),
-                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<unsigned>(error)),
-                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-            };
-            sock_fprog program {static_cast<unsigned short>(std::size(filter)), filter};
-            return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
-        };
-    };
-    const auto sizeLimitZero = [] {
-        const rlimit none {0, RLIM_INFINITY};
-        return setrlimit(RLIMIT_FSIZE, &none) == 0;
-    };
     const struct {
         const char* what;
-        std::function<bool()> fail;  // in the child, before it writes
+        long call;  // the system call that fails with error; 0: a file-size limit of 0 fails the writes
         int error;
-        bool pieces;  // 60 KB in pieces of 100 bytes, which the buffer holds until the flush
+        size_t piece, pieces;
     } rows[] = {
-        {"a full disk", failing(__NR_write, ENOSPC), ENOSPC, false},
-        {"a file-size limit of 0", sizeLimitZero, EFBIG, false},
-        {"a failed flush to the disk", failing(__NR_fsync, EIO), EIO, false},
-        {"small pieces under a file-size limit of 0", sizeLimitZero, EFBIG, true},
+        {"a full disk", __NR_write, ENOSPC, 1 << 20, 1},
+        {"a file-size limit of 0", 0, EFBIG, 1 << 20, 1},
+        {"a failed flush to the disk", __NR_fsync, EIO, 1 << 20, 1},
+        {"60 KB in small pieces under a file-size limit of 0", 0, EFBIG, 100, 600},
     };
-    const size_t bytes = size_t(1) << 20, page = size_t(sysconf(_SC_PAGESIZE));
+    const size_t page = size_t(sysconf(_SC_PAGESIZE));
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir dir;
@@ -349,20 +333,28 @@ TEST(DataSetFiles, AFailedWriteNamesItsReasonReadsNoFurtherAndKeepsTheOldFile)
         std::fflush(nullptr);
         const pid_t child = fork();
         if (child == 0) {
-            char* data = static_cast<char*>(mmap(nullptr, bytes + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-            if (data == MAP_FAILED || mprotect(data + bytes, page, PROT_NONE) != 0) _exit(2);
+            const size_t bytes = row.piece * row.pieces, span = (bytes + page - 1) / page * page;
+            char* start = static_cast<char*>(mmap(nullptr, span + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+            if (start == MAP_FAILED || mprotect(start + span, page, PROT_NONE) != 0) _exit(2);
+            char* data = start + span - bytes;
             std::memset(data, 'x', bytes);
             Zelvo::AtomicFileWriter writer(target);
-            if (!writer.File() || !row.fail()) _exit(2);
-            bool written = true;
-            if (row.pieces) {
-                for (int piece = 0; piece < 600; ++piece) written = std::fputs(std::string(100, 'y').c_str(), writer.File()) >= 0 && written;
-                if (!written || std::ferror(writer.File())) _exit(3);  // still in the buffer
-            } else {
-                written = writer.Write(data, bytes);
-            }
-            written = written && writer.Commit();
-            _exit(!written && writer.Reason() == std::strerror(row.error) ? 0 : 1);
+            sock_filter filter[] = {
+                BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(row.call), 0, 1),
+                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<unsigned>(row.error)),
+                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+            };
+            const sock_fprog program {static_cast<unsigned short>(std::size(filter)), filter};
+            const rlimit none {0, RLIM_INFINITY};
+            const bool failing = row.call ? prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+                                                prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0
+                                          : setrlimit(RLIMIT_FSIZE, &none) == 0;
+            if (!writer.File() || !failing) _exit(2);
+            bool buffered = true;
+            for (size_t p = 0; p < row.pieces; ++p) buffered = writer.Write(data + p * row.piece, row.piece) && buffered;
+            if (row.pieces > 1 && !buffered) _exit(3);  // 60 KB stay in the 64 KB buffer until the flush
+            _exit(!writer.Commit() && writer.Reason() == std::strerror(row.error) ? 0 : 1);
         }
         int status = -1;
         ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -377,49 +369,41 @@ TEST(DataSetFiles, AFailedWriteNamesItsReasonReadsNoFurtherAndKeepsTheOldFile)
 // reason, and the process goes on.
 TEST(DataSetFiles, PipesDevicesAndDescriptorsAreWrittenInPlace)
 {
-    int pipeEnds[2] = {-1, -1};
-    const auto linkTo = [](const std::string& where) {
-        return [where](const std::string& path) { return symlink(where.c_str(), path.c_str()) == 0; };
+    int readEnd = -1, writeEnd = -1;  // what a row reads back from, and the pipe end it writes through
+    const auto linkTo = [](const std::string& path, int descriptor) {
+        return symlink(("/proc/self/fd/" + std::to_string(descriptor)).c_str(), path.c_str()) == 0;
     };
-    const auto throughDescriptor = [&](bool readerGone) {
+    const auto pipeLink = [&](bool readerGone) {
         return [&, readerGone](const std::string& path) {
-            if (pipe(pipeEnds) != 0 || (readerGone && close(std::exchange(pipeEnds[0], -1)) != 0)) return false;
-            return linkTo("/proc/self/fd/" + std::to_string(pipeEnds[1]))(path);
+            int ends[2];
+            if (pipe(ends) != 0) return false;
+            readEnd = ends[0];
+            writeEnd = ends[1];
+            if (readerGone) close(std::exchange(readEnd, -1));
+            return linkTo(path, writeEnd);
         };
-    };
-    int heldOpen = -1;
-    // What came out of the pipe's other end; its writing end is closed first, so that nothing blocks.
-    const auto readPipe = [&] {
-        if (pipeEnds[1] >= 0) close(std::exchange(pipeEnds[1], -1));
-        char buffer[64] = {};
-        return std::string(buffer, size_t(std::max<ssize_t>(read(pipeEnds[0], buffer, sizeof buffer), 0)));
     };
     const struct {
         const char* what;
         std::function<bool(const std::string& path)> make;
-        const char* reason;                 // empty when the write succeeds
-        std::function<std::string()> read;  // what arrived at the other end
+        const char* reason;  // empty when the write succeeds
     } rows[] = {
         {"a FIFO with a reader",
          [&](const std::string& path) {
-             return mkfifo(path.c_str(), 0600) == 0 && (pipeEnds[0] = open(path.c_str(), O_RDONLY | O_NONBLOCK)) >= 0;
+             return mkfifo(path.c_str(), 0600) == 0 && (readEnd = open(path.c_str(), O_RDONLY | O_NONBLOCK)) >= 0;
          },
-         "", readPipe},
-        {"a link to a pipe", throughDescriptor(false), "", readPipe},
-        {"a link to a pipe whose reader has gone", throughDescriptor(true), "Broken pipe", nullptr},
+         ""},
+        {"a link to a pipe", pipeLink(false), ""},
+        {"a link to a pipe whose reader has gone", pipeLink(true), "Broken pipe"},
         {"a link to the descriptor of a file held open",
          [&](const std::string& path) {
-             heldOpen = open((path + ".held").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-             return heldOpen >= 0 && linkTo("/proc/self/fd/" + std::to_string(heldOpen))(path);
+             readEnd = open((path + ".held").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+             return readEnd >= 0 && linkTo(path, readEnd);
          },
-         "",
-         [&] {
-             char buffer[64] = {};
-             return std::string(buffer, size_t(std::max<ssize_t>(pread(heldOpen, buffer, sizeof buffer, 0), 0)));
-         }},
+         ""},
         {"a device", [](const std::string& path) { return mknod(path.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0; },
-         "", nullptr},
-        {"a folder", [](const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }, "Is a directory", nullptr},
+         ""},
+        {"a folder", [](const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }, "Is a directory"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -430,21 +414,24 @@ TEST(DataSetFiles, PipesDevicesAndDescriptorsAreWrittenInPlace)
             std::printf("Not tested here: writing into %s (%s)\n", row.what, std::strerror(errno));
             continue;
         }
+        const auto entries = [&] { return std::distance(fs::directory_iterator(dir.path()), {}); };
+        const auto count = entries();
         struct stat before {}, after {};
         ASSERT_EQ(lstat(path.c_str(), &before), 0);
         std::string reason;
         const bool written = Zelvo::AtomicFileWriter::WriteWholeFile(path, "bytes", 5, &reason);
-        if (row.read) {
-            EXPECT_EQ(row.read(), "bytes");
-        }
         EXPECT_EQ(written, *row.reason == '\0');
         EXPECT_EQ(reason, row.reason);
+        if (writeEnd >= 0) close(std::exchange(writeEnd, -1));  // so that the read below can't block
+        if (readEnd >= 0) {
+            char arrived[8] = {};
+            EXPECT_EQ(std::string(arrived, size_t(std::max<ssize_t>(read(readEnd, arrived, 8), 0))), "bytes");
+            close(std::exchange(readEnd, -1));
+        }
         ASSERT_EQ(lstat(path.c_str(), &after), 0);
         EXPECT_EQ(after.st_ino, before.st_ino);
         EXPECT_EQ(after.st_mode, before.st_mode);
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), heldOpen >= 0 ? 2 : 1);
-        for (int* end : {&pipeEnds[0], &pipeEnds[1], &heldOpen})
-            if (*end >= 0) close(std::exchange(*end, -1));
+        EXPECT_EQ(entries(), count);
     }
 }
 
