@@ -222,7 +222,10 @@ TEST_F(EngineMemoryTest, AFullEigenDecompositionIsRefusedWhenItWouldNotFit)
 // The sparse solves of Laplacian eigenmaps and kernel LLE ask their memory check, before they make
 // the factor, for at least the factor and the ordered upper triangle it is made from, and at most
 // a few vectors of n more beside the Lanczos basis: the factor's entries are those Eigen's own
-// AMD-ordered LDL^T analysis finds. A check that says no ends the run with its own line alone.
+// AMD-ordered LDL^T analysis finds. Kernel LLE asks once before, when its neighbours are known and
+// before a single kernel value, with the real entries of M: at least the 60 bytes an entry its
+// sparse steps may hold at once, and within twice that. A check that says no ends the run with its
+// own line alone, and kernel LLE with nothing of W or M made.
 TEST_F(EngineMemoryTest, TheSparseSolveAsksForItsFactorBeforeMakingIt)
 {
     using namespace tapkee;
@@ -239,17 +242,27 @@ TEST_F(EngineMemoryTest, TheSparseSolveAsksForItsFactorBeforeMakingIt)
         const bool lle = run.parameters.Value(KeywordId::Method, 0) == KernelLocallyLinearEmbedding;
         const Eigen::Map<const Eigen::MatrixXf> points(run.values.data(), 3, kPoints);
         const DistanceCallback distance = [&](int i, int j) { return (points.col(i) - points.col(j)).norm(); };
-        const KernelCallback kernel = [&](int i, int j) { return points.col(i).dot(points.col(j)); };
+        long kernelCalls = 0;
+        const KernelCallback kernel = [&](int i, int j) {
+            ++kernelCalls;
+            return points.col(i).dot(points.col(j));
+        };
         std::vector<double> asked;
         TapkeeOutput output;
         TestSupport::CaptureStdout([&] {
             output = embedRange(kPoints, kernel, distance, NeighborSearch(), run.parameters, [&](double bytes) {
                 asked.push_back(bytes);
+                EXPECT_TRUE(asked.size() > 1 || kernelCalls == 0);
                 return true;
             });
         });
         ASSERT_EQ(output.embedding.rows(), kPoints) << lle;
-        ASSERT_EQ(asked.size(), lle ? 2u : 1u) << lle;  // kernel LLE has asked for M before
+        ASSERT_EQ(asked.size(), lle ? 2u : 1u) << lle;
+        if (lle) {
+            const double steps = asked[0] - EigenSolveBytes(kPoints, 3, PartialEigenSolver, true);
+            EXPECT_GE(steps, 60.0 * output.weights.nonZeros());
+            EXPECT_LE(steps, 2 * 60.0 * output.weights.nonZeros());
+        }
 
         // The solved matrix has the pattern of M, or of the Laplacian's weights and diagonal.
         Eigen::SparseMatrix<double> pattern = output.weights.cast<double>();
@@ -262,6 +275,7 @@ TEST_F(EngineMemoryTest, TheSparseSolveAsksForItsFactorBeforeMakingIt)
         EXPECT_GE(solve, least) << lle;
         EXPECT_LE(solve, least + 64.0 * kPoints + 64.0) << lle;
 
+        kernelCalls = 0;
         const std::string said = TestSupport::CaptureStdout([&] {
             output = embedRange(kPoints, kernel, distance, NeighborSearch(), run.parameters, [](double) {
                 std::printf("Error: no room\n");
@@ -270,6 +284,7 @@ TEST_F(EngineMemoryTest, TheSparseSolveAsksForItsFactorBeforeMakingIt)
         });
         EXPECT_EQ(output.embedding.size(), 0) << lle;
         EXPECT_EQ(said, "Error: no room\n") << lle;
+        EXPECT_EQ(kernelCalls, 0) << lle;
     }
 }
 
@@ -300,45 +315,6 @@ TEST_F(EngineMemoryTest, TheEntriesOfMAreCountedFromTheNeighbourLists)
         const Eigen::SparseMatrix<double> product = Eigen::SparseMatrix<double>(residual.transpose()) * residual;
         EXPECT_EQ(tapkee::ProductEntries(lists), product.nonZeros()) << n;
     }
-}
-
-// Once its neighbours are known, and before it asks the kernel for a single weight, kernel LLE asks
-// its memory check for the rest of its run but the factor, with the real entries of M: at least
-// the 60 bytes an entry of M its sparse steps may hold at once, and within twice that. A check
-// that says no there ends the run with nothing of W or M made.
-TEST_F(EngineMemoryTest, KernelLleAsksForItsMatricesWithTheRealEntriesOfMBeforeMakingThem)
-{
-    using namespace tapkee;
-    const std::vector<float> values = SheetValues();
-    const Eigen::Map<const Eigen::MatrixXf> points(values.data(), 3, kPoints);
-    long kernelCalls = 0;
-    const DistanceCallback distance = [&](int i, int j) { return (points.col(i) - points.col(j)).norm(); };
-    const KernelCallback kernel = [&](int i, int j) {
-        ++kernelCalls;
-        return points.col(i).dot(points.col(j));
-    };
-    const auto run = [&](const MemoryCheck& fits) {
-        TapkeeOutput output;
-        TestSupport::CaptureStdout([&] {
-            output = embedRange(kPoints, kernel, distance, NeighborSearch(),
-                                {method(KernelLocallyLinearEmbedding), target_dimension(2), num_neighbors(8)}, fits);
-        });
-        return output;
-    };
-    std::vector<std::pair<double, long>> asked;  // bytes, and the kernel values asked for before
-    const TapkeeOutput output = run([&](double bytes) {
-        asked.emplace_back(bytes, kernelCalls);
-        return true;
-    });
-    ASSERT_EQ(asked.size(), 2u);  // M's, then the factor's
-    EXPECT_EQ(asked[0].second, 0);
-    const double steps = asked[0].first - EigenSolveBytes(kPoints, 3, PartialEigenSolver, true);
-    EXPECT_GE(steps, 60.0 * output.weights.nonZeros());
-    EXPECT_LE(steps, 2 * 60.0 * output.weights.nonZeros());
-
-    kernelCalls = 0;
-    EXPECT_EQ(run([](double) { return false; }).embedding.size(), 0);
-    EXPECT_EQ(kernelCalls, 0);
 }
 
 }  // namespace
