@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -53,22 +54,40 @@ void LetFileSizeLimitFailWrites()
     sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
-// Whether the path's links lead through a link to an open descriptor (/dev/stdout, /proc/self/fd/N):
-// whatever it names is held open by someone, who would go on writing into the file it replaced.
-bool PassesThroughDescriptor(std::string path)
+// A path component of digits alone as a number; -1 for anything else.
+long NumberIn(const std::string& text)
+{
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
+    return std::stol(text);
+}
+
+// A link to an open descriptor (/proc/<pid>/fd/N, or a thread's /proc/<pid>/task/<tid>/fd/N)
+// that a path's links lead through: /dev/stdout leads to /proc/self/fd/1.
+struct DescriptorLink {
+    bool found = false;
+    long holder = -1;  // the process holding the descriptor
+    int number = -1;   // the descriptor, in that process
+};
+
+DescriptorLink FindDescriptorLink(std::string path)
 {
     namespace fs = std::filesystem;
     std::error_code error;
     for (int hop = 0; hop < 40 && fs::is_symlink(fs::symlink_status(path, error)); ++hop) {
         const fs::path link(path);
         const fs::path folder = fs::canonical(link.has_parent_path() ? link.parent_path() : ".", error);
-        if (error) return false;
-        if (folder.filename() == "fd" && folder.parent_path().parent_path() == "/proc") return true;
+        if (error) return {};
+        if (folder.filename() == "fd") {
+            fs::path process = folder.parent_path();
+            if (process.parent_path().filename() == "task") process = process.parent_path().parent_path();
+            if (process.parent_path() == "/proc")
+                return {true, NumberIn(process.filename()), static_cast<int>(NumberIn(link.filename()))};
+        }
         const fs::path target = fs::read_symlink(link, error);
-        if (error) return false;
+        if (error) return {};
         path = (folder / target).string();  // an absolute target replaces the folder
     }
-    return false;
+    return {};
 }
 
 }  // namespace
@@ -81,13 +100,31 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path) : m_target(path)
         m_fail(EISDIR);
         return;
     }
-    // A pipe, a device or a file someone holds open is written where it is, as an ordinary open
-    // does: renaming a new file over it would take its place and leave the reader with nothing.
     struct stat old {};
     const bool exists = stat(path.c_str(), &old) == 0;
-    if (exists && (!S_ISREG(old.st_mode) || PassesThroughDescriptor(path))) {
+    const DescriptorLink link = exists ? FindDescriptorLink(path) : DescriptorLink{};
+    // Lines the process printed before the results, still in its standard streams' buffers, must
+    // not arrive after them in a descriptor the streams write into as well.
+    const bool ownDescriptor = link.found && link.holder == static_cast<long>(getpid());
+    if (ownDescriptor) {
+        std::fflush(stdout);
+        std::fflush(stderr);
+    }
+    // A pipe or a device is written where it is, as an ordinary open does: renaming a new file
+    // over it would take its place and leave the reader with nothing.
+    if (exists && !S_ISREG(old.st_mode)) {
         m_inPlace = true;
         m_openStream(open(path.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC));
+        return;
+    }
+    // A file behind one of our own descriptors (> file, >> file) is written through a copy of that
+    // descriptor: from its offset, or at the end when it appends, so what was written through it
+    // stays and what follows comes after the results. Opened again, it would be truncated and
+    // written from 0 while the descriptor goes on at its own offset. Another process's descriptor
+    // leads to the file it names, which is replaced like any other.
+    if (ownDescriptor) {
+        m_inPlace = true;
+        m_openStream(fcntl(link.number, F_DUPFD_CLOEXEC, 0));
         return;
     }
     std::error_code error;

@@ -16,10 +16,13 @@ namespace Zelvo {
 // keeps the old one's permissions (a new one gets 0666 less the umask); a file we may not write
 // to is not replaced either.
 //
-// What is not a regular file (a pipe, a device) or is reached through a link to an open
-// descriptor (/dev/stdout) is never replaced: it is opened and written where it is, as an ordinary
-// open for writing does, and Commit only flushes. A pipe whose reader has gone fails the write
-// ("Broken pipe") instead of ending the process.
+// What is not a regular file (a pipe, a device) is never replaced: it is opened and written where
+// it is, as an ordinary open for writing does, and Commit only flushes. A regular file reached
+// through a link to one of this process's own descriptors (/dev/stdout under > or >>) is written
+// through that descriptor, from its offset or at the end when it appends, after what the
+// standard streams still held: never opened again, never truncated. A link to another process's
+// descriptor leads to the file it names, which is replaced. A pipe whose reader has gone fails
+// the write ("Broken pipe") instead of ending the process.
 //
 // A write past the process's file-size limit fails like any other ("File too large"): making a
 // writer turns off the signal that would otherwise end the process there, unless the program
@@ -60,8 +63,8 @@ private:
 
     std::string m_target;     // the file that is replaced, a link followed
     std::string m_temporary;  // beside it
-    bool m_inPlace = false;   // a pipe or device, written where it is
-    int m_descriptor = -1;    // the temporary file's (or the pipe's), owned until the stream is closed
+    bool m_inPlace = false;   // a pipe, a device or a descriptor of ours, written where it is
+    int m_descriptor = -1;    // the temporary file's (or the pipe's, or our copy), owned until the stream is closed
     std::FILE* m_file = nullptr;
     std::unique_ptr<char[]> m_buffer;  // the stream's; outlives it
     bool m_prepared = false;

@@ -209,20 +209,34 @@ TEST(EngineDriverTest, AFileSizeLimitFailsTheWriteWithItsReason)
     }
 }
 
-// --out into a link to the driver's standard output, when that is a pipe: the reader gets the lines
-// a regular file gets, and the link stays a link.
-TEST(EngineDriverTest, OutputGoesIntoAPipeWhereItIs)
+// --out into the driver's own standard output, through a link to it: a pipe, a file (> file) and a
+// file it appends to (>> file) get the results whole, between the lines printed before (a graph's
+// edge count among them) and after them, and the file keeps what it held. The link stays a link.
+TEST(EngineDriverTest, OutputIntoItsOwnStandardOutputArrivesInOrder)
 {
     TestSupport::TempDir dir;
-    const std::string pca = "--csv " + ShellQuoted(TestSupport::DataPath("iris.csv")) + " --method pca --out ";
-    ASSERT_EQ(Drive(pca + ShellQuoted(dir.file("file.txt"))).exitCode, 0);
-    const std::string lines = TestSupport::ReadFile(dir.file("file.txt"));
-    ASSERT_FALSE(lines.empty());
-
+    const std::string graph = "--csv " + ShellQuoted(TestSupport::DataPath("iris.csv")) +
+                              " --method graph --graph kNN-3 --out ";
+    const DriverRun plain = Drive(graph + ShellQuoted(dir.file("results.txt")));
+    ASSERT_EQ(plain.exitCode, 0) << plain.output;
+    const std::string before = plain.output.substr(0, plain.output.rfind("time_ms: "));
+    ASSERT_NE(before.find("edges: "), std::string::npos) << plain.output;
+    const std::string results = TestSupport::ReadFile(dir.file("results.txt"));
     ASSERT_EQ(symlink("/proc/self/fd/1", dir.file("stdout").c_str()), 0);
-    const DriverRun piped = Drive(pca + ShellQuoted(dir.file("stdout")));
-    EXPECT_EQ(piped.exitCode, 0) << piped.output;
-    EXPECT_NE(piped.output.find(lines), std::string::npos) << piped.output;
+    const std::string out = ShellQuoted(dir.file("out.txt"));
+    const struct {
+        std::string target;
+        std::string earlier;  // what out.txt holds first
+    } rows[] = {{ShellQuoted(dir.file("stdout")), ""}, {"/dev/stdout > " + out, ""}, {"/dev/stdout >> " + out, "earlier\n"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.target);
+        TestSupport::WriteFile(dir.file("out.txt"), row.earlier);
+        const DriverRun run = Drive(graph + row.target);
+        const std::string arrived = run.output + TestSupport::ReadFile(dir.file("out.txt"));
+        EXPECT_EQ(run.exitCode, 0) << arrived;
+        EXPECT_EQ(arrived.substr(0, arrived.rfind("time_ms: ")), row.earlier + before + results);
+        EXPECT_TRUE(EndsWithTiming(arrived)) << arrived;
+    }
     EXPECT_TRUE(std::filesystem::is_symlink(dir.file("stdout")));
 }
 

@@ -25,6 +25,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -364,14 +365,16 @@ TEST(DataSetFiles, AFailedWriteNamesItsReasonReadsNoFurtherAndKeepsTheOldFile)
 }
 
 // What is not a regular file is written where it is and stays what it was: a FIFO its reader reads
-// from, a pipe reached through a link to its descriptor, a file held open reached the same way (the
-// holder's file gets the bytes), a device; a pipe whose reader has gone and a folder fail with their
-// reason, and the process goes on.
+// from, a pipe reached through a link to its descriptor, a device; a pipe whose reader has gone and
+// a folder fail with their reason, and the process goes on. A file behind a link to a descriptor of
+// ours gets the bytes where that descriptor writes next, after what the file held; behind another
+// process's descriptor it is replaced, and the holder's open file keeps what it held.
 TEST(DataSetFiles, PipesDevicesAndDescriptorsAreWrittenInPlace)
 {
-    int readEnd = -1, writeEnd = -1;  // what a row reads back from, and the pipe end it writes through
-    const auto linkTo = [](const std::string& path, int descriptor) {
-        return symlink(("/proc/self/fd/" + std::to_string(descriptor)).c_str(), path.c_str()) == 0;
+    int readEnd = -1, writeEnd = -1;  // what a row reads back from, and the end it writes through
+    pid_t holder = -1;                // another process holding the file open
+    const auto linkTo = [](const std::string& path, int descriptor, const std::string& owner = "self") {
+        return symlink(("/proc/" + owner + "/fd/" + std::to_string(descriptor)).c_str(), path.c_str()) == 0;
     };
     const auto pipeLink = [&](bool readerGone) {
         return [&, readerGone](const std::string& path) {
@@ -383,10 +386,18 @@ TEST(DataSetFiles, PipesDevicesAndDescriptorsAreWrittenInPlace)
             return linkTo(path, writeEnd);
         };
     };
+    // "out.held" holding "held ", open through writeEnd: its holder wrote them, or it appends to them.
+    const auto heldFile = [&](const std::string& path, bool appends) {
+        TestSupport::WriteFile(path + ".held", appends ? "held " : "");
+        writeEnd = open((path + ".held").c_str(), (appends ? O_WRONLY | O_APPEND : O_RDWR) | O_CLOEXEC);
+        return writeEnd >= 0 && (appends || write(writeEnd, "held ", 5) == 5);
+    };
     const struct {
         const char* what;
         std::function<bool(const std::string& path)> make;
-        const char* reason;  // empty when the write succeeds
+        const char* reason;                // empty when the write succeeds
+        const char* arrives = "bytes";     // what readEnd reads from its start
+        const char* named = nullptr;       // what "out.held" holds then
     } rows[] = {
         {"a FIFO with a reader",
          [&](const std::string& path) {
@@ -395,12 +406,19 @@ TEST(DataSetFiles, PipesDevicesAndDescriptorsAreWrittenInPlace)
          ""},
         {"a link to a pipe", pipeLink(false), ""},
         {"a link to a pipe whose reader has gone", pipeLink(true), "Broken pipe"},
-        {"a link to the descriptor of a file held open",
+        {"a link to a descriptor of ours, after what it wrote",
+         [&](const std::string& path) { return heldFile(path, false) && linkTo(path, writeEnd); }, "", "", "held bytes"},
+        {"a link to a descriptor of ours that appends, through a thread's folder",
+         [&](const std::string& path) { return heldFile(path, true) && linkTo(path, writeEnd, "thread-self"); }, "", "",
+         "held bytes"},
+        {"a link to another process's descriptor",
          [&](const std::string& path) {
-             readEnd = open((path + ".held").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-             return readEnd >= 0 && linkTo(path, readEnd);
+             if (!heldFile(path, false) || (holder = fork()) < 0) return false;
+             if (holder == 0) for (;;) pause();
+             readEnd = std::exchange(writeEnd, -1);
+             return linkTo(path, readEnd, std::to_string(holder));
          },
-         ""},
+         "", "held ", "bytes"},
         {"a device", [](const std::string& path) { return mknod(path.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0; },
          ""},
         {"a folder", [](const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }, "Is a directory"},
@@ -422,12 +440,19 @@ TEST(DataSetFiles, PipesDevicesAndDescriptorsAreWrittenInPlace)
         const bool written = Zelvo::AtomicFileWriter::WriteWholeFile(path, "bytes", 5, &reason);
         EXPECT_EQ(written, *row.reason == '\0');
         EXPECT_EQ(reason, row.reason);
+        if (holder > 0) {
+            kill(holder, SIGKILL);
+            waitpid(std::exchange(holder, -1), nullptr, 0);
+        }
         if (writeEnd >= 0) close(std::exchange(writeEnd, -1));  // so that the read below can't block
         if (readEnd >= 0) {
-            char arrived[8] = {};
-            EXPECT_EQ(std::string(arrived, size_t(std::max<ssize_t>(read(readEnd, arrived, 8), 0))), "bytes");
+            char arrived[16] = {};
+            ssize_t got = pread(readEnd, arrived, sizeof arrived, 0);
+            if (got < 0 && errno == ESPIPE) got = read(readEnd, arrived, sizeof arrived);
+            EXPECT_EQ(std::string(arrived, size_t(std::max<ssize_t>(got, 0))), row.arrives);
             close(std::exchange(readEnd, -1));
         }
+        if (row.named) EXPECT_EQ(ReadFile(path + ".held"), row.named);
         ASSERT_EQ(lstat(path.c_str(), &after), 0);
         EXPECT_EQ(after.st_ino, before.st_ino);
         EXPECT_EQ(after.st_mode, before.st_mode);
