@@ -227,7 +227,8 @@ TEST(EngineDriverTest, OutputIntoItsOwnStandardOutputArrivesInOrder)
     const struct {
         std::string target;
         std::string earlier;  // what out.txt holds first
-    } rows[] = {{ShellQuoted(dir.file("stdout")), ""}, {"/dev/stdout > " + out, ""}, {"/dev/stdout >> " + out, "earlier\n"}};
+    } rows[] = {
+        {ShellQuoted(dir.file("stdout")), ""}, {"/dev/stdout > " + out, ""}, {"/dev/stdout >> " + out, "earlier\n"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.target);
         TestSupport::WriteFile(dir.file("out.txt"), row.earlier);

@@ -395,9 +395,9 @@ TEST(DataSetFiles, PipesDevicesAndDescriptorsAreWrittenInPlace)
     const struct {
         const char* what;
         std::function<bool(const std::string& path)> make;
-        const char* reason;                // empty when the write succeeds
-        const char* arrives = "bytes";     // what readEnd reads from its start
-        const char* named = nullptr;       // what "out.held" holds then
+        const char* reason;             // empty when the write succeeds
+        const char* arrives = "bytes";  // what readEnd reads from its start
+        const char* named = nullptr;    // what "out.held" holds then
     } rows[] = {
         {"a FIFO with a reader",
          [&](const std::string& path) {
@@ -407,7 +407,8 @@ TEST(DataSetFiles, PipesDevicesAndDescriptorsAreWrittenInPlace)
         {"a link to a pipe", pipeLink(false), ""},
         {"a link to a pipe whose reader has gone", pipeLink(true), "Broken pipe"},
         {"a link to a descriptor of ours, after what it wrote",
-         [&](const std::string& path) { return heldFile(path, false) && linkTo(path, writeEnd); }, "", "", "held bytes"},
+         [&](const std::string& path) { return heldFile(path, false) && linkTo(path, writeEnd); }, "", "",
+         "held bytes"},
         {"a link to a descriptor of ours that appends, through a thread's folder",
          [&](const std::string& path) { return heldFile(path, true) && linkTo(path, writeEnd, "thread-self"); }, "", "",
          "held bytes"},
@@ -440,10 +441,7 @@ TEST(DataSetFiles, PipesDevicesAndDescriptorsAreWrittenInPlace)
         const bool written = Zelvo::AtomicFileWriter::WriteWholeFile(path, "bytes", 5, &reason);
         EXPECT_EQ(written, *row.reason == '\0');
         EXPECT_EQ(reason, row.reason);
-        if (holder > 0) {
-            kill(holder, SIGKILL);
-            waitpid(std::exchange(holder, -1), nullptr, 0);
-        }
+        if (holder > 0 && kill(holder, SIGKILL) == 0) waitpid(std::exchange(holder, -1), nullptr, 0);
         if (writeEnd >= 0) close(std::exchange(writeEnd, -1));  // so that the read below can't block
         if (readEnd >= 0) {
             char arrived[16] = {};
