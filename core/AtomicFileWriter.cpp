@@ -103,9 +103,9 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path) : m_target(path)
     struct stat old {};
     const bool exists = stat(path.c_str(), &old) == 0;
     const DescriptorLink link = exists ? FindDescriptorLink(path) : DescriptorLink{};
+    const bool ownDescriptor = link.found && link.holder == static_cast<long>(getpid());
     // Lines the process printed before the results, still in its standard streams' buffers, must
     // not arrive after them in a descriptor the streams write into as well.
-    const bool ownDescriptor = link.found && link.holder == static_cast<long>(getpid());
     if (ownDescriptor) {
         std::fflush(stdout);
         std::fflush(stderr);
